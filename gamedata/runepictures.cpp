@@ -1,0 +1,297 @@
+#include "runepictures.h"
+
+#include "gifwriter.h"
+
+#include <QColor>
+#include <QDir>
+#include <QPainter>
+#include <QSaveFile>
+#include <QString>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Glyphs are built on a 3x3 grid of points, numbered row by row. A glyph is kept as the set of
+// unit segments (neighbouring points, diagonals included) it covers, so that one long stroke
+// and the two short ones it consists of count as the same glyph.
+struct Segment {
+    int from;
+    int to;
+};
+
+struct Glyph {
+    std::vector<Segment> strokes;
+    std::uint32_t units = 0;
+};
+
+constexpr int gridX[3] = {7, 13, 19};
+constexpr int gridY[3] = {6, 12, 18};
+
+int rowOf(int point)
+{
+    return point / 3;
+}
+int colOf(int point)
+{
+    return point % 3;
+}
+
+std::vector<Segment> unitSegments()
+{
+    std::vector<Segment> units;
+    for (int a = 0; a < 9; ++a)
+        for (int b = a + 1; b < 9; ++b)
+            if (std::abs(rowOf(a) - rowOf(b)) <= 1 && std::abs(colOf(a) - colOf(b)) <= 1)
+                units.push_back({a, b});
+    return units;
+}
+
+int unitIndex(const std::vector<Segment> &units, int a, int b)
+{
+    for (std::size_t i = 0; i < units.size(); ++i)
+        if ((units[i].from == a && units[i].to == b) || (units[i].from == b && units[i].to == a))
+            return int(i);
+    return -1;
+}
+
+// Straight strokes only: along a row, a column or a diagonal, one or two grid steps long.
+std::vector<Segment> candidateStrokes()
+{
+    std::vector<Segment> strokes;
+    for (int a = 0; a < 9; ++a)
+        for (int b = a + 1; b < 9; ++b) {
+            const int dr = std::abs(rowOf(a) - rowOf(b));
+            const int dc = std::abs(colOf(a) - colOf(b));
+            if (dr == 0 || dc == 0 || dr == dc)
+                strokes.push_back({a, b});
+        }
+    return strokes;
+}
+
+std::uint32_t unitsOf(const std::vector<Segment> &units, Segment stroke)
+{
+    const int dr = rowOf(stroke.to) - rowOf(stroke.from);
+    const int dc = colOf(stroke.to) - colOf(stroke.from);
+    const int steps = std::max(std::abs(dr), std::abs(dc));
+    const int step = (dr / steps) * 3 + dc / steps;
+    std::uint32_t mask = 0;
+    for (int p = stroke.from, i = 0; i < steps; ++i, p += step)
+        mask |= 1u << unitIndex(units, p, p + step);
+    return mask;
+}
+
+bool isConnected(const std::vector<Segment> &units, std::uint32_t mask)
+{
+    std::array<int, 9> parent{};
+    for (int i = 0; i < 9; ++i)
+        parent[i] = i;
+    auto root = [&](int p) {
+        while (parent[p] != p)
+            p = parent[p];
+        return p;
+    };
+    std::uint32_t touched = 0;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        if (!(mask & (1u << i)))
+            continue;
+        parent[root(units[i].from)] = root(units[i].to);
+        touched |= (1u << units[i].from) | (1u << units[i].to);
+    }
+    // The two diagonals of one cell cross in its middle, which reads as joined.
+    for (std::size_t i = 0; i < units.size(); ++i)
+        for (std::size_t j = 0; j < units.size(); ++j) {
+            const Segment a = units[i], b = units[j];
+            if ((mask & (1u << i)) && (mask & (1u << j)) && a.to - a.from == 4 &&
+                b.to - b.from == 2 && a.from + 1 == b.from && colOf(a.from) < 2)
+                parent[root(a.from)] = root(b.from);
+        }
+    int firstRoot = -1;
+    for (int p = 0; p < 9; ++p) {
+        if (!(touched & (1u << p)))
+            continue;
+        if (firstRoot < 0)
+            firstRoot = root(p);
+        else if (root(p) != firstRoot)
+            return false;
+    }
+    return true;
+}
+
+std::uint64_t mix(std::uint64_t x)
+{
+    x += 0x9e3779b97f4a7c15ull;
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
+    return x ^ (x >> 31);
+}
+
+// Every rune starts from a tall stem (a column or a corner-to-corner diagonal) so the glyphs
+// read as carved letters rather than scribbles; one to three more strokes branch off it.
+// Candidates are drawn from a per-rune code and rejected until connected and unused.
+std::vector<Glyph> makeGlyphs()
+{
+    const std::vector<Segment> units = unitSegments();
+    const std::vector<Segment> strokes = candidateStrokes();
+    // The centre column is listed twice because most carved letters have a central staff.
+    const Segment stems[] = {{0, 6}, {1, 7}, {2, 8}, {1, 7}, {0, 8}, {2, 6}};
+
+    std::vector<Glyph> glyphs;
+    for (int rune = 1; rune <= runePictureCount; ++rune) {
+        for (std::uint64_t attempt = 0;; ++attempt) {
+            std::uint64_t code = mix(std::uint64_t(rune) << 32 | attempt);
+            Glyph glyph;
+            glyph.strokes.push_back(stems[code % 6]);
+            code /= 6;
+            const int count = 2 + int(code % 3);
+            code /= 3;
+            bool redundant = false;
+            glyph.units = unitsOf(units, glyph.strokes.front());
+            while (int(glyph.strokes.size()) < count) {
+                const Segment stroke = strokes[code % strokes.size()];
+                code /= strokes.size();
+                const std::uint32_t added = unitsOf(units, stroke);
+                redundant = redundant || (added & ~glyph.units) == 0;
+                glyph.units |= added;
+                glyph.strokes.push_back(stroke);
+            }
+            if (redundant || !isConnected(units, glyph.units))
+                continue;
+            bool used = false;
+            for (const Glyph &other : glyphs)
+                used = used || other.units == glyph.units;
+            if (used)
+                continue;
+            glyphs.push_back(glyph);
+            break;
+        }
+    }
+    return glyphs;
+}
+
+const std::vector<Glyph> &glyphs()
+{
+    static const std::vector<Glyph> all = makeGlyphs();
+    return all;
+}
+
+QColor groupTint(int rune)
+{
+    static const QColor tints[] = {
+        QColor(0xc8, 0xc8, 0xc2), // pale grey-white
+        QColor(0xa6, 0x4a, 0x32), // rust red
+        QColor(0xd6, 0xc2, 0x7c), // pale gold
+        QColor(0xcc, 0x88, 0x2a), // amber
+        QColor(0x5c, 0x98, 0x4c), // green
+        QColor(0x8a, 0x68, 0x46), // earthy brown
+        QColor(0x8c, 0x5c, 0xb0), // violet
+    };
+    return tints[(rune - 1) / 7];
+}
+
+} // namespace
+
+QImage drawRunePicture(int runeNumber)
+{
+    if (runeNumber < 1 || runeNumber > runePictureCount)
+        throw std::out_of_range("rune number " + std::to_string(runeNumber) + " is not 1.." +
+                                std::to_string(runePictureCount));
+
+    const QRect stone(2, 2, 23, 21);
+    const QColor background(0x17, 0x15, 0x1b);
+    const QColor dropShadow(0x0b, 0x0a, 0x0d);
+
+    QImage picture(runePictureWidth, runePictureHeight, QImage::Format_RGB32);
+    picture.fill(background);
+    QImage stoneMask(picture.size(), QImage::Format_RGB32);
+    stoneMask.fill(Qt::black);
+    QImage grooveLine(picture.size(), QImage::Format_RGB32);
+    grooveLine.fill(Qt::black);
+
+    // Antialiasing stays off: at this size blended edges turn to mud and would also give the
+    // GIF more colours than the shading needs.
+    {
+        QPainter painter(&picture);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(dropShadow);
+        painter.drawRoundedRect(stone.translated(1, 2), 6, 6);
+    }
+    {
+        QPainter painter(&stoneMask);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::white);
+        painter.drawRoundedRect(stone, 6, 6);
+    }
+    {
+        QPainter painter(&grooveLine);
+        painter.setPen(QPen(Qt::white, 1));
+        for (const Segment &s : glyphs()[std::size_t(runeNumber - 1)].strokes)
+            painter.drawLine(gridX[colOf(s.from)], gridY[rowOf(s.from)], gridX[colOf(s.to)],
+                             gridY[rowOf(s.to)]);
+    }
+
+    auto inStone = [&](int x, int y) {
+        return stoneMask.valid(x, y) && qRed(stoneMask.pixel(x, y)) != 0;
+    };
+    auto onLine = [&](int x, int y) {
+        return grooveLine.valid(x, y) && qRed(grooveLine.pixel(x, y)) != 0;
+    };
+    // Grooves are the one-pixel lines widened by a pixel right and down.
+    auto inGroove = [&](int x, int y) {
+        return onLine(x, y) || onLine(x - 1, y) || onLine(x, y - 1) || onLine(x - 1, y - 1);
+    };
+
+    const QColor tint = groupTint(runeNumber);
+    // The grain is shared by a group, so within it the glyph alone tells runes apart.
+    const std::uint64_t grainSeed = std::uint64_t((runeNumber - 1) / 7 + 1) << 16;
+    const QColor rimLight = tint.lighter(135);
+    const QColor rimDark = tint.darker(175);
+    const QColor grooveShadow = tint.darker(330);
+    const QColor grooveFloor = tint.darker(210);
+    const QColor lip = tint.lighter(118);
+    const QColor fleck = tint.darker(118);
+
+    // Light falls from the top left: the stone's upper rim and each groove's far lip catch it,
+    // the groove's near wall and the stone's lower rim are in shade.
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) {
+            if (!inStone(x, y))
+                continue;
+            QColor colour = tint;
+            if (inGroove(x, y)) {
+                colour = (!inGroove(x - 1, y) || !inGroove(x, y - 1)) ? grooveShadow : grooveFloor;
+            } else if (!inStone(x + 1, y) || !inStone(x, y + 1)) {
+                colour = rimDark;
+            } else if (!inStone(x - 1, y) || !inStone(x, y - 1)) {
+                colour = rimLight;
+            } else if (inGroove(x - 1, y) || inGroove(x, y - 1)) {
+                colour = lip;
+            } else if (mix(grainSeed | std::uint64_t(y * 32 + x)) % 11 == 0) {
+                colour = fleck;
+            }
+            picture.setPixelColor(x, y, colour);
+        }
+    return picture;
+}
+
+void writeRunePictures(const QString &folder)
+{
+    if (!QDir().mkpath(folder))
+        throw std::runtime_error("cannot create folder " + folder.toStdString());
+
+    const QDir dir(folder);
+    for (int rune = 1; rune <= runePictureCount; ++rune) {
+        const QString path = dir.filePath(QStringLiteral("crune%1.gif").arg(rune));
+        const QByteArray data = encodeGif(drawRunePicture(rune));
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+            throw std::runtime_error("cannot write " + path.toStdString() + ": " +
+                                     file.errorString().toStdString());
+    }
+}

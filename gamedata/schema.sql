@@ -1,0 +1,50 @@
+-- The structure of newRunewords.mdb. Yes/no columns hold 1 and 0 so that "armor = true"
+-- and a bare "false" behave as conditions.
+
+CREATE TABLE RuneWords (
+    RunewordID INTEGER PRIMARY KEY,
+    -- Unique: the display finds a runeword by its name alone.
+    RuneWordName TEXT NOT NULL UNIQUE,
+    runewordText TEXT,
+    nrrunes INTEGER,
+    rune1 INTEGER, rune2 INTEGER, rune3 INTEGER, rune4 INTEGER, rune5 INTEGER, rune6 INTEGER,
+    armor INTEGER, helm INTEGER, belt INTEGER, boots INTEGER, shield INTEGER, gloves INTEGER,
+    meleeweapon INTEGER, missileweapon INTEGER, Other INTEGER
+);
+
+CREATE TABLE runes (
+    Runenumber INTEGER PRIMARY KEY,
+    Runename TEXT,
+    Runefunction1 TEXT,
+    Runefunction2 TEXT,
+    Runefunction3 TEXT
+);
+
+CREATE TABLE saves (
+    savenumber INTEGER PRIMARY KEY,
+    saveName TEXT NOT NULL
+);
+
+CREATE TABLE ownedRunes (
+    savenumber INTEGER NOT NULL,
+    runenumber INTEGER NOT NULL
+);
+
+CREATE VIEW runesQuery AS
+    SELECT Runenumber, Runename, Runefunction1, Runefunction2, Runefunction3
+    FROM runes ORDER BY Runenumber;
+
+CREATE VIEW runewordList AS
+    SELECT RuneWordName AS runewordName FROM RuneWords ORDER BY RuneWordName;
+
+CREATE VIEW savesQuery2 AS
+    SELECT savenumber, saveName FROM saves ORDER BY savenumber;
+
+-- The row id makes the view updatable: the save dialog deletes a slot's rows through it.
+CREATE VIEW savesQuery AS
+    SELECT rowid AS rowid, savenumber, runenumber FROM ownedRunes ORDER BY savenumber, rowid;
+
+CREATE TRIGGER savesQuery_delete INSTEAD OF DELETE ON savesQuery
+BEGIN
+    DELETE FROM ownedRunes WHERE rowid = old.rowid;
+END;

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QDialog>
+
+class frmAbout : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmAbout(QWidget *parent = nullptr);
+};

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QWidget>
+
+class frmhelp : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmhelp(QWidget *parent = nullptr);
+};

@@ -1,0 +1,134 @@
+#include "mainwindow/form1.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+
+#include <cmath>
+
+namespace {
+
+QString trimBlanks(const QString &text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first) == QLatin1Char(' '))
+        ++first;
+    while (last > first && text.at(last - 1) == QLatin1Char(' '))
+        --last;
+    return text.mid(first, last - first);
+}
+
+// The whole-number part of a stored number. Values that are not numbers, or too large to
+// name a rune, count as an empty slot.
+qint64 floorOf(const QVariant &value)
+{
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    if (!ok || !std::isfinite(number) || std::fabs(number) > 1e15)
+        return 0;
+    return qint64(std::floor(number));
+}
+
+// A stored number written as a decimal literal. Only the number itself reaches the SQL text,
+// whatever text the column held.
+QString decimalLiteral(const QVariant &value)
+{
+    const double number = value.toDouble();
+    if (number == std::floor(number))
+        return QString::number(qint64(number));
+    return QString::number(number, 'g', 17);
+}
+
+bool isTrue(const QVariant &value)
+{
+    return !value.isNull() && value.toDouble() != 0;
+}
+
+} // namespace
+
+void Form1::List1_Click()
+{
+    if (!ownedSaved) {
+        SaveOwned();
+        ownedSaved = true;
+    }
+    if (!List1->selectedItems().isEmpty())
+        SetCurrentRuneword();
+}
+
+void Form1::SetCurrentRuneword()
+{
+    ResetBoard();
+    QString name = trimBlanks(List1->selectedItems().constFirst()->text());
+    // An apostrophe in a name would end the literal early.
+    name.replace(QLatin1Char('\''), QLatin1String("''"));
+    currentQueryDef = runeDb->createQueryDef(
+        QStringLiteral("Select * from RuneWords Where runewords.RuneWordName = '") + name
+        + QLatin1Char('\''));
+    currentRecordset = currentQueryDef->openRecordset();
+
+    // A listed name that finds no row (one stored with blanks at its ends) shows nothing.
+    if (currentRecordset->eof()) {
+        Text1->setPlainText(QString());
+        TextRunes->setText(QString());
+        for (QCheckBox *box : {CheckHelm, CheckBoots, CheckBelt, CheckGloves, CheckBodyArmor,
+                               CheckShield, CheckMeleeWeapon, CheckmissileWeapon, Checkother})
+            box->setChecked(false);
+        for (QCheckBox *box : Checksockets)
+            box->setChecked(false);
+        currentQueryDef->close();
+        currentRecordset->close();
+        return;
+    }
+
+    Text1->setPlainText(currentRecordset->field(QStringLiteral("runewordText")).toString());
+    ShowItemTypes();
+    ShowSockets();
+
+    QString runeNames;
+    for (int slot = 1; slot <= 6; ++slot) {
+        const QVariant value = currentRecordset->field(QStringLiteral("rune%1").arg(slot));
+        const qint64 rune = floorOf(value);
+        if (value.isNull() || rune == 0)
+            continue;
+        markOwned(int(rune));
+        const std::unique_ptr<QueryDef> query = runeDb->createQueryDef(
+            QStringLiteral("Select runes.runename from runes Where runes.Runenumber = ")
+            + decimalLiteral(value));
+        const std::unique_ptr<Recordset> runeRow = query->openRecordset();
+        if (!runeRow->eof()) {
+            runeRow->moveFirst();
+            runeNames += runeRow->field(QStringLiteral("Runename")).toString() + QLatin1Char(' ');
+        }
+        runeRow->close();
+        query->close();
+    }
+    TextRunes->setText(trimBlanks(runeNames));
+    currentQueryDef->close();
+    currentRecordset->close();
+}
+
+void Form1::ShowItemTypes()
+{
+    const std::pair<const char *, QCheckBox *> fields[] = {
+        {"helm", CheckHelm},       {"boots", CheckBoots},
+        {"belt", CheckBelt},       {"gloves", CheckGloves},
+        {"armor", CheckBodyArmor}, {"shield", CheckShield},
+        {"meleeweapon", CheckMeleeWeapon}, {"missileweapon", CheckmissileWeapon},
+        {"other", Checkother},
+    };
+    for (const auto &[field, box] : fields)
+        box->setChecked(isTrue(currentRecordset->field(QLatin1String(field))));
+}
+
+void Form1::ShowSockets()
+{
+    for (QCheckBox *box : Checksockets)
+        box->setChecked(false);
+    const QVariant value = currentRecordset->field(QStringLiteral("nrrunes"));
+    const qint64 sockets = floorOf(value);
+    if (!value.isNull() && sockets >= 1 && sockets <= 6)
+        Checksockets[size_t(sockets - 1)]->setChecked(true);
+}

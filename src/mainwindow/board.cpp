@@ -1,0 +1,107 @@
+#include "form1.h"
+#include "runetile.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+namespace {
+
+// Each group of seven runes shares a base colour (red + 256 * green + 65536 * blue); the
+// last group has four.
+int baseColour(int rune)
+{
+    static constexpr int colours[] = {16777215, 3425454, 6732492, 2131154, 4771918, 6324882, 14037648};
+    return colours[(rune - 1) / 7];
+}
+
+} // namespace
+
+// A rune number outside the board (from a damaged data file) has no tile to mark.
+void Form1::markOwned(int index)
+{
+    if (index < 1 || index > 46)
+        return;
+    PictureRunes[size_t(index)]->setAppearance(1);
+    PictureRunes[size_t(index)]->setBackColor(0);
+}
+
+void Form1::markNotOwned(int index)
+{
+    RuneTile *tile = PictureRunes[size_t(index)];
+    tile->setAppearance(0);
+    tile->setBackColor(tile->Tag.toInt());
+}
+
+void Form1::ResetBoard()
+{
+    for (int k = 1; k <= 46; ++k) {
+        RuneTile *tile = PictureRunes[size_t(k)];
+        tile->setAppearance(0);
+        tile->setBackColor(baseColour(k));
+        tile->Tag = QString::number(baseColour(k));
+    }
+}
+
+void Form1::SaveOwned()
+{
+    for (int i = 0; i < 46; ++i)
+        ownedState[size_t(i)] = qint16(PictureRunes[size_t(i + 1)]->Appearance());
+}
+
+void Form1::RestoreOwned()
+{
+    for (int i = 0; i < 46; ++i) {
+        if (ownedState[size_t(i)] == 1)
+            markOwned(i + 1);
+        else
+            markNotOwned(i + 1);
+    }
+}
+
+void Form1::PictureRunes_Click(int index)
+{
+    if (PictureRunes[size_t(index)]->Appearance() == 1)
+        markNotOwned(index);
+    else
+        markOwned(index);
+}
+
+void Form1::PictureRunes_RightPress(int index)
+{
+    mnuRunename->Tag = QString::number(index);
+    markOwned(mnuRunename->Tag.toInt());
+    // The tile's corner in the board's frame is used as a point of the client area.
+    const QPoint corner = PictureRunes[size_t(index)]->pos() + QPoint(20, 20);
+    mnuRunename->exec(centralWidget()->mapToGlobal(corner));
+}
+
+void Form1::tickAllFilters()
+{
+    for (QCheckBox *box : {CheckBelt, CheckBodyArmor, CheckBoots, CheckGloves, CheckHelm,
+                           CheckMeleeWeapon, CheckmissileWeapon, CheckShield, Checkother})
+        box->setChecked(true);
+    for (QCheckBox *box : Checksockets)
+        box->setChecked(true);
+}
+
+void Form1::CommandClear_Click()
+{
+    if (!ownedSaved)
+        SaveOwned();
+    TextRunes->setText(QString());
+    Text1->setPlainText(QString());
+    FillMenu();
+    Fillrunewordlist();
+    ownedSaved = true;
+    ResetBoard();
+    tickAllFilters();
+}
+
+void Form1::Commandrevert_Click()
+{
+    ownedSaved = false;
+    RestoreOwned();
+    tickAllFilters();
+    Text1->setPlainText(QString());
+}

@@ -1,0 +1,225 @@
+#include "form1.h"
+
+#include "fatal.h"
+#include "programicon.h"
+#include "runetile.h"
+#include "twips.h"
+
+#include "about/frmhelp.h"
+#include "data/failure.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShortcut>
+
+Form1::Form1(QString applicationFolder, QWidget *parent)
+    : QMainWindow(parent), appPath(std::move(applicationFolder))
+{
+    setWindowTitle(QStringLiteral("Tessaly"));
+    setWindowIcon(programIcon());
+    // The layout is measured for small captions; a larger desktop font would clip them.
+    QFont small = font();
+    small.setPointSizeF(8.25);
+    setFont(small);
+    // Fixed frame with minimise and close, but no maximise.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    createControls();
+    createMenus();
+    connectHandlers();
+}
+
+Form1::~Form1() = default;
+
+namespace {
+
+QCheckBox *checkBox(const char *name, const QString &caption, QWidget *parent, const QRect &geometry)
+{
+    auto *box = new QCheckBox(caption, parent);
+    box->setObjectName(QLatin1String(name));
+    box->setGeometry(geometry);
+    box->setChecked(true);
+    return box;
+}
+
+} // namespace
+
+void Form1::createControls()
+{
+    auto *client = new QWidget(this);
+    client->setFixedSize(twips(8955), twips(7275));
+    setCentralWidget(client);
+
+    Frame1 = new QGroupBox(QStringLiteral("Runes"), client);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setGeometry(twipsRect(0, 0, 6135, 3975));
+    for (int k = 1; k <= 46; ++k) {
+        const int left = 120 + 600 * ((k - 1) % 10);
+        const int top = 240 + 720 * ((k - 1) / 10);
+        auto *tile = new RuneTile(k, Frame1);
+        tile->setObjectName(QStringLiteral("PictureRunes%1").arg(k));
+        // The first tile was drawn a little smaller; it keeps its size.
+        tile->setGeometry(k == 1 ? twipsRect(left, top, 435, 420) : twipsRect(left, top, 465, 450));
+        PictureRunes[size_t(k)] = tile;
+
+        auto *label = new QLabel(Frame1);
+        label->setObjectName(QStringLiteral("Label1_%1").arg(k - 1));
+        label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        label->setGeometry(twipsRect(left, 720 + 720 * ((k - 1) / 10), 495, 255));
+        Label1[size_t(k - 1)] = label;
+    }
+    Commandrevert = new QPushButton(QStringLiteral("revert"), Frame1);
+    Commandrevert->setObjectName(QStringLiteral("Commandrevert"));
+    Commandrevert->setGeometry(twipsRect(4920, 3120, 1095, 495));
+    QFont revertFont(QStringLiteral("Times New Roman"));
+    revertFont.setPointSizeF(8.25);
+    Commandrevert->setFont(revertFont);
+    Commandrevert->setToolTip(QStringLiteral("Reverts to the last loaded or saved state"));
+
+    TextRunes = new QLineEdit(client);
+    TextRunes->setObjectName(QStringLiteral("TextRunes"));
+    TextRunes->setGeometry(twipsRect(120, 4080, 6015, 375));
+    TextRunes->setReadOnly(true);
+
+    Text1 = new QPlainTextEdit(client);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setGeometry(twipsRect(120, 4560, 6015, 2655));
+    Text1->setReadOnly(true);
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    Frame2 = new QGroupBox(QStringLiteral("Item Types"), client);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    Frame2->setGeometry(twipsRect(6240, 0, 2655, 2655));
+    CheckBodyArmor = checkBox("CheckBodyArmor", QStringLiteral("Body Armor"), Frame2, twipsRect(120, 240, 1215, 255));
+    CheckHelm = checkBox("CheckHelm", QStringLiteral("Helm"), Frame2, twipsRect(120, 480, 1215, 255));
+    CheckBelt = checkBox("CheckBelt", QStringLiteral("Belt"), Frame2, twipsRect(120, 720, 1215, 255));
+    CheckBoots = checkBox("CheckBoots", QStringLiteral("Boots"), Frame2, twipsRect(120, 960, 1215, 255));
+    CheckGloves = checkBox("CheckGloves", QStringLiteral("Gloves"), Frame2, twipsRect(120, 1200, 1215, 255));
+    CheckShield = checkBox("CheckShield", QStringLiteral("Shield"), Frame2, twipsRect(120, 1440, 1215, 255));
+    CheckMeleeWeapon = checkBox("CheckMeleeWeapon", QStringLiteral("Melee Weapon"), Frame2, twipsRect(120, 1800, 1575, 255));
+    CheckmissileWeapon = checkBox("CheckmissileWeapon", QStringLiteral("Missile Weapon"), Frame2, twipsRect(120, 2040, 1575, 255));
+    Checkother = checkBox("Checkother", QStringLiteral("Other"), Frame2, twipsRect(120, 2280, 1575, 255));
+
+    Frame3 = new QGroupBox(QStringLiteral("number of sockets"), client);
+    Frame3->setObjectName(QStringLiteral("Frame3"));
+    Frame3->setGeometry(twipsRect(6240, 2640, 2655, 1335));
+    for (int i = 0; i < 6; ++i) {
+        const QString caption = i == 0 ? QStringLiteral("1 socket") : QStringLiteral("%1 sockets").arg(i + 1);
+        const int left = i < 3 ? 120 : 1440;
+        const int top = 240 + 360 * (i % 3);
+        const int width = i == 0 ? 975 : 1095;
+        Checksockets[size_t(i)] = checkBox("", caption, Frame3, twipsRect(left, top, width, 255));
+        Checksockets[size_t(i)]->setObjectName(QStringLiteral("Checksockets%1").arg(i));
+    }
+
+    List1 = new QListWidget(client);
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setGeometry(twipsRect(6240, 4080, 2655, 2595));
+    List1->setSelectionMode(QAbstractItemView::SingleSelection);
+    List1->setUniformItemSizes(true);
+
+    CommandSearch = new QPushButton(QStringLiteral("Search"), client);
+    CommandSearch->setObjectName(QStringLiteral("CommandSearch"));
+    CommandSearch->setGeometry(twipsRect(6360, 6840, 1215, 375));
+    CommandSearch->setToolTip(QStringLiteral("errr, duh?"));
+
+    CommandClear = new QPushButton(QStringLiteral("Clear"), client);
+    CommandClear->setObjectName(QStringLiteral("CommandClear"));
+    CommandClear->setGeometry(twipsRect(7680, 6840, 1215, 375));
+    CommandClear->setToolTip(QStringLiteral("clears all runes and search parameters"));
+}
+
+void Form1::createMenus()
+{
+    mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    mnumainload = mnuFile->addMenu(QStringLiteral("Load"));
+    for (int k = 1; k <= 10; ++k)
+        mnuload[size_t(k)] = mnumainload->addAction(QStringLiteral("save%1").arg(k));
+    mnuMainSave = mnuFile->addMenu(QStringLiteral("save"));
+    for (int k = 1; k <= 10; ++k)
+        mnuSave[size_t(k)] = mnuMainSave->addAction(k < 10 ? QStringLiteral("Save%1").arg(k) : QStringLiteral("save10"));
+    // The tenth slot holds the full set the help text refers to; it can be loaded, never saved.
+    mnuSave[10]->setEnabled(false);
+    mnuExit = mnuFile->addAction(QStringLiteral("Exit"));
+
+    mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    mnuHelpScreen = mnuHelp->addAction(QStringLiteral("Help"));
+    mnuAbout = mnuHelp->addAction(QStringLiteral("About"));
+
+    mnuRunename = new TaggedMenu(QStringLiteral("Runename"), this);
+    mnuSearch = mnuRunename->addAction(QStringLiteral("search runewords containing"));
+    mnuruneprop = mnuRunename->addAction(QStringLiteral("show rune properties"));
+}
+
+void Form1::connectHandlers()
+{
+    for (int k = 1; k <= 46; ++k) {
+        connect(PictureRunes[size_t(k)], &RuneTile::clicked, this,
+                guarded<int>([this](int index) { PictureRunes_Click(index); }));
+        connect(PictureRunes[size_t(k)], &RuneTile::rightPressed, this,
+                guarded<int>([this](int index) { PictureRunes_RightPress(index); }));
+    }
+    connect(CommandClear, &QPushButton::clicked, this, guarded([this] { CommandClear_Click(); }));
+    connect(Commandrevert, &QPushButton::clicked, this, guarded([this] { Commandrevert_Click(); }));
+    connect(CommandSearch, &QPushButton::clicked, this, guarded([this] { CommandSearch_Click(); }));
+    connect(List1, &QListWidget::itemSelectionChanged, this, guarded([this] { List1_Click(); }));
+    for (int k = 1; k <= 10; ++k) {
+        connect(mnuload[size_t(k)], &QAction::triggered, this, guarded([this, k] { mnuload_Click(k); }));
+        connect(mnuSave[size_t(k)], &QAction::triggered, this, guarded([this, k] { mnuSave_Click(k); }));
+    }
+    connect(mnuExit, &QAction::triggered, this, guarded([this] { mnuExit_Click(); }));
+    connect(mnuHelpScreen, &QAction::triggered, this, guarded([this] { mnuHelpScreen_Click(); }));
+    connect(mnuAbout, &QAction::triggered, this, guarded([this] { mnuAbout_Click(); }));
+    connect(mnuSearch, &QAction::triggered, this, guarded([this] { mnuSearch_Click(); }));
+    connect(mnuruneprop, &QAction::triggered, this, guarded([this] { mnuruneprop_Click(); }));
+
+    // Clear is the window's keyboard button.
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto *shortcut = new QShortcut(QKeySequence(key), this);
+        connect(shortcut, &QShortcut::activated, CommandClear, &QPushButton::click);
+    }
+}
+
+void Form1::Form_Load()
+{
+    ownedState.fill(0);
+    runeDb = std::make_unique<Database>(appPath + QDir::separator() + QStringLiteral("newRunewords.mdb"));
+    FillMenu();
+    Fillrunewordlist();
+    Text1->setPlainText(QString());
+
+    currentRecordset = runeDb->openRecordset(QStringLiteral("runesQuery"));
+    currentRecordset->moveFirst();
+    for (int k = 1; k <= 46; ++k) {
+        const QString path = appPath + QStringLiteral("/CRunes/crune%1.gif").arg(k);
+        QImageReader reader(path);
+        const QImage picture = reader.read();
+        if (picture.isNull())
+            throw Failure(QStringLiteral("load the rune picture"), QDir::toNativeSeparators(path),
+                          reader.errorString());
+        PictureRunes[size_t(k)]->setPicture(QPixmap::fromImage(picture));
+        const QVariant name = currentRecordset->field(QStringLiteral("Runename"));
+        if (name.isNull())
+            throw Failure(QStringLiteral("read the rune names"),
+                          QStringLiteral("runesQuery, row %1\nin %2").arg(k).arg(runeDb->path()),
+                          QStringLiteral("The rune has no name (Runename is Null)."));
+        Label1[size_t(k - 1)]->setText(name.toString());
+        currentRecordset->moveNext();
+    }
+    currentRecordset->close();
+    ResetBoard();
+}
+
+void Form1::mnuExit_Click()
+{
+    close();
+}

@@ -1,0 +1,138 @@
+#pragma once
+
+#include "data/database.h"
+#include "data/querydef.h"
+#include "data/recordset.h"
+
+#include <QCoreApplication>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPointer>
+#include <QString>
+
+#include <array>
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class RuneTile;
+class frmhelp;
+
+// A pop-up menu that remembers which tile it was opened over.
+class TaggedMenu : public QMenu {
+public:
+    using QMenu::QMenu;
+    QString Tag;
+};
+
+// The main window. It is the program: it owns the connection, the board, the filters, the
+// result list and the runeword display, and opens the other windows. Its operations that
+// belong to a subsystem are defined in that subsystem's folder.
+class Form1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Form1(QString applicationFolder = QCoreApplication::applicationDirPath(),
+                   QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Start-up: opens the data file, captions the menus, fills the list, loads the tiles.
+    // Throws Failure; the window is shown only after it returns.
+    void Form_Load();
+    void mnuExit_Click();
+
+    // Shared state
+    std::unique_ptr<Database> runeDb;
+    std::unique_ptr<Recordset> currentRecordset;
+    std::unique_ptr<QueryDef> currentQueryDef;
+    QString appPath;
+    std::array<qint16, 46> ownedState{};
+    bool ownedSaved = false;
+
+    // Controls, indexed as the window numbers them (PictureRunes 1..46, Label1 0..45)
+    QGroupBox *Frame1 = nullptr;
+    std::array<RuneTile *, 47> PictureRunes{};
+    std::array<QLabel *, 46> Label1{};
+    QPushButton *Commandrevert = nullptr;
+    QLineEdit *TextRunes = nullptr;
+    QPlainTextEdit *Text1 = nullptr;
+    QGroupBox *Frame2 = nullptr;
+    QCheckBox *CheckBodyArmor = nullptr;
+    QCheckBox *CheckHelm = nullptr;
+    QCheckBox *CheckBelt = nullptr;
+    QCheckBox *CheckBoots = nullptr;
+    QCheckBox *CheckGloves = nullptr;
+    QCheckBox *CheckShield = nullptr;
+    QCheckBox *CheckMeleeWeapon = nullptr;
+    QCheckBox *CheckmissileWeapon = nullptr;
+    QCheckBox *Checkother = nullptr;
+    QGroupBox *Frame3 = nullptr;
+    std::array<QCheckBox *, 6> Checksockets{};
+    QListWidget *List1 = nullptr;
+    QPushButton *CommandSearch = nullptr;
+    QPushButton *CommandClear = nullptr;
+
+    // Menus (mnuload and mnuSave 1..10)
+    QMenu *mnuFile = nullptr;
+    QMenu *mnumainload = nullptr;
+    std::array<QAction *, 11> mnuload{};
+    QMenu *mnuMainSave = nullptr;
+    std::array<QAction *, 11> mnuSave{};
+    QAction *mnuExit = nullptr;
+    QMenu *mnuHelp = nullptr;
+    QAction *mnuHelpScreen = nullptr;
+    QAction *mnuAbout = nullptr;
+    TaggedMenu *mnuRunename = nullptr;
+    QAction *mnuSearch = nullptr;
+    QAction *mnuruneprop = nullptr;
+
+    // Rune board: mainwindow/board.cpp
+    void ResetBoard();
+    void SaveOwned();
+    void RestoreOwned();
+    void PictureRunes_Click(int index);
+    void PictureRunes_RightPress(int index);
+    void CommandClear_Click();
+    void Commandrevert_Click();
+    // The tiles' two states; every writer sets Appearance and BackColor together.
+    void markOwned(int index);
+    void markNotOwned(int index);
+    void tickAllFilters();
+
+    // Search: search/search.cpp
+    void CommandSearch_Click();
+    void Fillrunewordlist();
+    void mnuSearch_Click();
+
+    // Runeword display: display/display.cpp
+    void List1_Click();
+    void SetCurrentRuneword();
+    void ShowItemTypes();
+    void ShowSockets();
+
+    // Save slots: saves/saves.cpp
+    void FillMenu();
+    void mnuload_Click(int slot);
+    void mnuSave_Click(int slot);
+
+    // Rune properties: runeinfo/frmruneinfo.cpp
+    void mnuruneprop_Click();
+
+    // About and help: about/
+    void mnuHelpScreen_Click();
+    void mnuAbout_Click();
+    QPointer<frmhelp> helpWindow;
+
+private:
+    void createControls();
+    void createMenus();
+    void connectHandlers();
+    // Appends every row's runewordName to List1, in the order the rows come.
+    void addRunewordNames(Recordset &rows);
+    void clearList();
+};

@@ -1,0 +1,41 @@
+#include "programicon.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+QImage programIconImage(int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / 64.0, size / 64.0);
+
+    QPainterPath stone;
+    stone.moveTo(32, 3);
+    stone.cubicTo(52, 5, 61, 20, 59, 36);
+    stone.cubicTo(57, 53, 45, 61, 31, 61);
+    stone.cubicTo(15, 61, 4, 50, 5, 33);
+    stone.cubicTo(6, 15, 16, 2, 32, 3);
+    QLinearGradient shade(10, 5, 54, 60);
+    shade.setColorAt(0, QColor(186, 120, 240));
+    shade.setColorAt(1, QColor(84, 28, 130));
+    painter.setPen(QPen(QColor(40, 10, 64), 2.5));
+    painter.setBrush(shade);
+    painter.drawPath(stone);
+
+    // The glyph: a staff with two strokes, cut light into the stone.
+    painter.setPen(QPen(QColor(250, 236, 190), 5.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawLine(QPointF(32, 14), QPointF(32, 50));
+    painter.drawPolyline(QPolygonF({QPointF(20, 22), QPointF(32, 32), QPointF(44, 22)}));
+    painter.drawLine(QPointF(24, 44), QPointF(40, 44));
+    return image;
+}
+
+QIcon programIcon()
+{
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addPixmap(QPixmap::fromImage(programIconImage(size)));
+    return icon;
+}

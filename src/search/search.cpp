@@ -1,0 +1,112 @@
+#include "mainwindow/form1.h"
+
+#include "mainwindow/runetile.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QSignalBlocker>
+
+void Form1::addRunewordNames(Recordset &rows)
+{
+    QStringList names;
+    names.reserve(rows.recordCount());
+    for (; !rows.eof(); rows.moveNext())
+        names << rows.field(QStringLiteral("runewordName")).toString();
+    // Filling the list is not a selection by the user.
+    const QSignalBlocker blocker(List1);
+    List1->addItems(names);
+}
+
+void Form1::clearList()
+{
+    // Emptying the list is not a selection by the user either.
+    const QSignalBlocker blocker(List1);
+    List1->clear();
+}
+
+void Form1::CommandSearch_Click()
+{
+    QString S = QStringLiteral(
+        "SELECT RuneWords.RuneWordName, RuneWords.RunewordID FROM RuneWords Where (nrrunes = 1");
+    // "1 socket" has no piece: one-rune runewords always pass.
+    for (int k = 1; k <= 5; ++k) {
+        if (Checksockets[size_t(k)]->isChecked())
+            S += QStringLiteral(" Or nrrunes = %1").arg(k + 1);
+    }
+    S += QStringLiteral(") and (false ");
+    const std::pair<QCheckBox *, const char *> itemTypes[] = {
+        {CheckBodyArmor, " OR armor = true"},
+        {CheckHelm, " Or helm = true"},
+        {CheckBelt, " Or belt = true"},
+        {CheckBoots, " Or boots = true"},
+        {CheckShield, " Or shield = true"},
+        {CheckGloves, " Or gloves = true"},
+        {CheckMeleeWeapon, " Or meleeweapon = true"},
+        {CheckmissileWeapon, " Or missileweapon = true"},
+        {Checkother, " Or Other = true"},
+    };
+    for (const auto &[box, piece] : itemTypes) {
+        if (box->isChecked())
+            S += QLatin1String(piece);
+    }
+    S += QStringLiteral(") and (");
+
+    // Each owned rune joins all six lists as a comma, the sign blank and the digits.
+    QString owned;
+    for (int n = 1; n <= 46; ++n) {
+        if (PictureRunes[size_t(n)]->Appearance() == 1)
+            owned += QStringLiteral(", ") + QString::number(n);
+    }
+    S += QStringLiteral("rune1 in (0") + owned + QLatin1Char(')');
+    for (int slot = 2; slot <= 6; ++slot)
+        S += QStringLiteral(" AND rune%1 in (0").arg(slot) + owned + QLatin1Char(')');
+    S += QStringLiteral(");");
+
+    currentQueryDef = runeDb->createQueryDef(S);
+    currentRecordset = currentQueryDef->openRecordset();
+    clearList();
+    if (currentRecordset->recordCount() > 0) {
+        currentRecordset->moveFirst();
+        addRunewordNames(*currentRecordset);
+    }
+    currentRecordset->close();
+}
+
+void Form1::Fillrunewordlist()
+{
+    clearList();
+    currentRecordset = runeDb->openRecordset(QStringLiteral("runewordList"));
+    if (!currentRecordset->eof())
+        currentRecordset->moveFirst();
+    addRunewordNames(*currentRecordset);
+    currentRecordset->close();
+}
+
+void Form1::mnuSearch_Click()
+{
+    const int rune = int(mnuRunename->Tag.toDouble());
+    if (rune <= 0)
+        return;
+    ResetBoard();
+    markOwned(rune);
+    clearList();
+    Text1->setPlainText(QString());
+    TextRunes->setText(QString());
+    tickAllFilters();
+
+    const QString r = mnuRunename->Tag;
+    const QString sql = QStringLiteral("Select * from runewords Where (runewords.rune1 = ") + r
+        + QStringLiteral(" OR Runewords.rune2 = ") + r + QStringLiteral(" OR Runewords.rune3 = ") + r
+        + QStringLiteral(" OR Runewords.rune4 = ") + r + QStringLiteral(" OR Runewords.rune5 = ") + r
+        + QStringLiteral(" OR Runewords.rune6 = ") + r + QStringLiteral(")");
+    const std::unique_ptr<QueryDef> query = runeDb->createQueryDef(sql);
+    const std::unique_ptr<Recordset> result = query->openRecordset();
+    if (result->recordCount() > 0) {
+        result->moveFirst();
+        addRunewordNames(*result);
+    }
+    result->close();
+    query->close();
+}

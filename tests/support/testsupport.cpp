@@ -1,0 +1,107 @@
+#include "testsupport.h"
+
+#include "gamedata.h"
+#include "runepictures.h"
+
+#include "data/failure.h"
+#include "mainwindow/fatal.h"
+#include "mainwindow/form1.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <sqlite3.h>
+
+QString gameDataSources()
+{
+    return QStringLiteral(TESSALY_GAMEDATA_DIR);
+}
+
+TestFolder::TestFolder()
+{
+    if (!dir_.isValid())
+        qFatal("cannot make a temporary folder");
+    makeDataFile();
+    makePictures();
+}
+
+QString TestFolder::dataFile() const
+{
+    return dir_.filePath(QStringLiteral("newRunewords.mdb"));
+}
+
+void TestFolder::makeDataFile()
+{
+    QFile::remove(dataFile());
+    writeDataFile(readGameData(gameDataSources()), readSchema(gameDataSources()), dataFile());
+}
+
+void TestFolder::makePictures()
+{
+    writeRunePictures(dir_.filePath(QStringLiteral("CRunes")));
+}
+
+namespace {
+
+struct Connection {
+    explicit Connection(const QString &path)
+    {
+        if (sqlite3_open(QFile::encodeName(path).constData(), &db) != SQLITE_OK)
+            qFatal("cannot open %s", qPrintable(path));
+        sqlite3_busy_timeout(db, 2000);
+    }
+    ~Connection() { sqlite3_close(db); }
+    sqlite3 *db = nullptr;
+};
+
+} // namespace
+
+void TestFolder::sql(const QString &statements)
+{
+    Connection connection(dataFile());
+    char *error = nullptr;
+    if (sqlite3_exec(connection.db, statements.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
+        const QString message = QString::fromUtf8(error);
+        sqlite3_free(error);
+        qFatal("test SQL failed: %s\n%s", qPrintable(message), qPrintable(statements));
+    }
+}
+
+QStringList TestFolder::column(const QString &query)
+{
+    Connection connection(dataFile());
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v2(connection.db, query.toUtf8().constData(), -1, &statement, nullptr) != SQLITE_OK)
+        qFatal("test query failed: %s", sqlite3_errmsg(connection.db));
+    QStringList values;
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, 0));
+        values << (text ? QString::fromUtf8(text) : QString());
+    }
+    sqlite3_finalize(statement);
+    return values;
+}
+
+QVariant TestFolder::scalar(const QString &query)
+{
+    const QStringList values = column(query);
+    return values.isEmpty() ? QVariant() : QVariant(values.first());
+}
+
+std::unique_ptr<Form1> startForm(const QString &folder)
+{
+    auto form = std::make_unique<Form1>(folder);
+    form->Form_Load();
+    return form;
+}
+
+FailureRecorder::FailureRecorder()
+{
+    setFailureHandler([this](const Failure &failure) { texts << failure.text(); });
+}
+
+FailureRecorder::~FailureRecorder()
+{
+    setFailureHandler(nullptr);
+}

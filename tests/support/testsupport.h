@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QVariant>
+
+#include <memory>
+
+class Form1;
+class Failure;
+
+// A folder that stands where the program's own folder would: a data file built from the
+// project's sources and the rune pictures, made afresh for each test.
+class TestFolder {
+public:
+    TestFolder();
+    QString path() const { return dir_.path(); }
+    QString dataFile() const;
+
+    void makeDataFile();
+    void makePictures();
+    // Changes the data file outside the program, for cases that need damaged or odd data.
+    void sql(const QString &statements);
+    QVariant scalar(const QString &query);
+    QStringList column(const QString &query);
+
+private:
+    QTemporaryDir dir_;
+};
+
+// Runs start-up on a folder, as main() does, and returns the window (not shown).
+std::unique_ptr<Form1> startForm(const QString &folder);
+
+// Catches failures reported at the top of event handling while it lives.
+class FailureRecorder {
+public:
+    FailureRecorder();
+    ~FailureRecorder();
+    QStringList texts;
+};
+
+// The shipped game data, read from the sources.
+QString gameDataSources();
