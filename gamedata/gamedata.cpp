@@ -1,13 +1,13 @@
 #include "gamedata.h"
 
+#include "sqlitefile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
 #include <QStringList>
-
-#include <sqlite3.h>
 
 namespace {
 
@@ -16,6 +16,7 @@ struct Field {
     QString value;
     int line = 0;
     bool multiLine = false;
+    int textLines = 0;
 };
 
 struct Record {
@@ -31,7 +32,8 @@ struct SourceFile {
 
     [[noreturn]] void fail(int line, const QString &message) const
     {
-        throw SourceError(QStringLiteral("%1:%2: %3").arg(path).arg(line).arg(message).toStdString());
+        throw SourceError(
+            QStringLiteral("%1:%2: %3").arg(path).arg(line).arg(message).toStdString());
     }
 };
 
@@ -57,17 +59,19 @@ SourceFile parseRecords(const QString &path)
         if (line.trimmed().isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
         if (line.startsWith(QLatin1String("    >"))) {
-            if (source.records.isEmpty() || source.records.last().fields.isEmpty()
-                || !source.records.last().fields.last().multiLine)
-                source.fail(number, QStringLiteral("a text line stands outside a multi-line field"));
+            if (source.records.isEmpty() || source.records.last().fields.isEmpty() ||
+                !source.records.last().fields.last().multiLine)
+                source.fail(number,
+                            QStringLiteral("a text line stands outside a multi-line field"));
             Field &field = source.records.last().fields.last();
             QString text = line.mid(5);
             if (text.startsWith(QLatin1Char(' ')))
                 text.remove(0, 1);
-            if (field.line != number - 1 || !field.value.isNull())
+            if (field.textLines++ == 0)
+                field.value = QLatin1String("");
+            else
                 field.value += QStringLiteral("\r\n");
             field.value += text;
-            field.line = number;
             continue;
         }
         if (line.startsWith(QLatin1String("  "))) {
@@ -84,13 +88,15 @@ SourceFile parseRecords(const QString &path)
             if (rest.isEmpty()) {
                 field.multiLine = true; // the value stays null until its first line
             } else if (rest.startsWith(QLatin1Char(' '))) {
-                field.value = rest.mid(1);
+                field.value = QLatin1String("") + rest.mid(1); // never null: present means not Null
             } else {
-                source.fail(number, QStringLiteral("expected one blank after \"%1:\"").arg(field.key));
+                source.fail(number,
+                            QStringLiteral("expected one blank after \"%1:\"").arg(field.key));
             }
             for (const Field &other : std::as_const(source.records.last().fields)) {
                 if (other.key == field.key)
-                    source.fail(number, QStringLiteral("the field \"%1\" is given twice").arg(field.key));
+                    source.fail(number,
+                                QStringLiteral("the field \"%1\" is given twice").arg(field.key));
             }
             source.records.last().fields << field;
             continue;
@@ -140,12 +146,22 @@ public:
         return field->value;
     }
 
+    // A missing field is a Null value.
+    QString optionalText(const QString &key) const
+    {
+        const Field *field = find(key);
+        return field ? field->value : QString();
+    }
+
     int number(const QString &text, int line, int low, int high) const
     {
         bool ok = false;
         const int value = text.toInt(&ok);
         if (!ok || value < low || value > high)
-            file_.fail(line, QStringLiteral("\"%1\" is not a number from %2 to %3").arg(text).arg(low).arg(high));
+            file_.fail(line, QStringLiteral("\"%1\" is not a number from %2 to %3")
+                                 .arg(text)
+                                 .arg(low)
+                                 .arg(high));
         return value;
     }
 
@@ -173,15 +189,17 @@ QList<RuneSource> readRunes(const QString &path)
     QList<RuneSource> runes;
     for (const Record &record : file.records) {
         requireKind(file, record, QStringLiteral("rune"));
-        const RecordReader reader(file, record, {QStringLiteral("name"), QStringLiteral("weapons"), QStringLiteral("helms"), QStringLiteral("shields")});
+        const RecordReader reader(file, record,
+                                  {QStringLiteral("name"), QStringLiteral("weapons"),
+                                   QStringLiteral("helms"), QStringLiteral("shields")});
         RuneSource rune;
         rune.number = reader.label(1, 46);
         if (rune.number != runes.size() + 1)
             file.fail(record.line, QStringLiteral("runes must stand in order, 1 to 46"));
-        rune.name = reader.text(QStringLiteral("name"));
-        rune.weapons = reader.text(QStringLiteral("weapons"));
-        rune.helms = reader.text(QStringLiteral("helms"));
-        rune.shields = reader.text(QStringLiteral("shields"));
+        rune.name = reader.optionalText(QStringLiteral("name"));
+        rune.weapons = reader.optionalText(QStringLiteral("weapons"));
+        rune.helms = reader.optionalText(QStringLiteral("helms"));
+        rune.shields = reader.optionalText(QStringLiteral("shields"));
         runes << rune;
     }
     if (runes.size() != 46)
@@ -196,13 +214,19 @@ QList<RunewordSource> readRunewords(const QString &path)
     QSet<QString> names;
     for (const Record &record : file.records) {
         requireKind(file, record, QStringLiteral("runeword"));
-        const RecordReader reader(file, record, {QStringLiteral("runes"), QStringLiteral("nrrunes"), QStringLiteral("types"), QStringLiteral("text")});
+        const RecordReader reader(file, record,
+                                  {QStringLiteral("id"), QStringLiteral("runes"),
+                                   QStringLiteral("nrrunes"), QStringLiteral("types"),
+                                   QStringLiteral("text")});
         RunewordSource word;
         word.name = record.label;
         if (word.name != word.name.trimmed() || word.name.contains(QLatin1Char('\'')))
-            file.fail(record.line, QStringLiteral("a runeword name has no apostrophe and no blank at either end"));
+            file.fail(
+                record.line,
+                QStringLiteral("a runeword name has no apostrophe and no blank at either end"));
         if (names.contains(word.name))
-            file.fail(record.line, QStringLiteral("the runeword \"%1\" is given twice").arg(word.name));
+            file.fail(record.line,
+                      QStringLiteral("the runeword \"%1\" is given twice").arg(word.name));
         names.insert(word.name);
 
         const Field *runes = reader.find(QStringLiteral("runes"));
@@ -221,16 +245,26 @@ QList<RunewordSource> readRunewords(const QString &path)
             }
         }
         const Field *nrrunes = reader.find(QStringLiteral("nrrunes"));
-        word.nrrunes = nrrunes ? reader.number(nrrunes->value, nrrunes->line, 0, 99) : used;
+        if (nrrunes && nrrunes->value == QLatin1String("null"))
+            word.nrrunesNull = true;
+        else
+            word.nrrunes = nrrunes ? reader.number(nrrunes->value, nrrunes->line, 0, 99) : used;
+        if (const Field *id = reader.find(QStringLiteral("id")))
+            word.id = reader.number(id->value, id->line, 1, 2147483647);
 
         const Field *types = reader.find(QStringLiteral("types"));
-        for (const QString &type : words(reader.text(QStringLiteral("types")))) {
+        for (QString type : words(reader.text(QStringLiteral("types")))) {
+            // "belt=null" keeps a Null item type through an export and a build.
+            const bool isNull = type.endsWith(QLatin1String("=null"));
+            if (isNull)
+                type.chop(5);
             int index = 0;
-            while (index < 9 && type.compare(QLatin1String(itemTypeColumns[size_t(index)]), Qt::CaseInsensitive) != 0)
+            while (index < 9 && type.compare(QLatin1String(itemTypeColumns[size_t(index)]),
+                                             Qt::CaseInsensitive) != 0)
                 ++index;
             if (index == 9)
                 file.fail(types->line, QStringLiteral("unknown item type \"%1\"").arg(type));
-            word.types[size_t(index)] = true;
+            (isNull ? word.typesNull : word.types)[size_t(index)] = true;
         }
         if (const Field *text = reader.find(QStringLiteral("text")))
             word.text = text->value;
@@ -250,7 +284,7 @@ QList<SaveSource> readSaveSources(const QString &path)
         save.number = reader.label(1, 10);
         if (save.number != saves.size() + 1)
             file.fail(record.line, QStringLiteral("saves must stand in order, 1 to 10"));
-        save.name = reader.text(QStringLiteral("name"));
+        save.name = reader.optionalText(QStringLiteral("name"));
         if (const Field *runes = reader.find(QStringLiteral("runes"))) {
             for (const QString &rune : words(runes->value))
                 save.runes << reader.number(rune, runes->line, 1, 46);
@@ -262,54 +296,10 @@ QList<SaveSource> readSaveSources(const QString &path)
     return saves;
 }
 
-// A thin guard over the SQLite C API for the builder, which runs outside the program.
-class Sqlite {
-public:
-    Sqlite(const QString &path, int flags) : path_(path)
-    {
-        if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db_, flags, nullptr) != SQLITE_OK)
-            fail(QStringLiteral("open"));
-    }
-    ~Sqlite() { sqlite3_close(db_); }
-    Sqlite(const Sqlite &) = delete;
-    Sqlite &operator=(const Sqlite &) = delete;
-
-    [[noreturn]] void fail(const QString &what) const
-    {
-        throw std::runtime_error(QStringLiteral("%1: could not %2: %3")
-                                     .arg(path_, what, QString::fromUtf8(sqlite3_errmsg(db_)))
-                                     .toStdString());
-    }
-    void exec(const QString &sql)
-    {
-        if (sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
-            fail(QStringLiteral("run \"%1\"").arg(sql.left(60)));
-    }
-    sqlite3_stmt *prepare(const char *sql)
-    {
-        sqlite3_stmt *statement = nullptr;
-        if (sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr) != SQLITE_OK)
-            fail(QStringLiteral("prepare \"%1\"").arg(QString::fromUtf8(sql)));
-        return statement;
-    }
-    void step(sqlite3_stmt *statement)
-    {
-        if (sqlite3_step(statement) != SQLITE_DONE) {
-            sqlite3_finalize(statement);
-            fail(QStringLiteral("write a row"));
-        }
-        sqlite3_reset(statement);
-        sqlite3_clear_bindings(statement);
-    }
-
-    sqlite3 *db_ = nullptr;
-
-private:
-    QString path_;
-};
-
 void bindText(sqlite3_stmt *statement, int index, const QString &text)
 {
+    if (text.isNull())
+        return; // left unbound: Null
     const QByteArray utf8 = text.toUtf8();
     sqlite3_bind_text(statement, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
 }
@@ -336,7 +326,7 @@ void writeDataFile(const GameData &data, const QString &schema, const QString &p
     const QString partial = path + QStringLiteral(".partial");
     QFile::remove(partial);
     {
-        Sqlite db(partial, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        SqliteFile db(partial, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
         db.exec(schema);
         db.exec(QStringLiteral("BEGIN"));
 
@@ -351,21 +341,25 @@ void writeDataFile(const GameData &data, const QString &schema, const QString &p
         }
         sqlite3_finalize(rune);
 
-        sqlite3_stmt *word = db.prepare(
-            "INSERT INTO RuneWords VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        sqlite3_stmt *word = db.prepare("INSERT INTO RuneWords VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                                        "?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
         int id = 0;
         for (const RunewordSource &source : data.runewords) {
-            sqlite3_bind_int(word, 1, ++id);
+            ++id;
+            sqlite3_bind_int(word, 1, source.id ? source.id : id);
             bindText(word, 2, source.name);
             if (source.text)
                 bindText(word, 3, *source.text);
-            sqlite3_bind_int(word, 4, source.nrrunes);
+            if (!source.nrrunesNull)
+                sqlite3_bind_int(word, 4, source.nrrunes);
             for (int i = 0; i < 6; ++i) {
                 if (source.runes[size_t(i)])
                     sqlite3_bind_int(word, 5 + i, *source.runes[size_t(i)]);
             }
-            for (int i = 0; i < 9; ++i)
-                sqlite3_bind_int(word, 11 + i, source.types[size_t(i)] ? 1 : 0);
+            for (int i = 0; i < 9; ++i) {
+                if (!source.typesNull[size_t(i)])
+                    sqlite3_bind_int(word, 11 + i, source.types[size_t(i)] ? 1 : 0);
+            }
             db.step(word);
         }
         sqlite3_finalize(word);
@@ -390,28 +384,6 @@ void writeDataFile(const GameData &data, const QString &schema, const QString &p
     QFile::remove(path);
     if (!QFile::rename(partial, path))
         throw std::runtime_error(QStringLiteral("%1: could not move the new data file into place")
-                                     .arg(path).toStdString());
-}
-
-QList<SaveSource> readSaves(const QString &path)
-{
-    Sqlite db(path, SQLITE_OPEN_READONLY);
-    QList<SaveSource> saves;
-    sqlite3_stmt *names = db.prepare("SELECT savenumber, saveName FROM saves ORDER BY savenumber");
-    while (sqlite3_step(names) == SQLITE_ROW) {
-        SaveSource save;
-        save.number = sqlite3_column_int(names, 0);
-        save.name = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(names, 1)));
-        saves << save;
-    }
-    sqlite3_finalize(names);
-    sqlite3_stmt *owned = db.prepare("SELECT savenumber, runenumber FROM ownedRunes ORDER BY rowid");
-    while (sqlite3_step(owned) == SQLITE_ROW) {
-        for (SaveSource &save : saves) {
-            if (save.number == sqlite3_column_int(owned, 0))
-                save.runes << sqlite3_column_int(owned, 1);
-        }
-    }
-    sqlite3_finalize(owned);
-    return saves;
+                                     .arg(path)
+                                     .toStdString());
 }

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <optional>
@@ -10,6 +11,7 @@
 // The game data as the readable text sources describe it (runes.txt, runewords.txt,
 // saves.txt beside schema.sql), and the data file built from them.
 
+// A null QString stands for a Null value in the file.
 struct RuneSource {
     int number = 0;
     QString name;
@@ -24,10 +26,13 @@ inline constexpr std::array<const char *, 9> itemTypeColumns = {
 
 struct RunewordSource {
     QString name;
-    std::optional<QString> text;              // no text field: Null
-    std::array<std::optional<int>, 6> runes;  // 0 for an unused slot; nullopt: Null
+    std::optional<QString> text;             // no text field: Null
+    std::array<std::optional<int>, 6> runes; // 0 for an unused slot; nullopt: Null
     int nrrunes = 0;
+    bool nrrunesNull = false;
     std::array<bool, 9> types{};
+    std::array<bool, 9> typesNull{};
+    int id = 0; // 0: its place in the file, counted from 1
 };
 
 struct SaveSource {
@@ -55,5 +60,14 @@ QString readSchema(const QString &folder);
 // whole. Throws std::runtime_error naming the file and the engine's message.
 void writeDataFile(const GameData &data, const QString &schema, const QString &path);
 
-// The saves and their owned runes of an existing data file, for a rebuild that keeps them.
-QList<SaveSource> readSaves(const QString &path);
+// Reads a data file back into game data. Throws std::runtime_error naming the table, row and
+// column of a value the text sources cannot hold.
+GameData readDataFile(const QString &path);
+// The structure of a data file (tables, views, triggers, indexes) as SQL text.
+QString readDataFileSchema(const QString &path);
+// Writes runes.txt, runewords.txt and saves.txt into folder.
+void writeSources(const GameData &data, const QString &folder);
+
+// Everything in a data file that the program relies on and that does not hold, one line
+// each, naming the table or query, the row and the column. Empty when the file is sound.
+QStringList checkDataFile(const QString &path);

@@ -1,9 +1,12 @@
-// tessaly-data: builds the data file newRunewords.mdb from the text sources.
+// tessaly-data: builds the data file newRunewords.mdb from the text sources, checks a data
+// file against what the program relies on, and exports one back to text sources.
 
 #include "gamedata.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QStringList>
 
 #include <cstdio>
@@ -12,11 +15,25 @@ namespace {
 
 int usage()
 {
-    std::fputs("usage: tessaly-data build [--if-missing | --keep-saves] SOURCES-FOLDER DATA-FILE\n"
-               "  --if-missing  leave an existing data file alone (it may hold a player's saves)\n"
-               "  --keep-saves  rebuild the game data, carrying the existing file's saves over\n",
-               stderr);
+    std::fputs(
+        "usage:\n"
+        "  tessaly-data build [--if-missing | --keep-saves] SOURCES-FOLDER DATA-FILE\n"
+        "      --if-missing  leave an existing data file alone (it may hold a player's saves)\n"
+        "      --keep-saves  rebuild the game data, carrying the existing file's saves over\n"
+        "  tessaly-data check DATA-FILE\n"
+        "  tessaly-data export DATA-FILE FOLDER\n"
+        "exit status: 0 done (check: the file is sound), 1 failed, 2 usage\n",
+        stderr);
     return 2;
+}
+
+int report(const QString &path, const QStringList &problems)
+{
+    for (const QString &problem : problems)
+        std::fprintf(stderr, "%s: %s\n", qPrintable(path), qPrintable(problem));
+    if (!problems.isEmpty())
+        std::fprintf(stderr, "%s: %d problem(s)\n", qPrintable(path), int(problems.size()));
+    return problems.isEmpty() ? 0 : 1;
 }
 
 int build(QStringList args)
@@ -39,10 +56,38 @@ int build(QStringList args)
     }
     GameData data = readGameData(sources);
     if (exists)
-        data.saves = readSaves(target);
-    writeDataFile(data, readSchema(sources), target);
-    std::printf("%s: %d runes, %d runewords, %d saves\n", qPrintable(target), int(data.runes.size()),
-                int(data.runewords.size()), int(data.saves.size()));
+        data.saves = readDataFile(target).saves;
+    // Build beside the target and check the result before it replaces anything.
+    const QString fresh = target + QStringLiteral(".new");
+    writeDataFile(data, readSchema(sources), fresh);
+    if (report(fresh, checkDataFile(fresh)) != 0) {
+        QFile::remove(fresh);
+        return 1;
+    }
+    QFile::remove(target);
+    if (!QFile::rename(fresh, target)) {
+        std::fprintf(stderr, "%s: could not move the new file into place\n", qPrintable(target));
+        return 1;
+    }
+    std::printf("%s: %d runes, %d runewords, %d saves\n", qPrintable(target),
+                int(data.runes.size()), int(data.runewords.size()), int(data.saves.size()));
+    return 0;
+}
+
+int exportFile(const QStringList &args)
+{
+    if (args.size() != 2)
+        return usage();
+    const QString folder = args[1];
+    writeSources(readDataFile(args[0]), folder);
+    QSaveFile schema(QDir(folder).filePath(QStringLiteral("schema.sql")));
+    if (!schema.open(QIODevice::WriteOnly) ||
+        schema.write(readDataFileSchema(args[0]).toUtf8()) < 0 || !schema.commit()) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(schema.fileName()),
+                     qPrintable(schema.errorString()));
+        return 1;
+    }
+    std::printf("%s: exported to %s\n", qPrintable(args[0]), qPrintable(folder));
     return 0;
 }
 
@@ -58,6 +103,17 @@ int main(int argc, char **argv)
     try {
         if (command == QLatin1String("build"))
             return build(args);
+        if (command == QLatin1String("check")) {
+            if (args.size() != 1)
+                return usage();
+            if (!QFileInfo(args[0]).isFile()) {
+                std::fprintf(stderr, "%s: no such file\n", qPrintable(args[0]));
+                return 1;
+            }
+            return report(args[0], checkDataFile(args[0]));
+        }
+        if (command == QLatin1String("export"))
+            return exportFile(args);
         return usage();
     } catch (const std::exception &error) {
         std::fprintf(stderr, "tessaly-data: %s\n", error.what());
