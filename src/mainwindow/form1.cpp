@@ -89,11 +89,13 @@ void Form1::createControls()
     TextRunes->setObjectName(QStringLiteral("TextRunes"));
     TextRunes->setGeometry(twipsRect(120, 4080, 6015, 375));
     TextRunes->setReadOnly(true);
+    TextRunes->setAccessibleName(QStringLiteral("Runes of the runeword"));
 
     Text1 = new QPlainTextEdit(client);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setGeometry(twipsRect(120, 4560, 6015, 2655));
     Text1->setReadOnly(true);
+    Text1->setAccessibleName(QStringLiteral("Runeword text"));
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
     Frame2 = new QGroupBox(QStringLiteral("Item Types"), client);
@@ -126,6 +128,7 @@ void Form1::createControls()
     List1->setGeometry(twipsRect(6240, 4080, 2655, 2595));
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
     List1->setUniformItemSizes(true);
+    List1->setAccessibleName(QStringLiteral("Runewords"));
 
     CommandSearch = new QPushButton(QStringLiteral("Search"), client);
     CommandSearch->setObjectName(QStringLiteral("CommandSearch"));
@@ -213,6 +216,7 @@ void Form1::Form_Load()
                           QStringLiteral("runesQuery, row %1\nin %2").arg(k).arg(runeDb->path()),
                           QStringLiteral("The rune has no name (Runename is Null)."));
         Label1[size_t(k - 1)]->setText(name.toString());
+        PictureRunes[size_t(k)]->setAccessibleName(name.toString());
         currentRecordset->moveNext();
     }
     currentRecordset->close();

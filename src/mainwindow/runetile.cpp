@@ -1,5 +1,6 @@
 #include "runetile.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <qdrawutil.h>
@@ -12,6 +13,9 @@ QColor colourFromValue(int value)
 RuneTile::RuneTile(int index, QWidget *parent) : QWidget(parent), index_(index)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // The board can be worked from the keyboard: Tab to a tile, Space to toggle it, the menu
+    // key (or Shift+F10) for its pop-up menu.
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 void RuneTile::setAppearance(int appearance)
@@ -46,12 +50,32 @@ void RuneTile::paintEvent(QPaintEvent *)
         painter.setPen(palette().color(QPalette::Dark));
         painter.drawRect(rect().adjusted(0, 0, -1, -1));
     }
+    if (hasFocus()) {
+        QPen focus(palette().color(QPalette::Highlight), 1, Qt::DotLine);
+        painter.setPen(focus);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect().adjusted(1, 1, -2, -2));
+    }
 }
 
 void RuneTile::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::RightButton)
         Q_EMIT rightPressed(index_);
+    event->accept();
+}
+
+void RuneTile::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        Q_EMIT clicked(index_);
+    } else if (event->key() == Qt::Key_Menu ||
+               (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+        Q_EMIT rightPressed(index_);
+    } else {
+        QWidget::keyPressEvent(event);
+        return;
+    }
     event->accept();
 }
 
