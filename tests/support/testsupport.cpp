@@ -9,6 +9,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QListWidget>
+#include <QSignalBlocker>
 #include <QTest>
 
 #include <sqlite3.h>
@@ -18,12 +20,13 @@ QString gameDataSources()
     return QStringLiteral(TESSALY_GAMEDATA_DIR);
 }
 
-TestFolder::TestFolder()
+TestFolder::TestFolder(Pictures pictures)
 {
     if (!dir_.isValid())
         qFatal("cannot make a temporary folder");
     makeDataFile();
-    makePictures();
+    if (pictures == Pictures::Made)
+        makePictures();
 }
 
 QString TestFolder::dataFile() const
@@ -94,6 +97,35 @@ std::unique_ptr<Form1> startForm(const QString &folder)
     auto form = std::make_unique<Form1>(folder);
     form->Form_Load();
     return form;
+}
+
+namespace {
+
+// Selected quietly and displayed directly, so that a failure reaches the caller.
+void displayEveryListed(Form1 &form)
+{
+    for (int row = 0; row < form.List1->count(); ++row) {
+        {
+            const QSignalBlocker blocker(form.List1);
+            form.List1->setCurrentRow(row);
+        }
+        form.List1_Click();
+    }
+}
+
+} // namespace
+
+void readEverything(Form1 &form)
+{
+    displayEveryListed(form);
+    for (int slot = 1; slot <= 10; ++slot)
+        form.mnuload_Click(slot);
+    for (int k = 1; k <= 46; ++k)
+        form.markOwned(k);
+    form.CommandSearch_Click();
+    displayEveryListed(form);
+    form.mnuRunename->Tag = QStringLiteral("1");
+    form.mnuSearch_Click();
 }
 
 FailureRecorder::FailureRecorder()

@@ -14,7 +14,9 @@ class Failure;
 // project's sources and the rune pictures, made afresh for each test.
 class TestFolder {
 public:
-    TestFolder();
+    // Without pictures for tests that only read the data file.
+    enum class Pictures { Made, Left };
+    explicit TestFolder(Pictures pictures = Pictures::Made);
     QString path() const { return dir_.path(); }
     QString dataFile() const;
 
@@ -31,6 +33,11 @@ private:
 
 // Runs start-up on a folder, as main() does, and returns the window (not shown).
 std::unique_ptr<Form1> startForm(const QString &folder);
+
+// Reads everything a session can read: the display of every runeword listed at start-up, the
+// load of every slot, a search with every rune owned, the display of every runeword it finds
+// and a search for the runewords containing rune 1. Failures propagate.
+void readEverything(Form1 &form);
 
 // Catches failures reported at the top of event handling while it lives.
 class FailureRecorder {
