@@ -27,6 +27,8 @@ Form1::Form1(QString applicationFolder, QWidget *parent)
     setWindowIcon(programIcon());
     // The layout is measured for small captions; a larger desktop font would clip them.
     QFont small = font();
+    small.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("Nimbus Sans"),
+                       QStringLiteral("DejaVu Sans Condensed"), small.family()});
     small.setPointSizeF(8.25);
     setFont(small);
     // Fixed frame with minimise and close, but no maximise.
