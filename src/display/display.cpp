@@ -93,7 +93,9 @@ void Form1::SetCurrentRuneword()
         const qint64 rune = floorOf(value);
         if (value.isNull() || rune == 0)
             continue;
-        markOwned(int(rune));
+        // A number beyond the board has no tile to mark; its name is still looked up.
+        if (rune >= 1 && rune <= 46)
+            markOwned(int(rune));
         const std::unique_ptr<QueryDef> query = runeDb->createQueryDef(
             QStringLiteral("Select runes.runename from runes Where runes.Runenumber = ")
             + decimalLiteral(value));

@@ -8,6 +8,8 @@
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
 
+#include <cmath>
+
 void Form1::addRunewordNames(Recordset &rows)
 {
     QStringList names;
@@ -86,11 +88,12 @@ void Form1::Fillrunewordlist()
 
 void Form1::mnuSearch_Click()
 {
-    const int rune = int(mnuRunename->Tag.toDouble());
-    if (rune <= 0)
+    const double rune = std::floor(mnuRunename->Tag.toDouble());
+    if (!(rune > 0))
         return;
     ResetBoard();
-    markOwned(rune);
+    if (rune <= 46)
+        markOwned(int(rune));
     clearList();
     Text1->setPlainText(QString());
     TextRunes->setText(QString());
