@@ -9,7 +9,7 @@ output=${1:-docs/screenshot.png}
 scale=${2:-1}
 scripts/deps.sh xvfb xdotool imagemagick
 cmake -S . -B build -G Ninja >/dev/null
-cmake --build build >/dev/null
+cmake --build build --target tessaly >/dev/null
 
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT

@@ -1,6 +1,7 @@
 #include "form1.h"
 
 #include "fatal.h"
+#include "frame.h"
 #include "programicon.h"
 #include "runetile.h"
 #include "twips.h"
@@ -13,6 +14,7 @@
 #include <QGroupBox>
 #include <QImageReader>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
@@ -38,6 +40,8 @@ Form1::Form1(QString applicationFolder, QWidget *parent)
     createControls();
     createMenus();
     connectHandlers();
+    // Not resizable on any platform: the window keeps the size its menu bar and client need.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 Form1::~Form1() = default;
@@ -61,7 +65,7 @@ void Form1::createControls()
     client->setFixedSize(twips(8955), twips(7275));
     setCentralWidget(client);
 
-    Frame1 = new QGroupBox(QStringLiteral("Runes"), client);
+    Frame1 = new Frame(QStringLiteral("Runes"), client);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setGeometry(twipsRect(0, 0, 6135, 3975));
     for (int k = 1; k <= 46; ++k) {
@@ -100,7 +104,7 @@ void Form1::createControls()
     Text1->setAccessibleName(QStringLiteral("Runeword text"));
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
-    Frame2 = new QGroupBox(QStringLiteral("Item Types"), client);
+    Frame2 = new Frame(QStringLiteral("Item Types"), client);
     Frame2->setObjectName(QStringLiteral("Frame2"));
     Frame2->setGeometry(twipsRect(6240, 0, 2655, 2655));
     CheckBodyArmor = checkBox("CheckBodyArmor", QStringLiteral("Body Armor"), Frame2, twipsRect(120, 240, 1215, 255));
@@ -113,7 +117,7 @@ void Form1::createControls()
     CheckmissileWeapon = checkBox("CheckmissileWeapon", QStringLiteral("Missile Weapon"), Frame2, twipsRect(120, 2040, 1575, 255));
     Checkother = checkBox("Checkother", QStringLiteral("Other"), Frame2, twipsRect(120, 2280, 1575, 255));
 
-    Frame3 = new QGroupBox(QStringLiteral("number of sockets"), client);
+    Frame3 = new Frame(QStringLiteral("number of sockets"), client);
     Frame3->setObjectName(QStringLiteral("Frame3"));
     Frame3->setGeometry(twipsRect(6240, 2640, 2655, 1335));
     for (int i = 0; i < 6; ++i) {
