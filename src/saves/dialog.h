@@ -1,17 +1,50 @@
 #pragma once
 
+#include "data/database.h"
+#include "data/recordset.h"
+
 #include <QDialog>
 #include <QString>
 
-class Form1;
+#include <memory>
 
-// The save-name dialog (placeholder until the save issue lands).
+class Form1;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// Asks for a save slot's name and writes the board into the slot. The main window puts the
+// slot number into Tag (a blank, then the digits) after creating the dialog and before
+// showing it.
 class Dialog : public QDialog {
     Q_OBJECT
 public:
+    // Opens dialogDb; throws Failure when the data file cannot be opened.
     explicit Dialog(Form1 *form);
+    ~Dialog() override;
+
     QString Tag;
+    // The dialog's own connection; its writes are committed before the main window reads
+    // the slots again.
+    std::unique_ptr<Database> dialogDb;
+    std::unique_ptr<Recordset> dialogRecordset;
+
+    QLabel *Label1 = nullptr;
+    QLineEdit *Text1 = nullptr;
+    QPushButton *OKButton = nullptr;
+    QPushButton *CancelButton = nullptr;
+
+    // Shows the slot's current name; runs when the dialog first becomes active.
+    void Form_Activate();
+    void OKButton_Click();
+
+protected:
+    bool event(QEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
-    Form1 *form_;
+    int slotNumber() const;
+
+    Form1 *form;
+    bool activated = false;
 };
