@@ -13,49 +13,92 @@ namespace {
 struct IndexedPixels {
     QVector<QRgb> palette;
     std::vector<std::uint8_t> indices; // row by row, no padding
+    int transparentIndex = -1;         // the palette entry of fully transparent pixels, if any
 };
+
+constexpr int maxColours = 256;
+
+bool isTransparent(QRgb colour)
+{
+    return qAlpha(colour) == 0;
+}
+
+bool hasTransparentPixel(const QImage &argb)
+{
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+        if (std::any_of(line, line + argb.width(), isTransparent))
+            return true;
+    }
+    return false;
+}
+
+// Too many colours: Qt reduces the visible ones, giving up one entry for transparency when
+// the picture needs it.
+IndexedPixels reduce(const QImage &argb, bool transparent)
+{
+    QImage opaque(argb.size(), QImage::Format_RGB32);
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto *from = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+        auto *to = reinterpret_cast<QRgb *>(opaque.scanLine(y));
+        for (int x = 0; x < argb.width(); ++x)
+            to[x] = from[x] | 0xff000000u;
+    }
+    QImage indexed = opaque.convertToFormat(QImage::Format_Indexed8, Qt::DiffuseDither);
+    if (transparent && indexed.colorCount() >= maxColours) {
+        QVector<QRgb> table = indexed.colorTable();
+        table.resize(maxColours - 1);
+        indexed = opaque.convertToFormat(QImage::Format_Indexed8, table, Qt::DiffuseDither);
+    }
+
+    IndexedPixels out;
+    for (const QRgb colour : indexed.colorTable())
+        out.palette.append(colour | 0xff000000u);
+    if (transparent) {
+        out.transparentIndex = int(out.palette.size());
+        out.palette.append(0);
+    }
+    out.indices.reserve(std::size_t(argb.width()) * std::size_t(argb.height()));
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+        const uchar *index = indexed.constScanLine(y);
+        for (int x = 0; x < argb.width(); ++x)
+            out.indices.push_back(
+                std::uint8_t(isTransparent(line[x]) ? out.transparentIndex : index[x]));
+    }
+    return out;
+}
 
 // Builds an exact palette when the image allows it, so that small-palette pictures survive the
 // round trip unchanged; Qt's own conversion may dither or merge colours even when it need not.
+// Fully transparent pixels share one entry; any other alpha is dropped.
 IndexedPixels toIndexed(const QImage &image)
 {
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    const int width = argb.width();
+    const int height = argb.height();
     IndexedPixels out;
-    const int width = image.width();
-    const int height = image.height();
     out.indices.reserve(std::size_t(width) * std::size_t(height));
-
-    if (image.format() == QImage::Format_Indexed8 && image.colorCount() > 0) {
-        out.palette = image.colorTable();
-        for (int y = 0; y < height; ++y) {
-            const uchar *line = image.constScanLine(y);
-            for (int x = 0; x < width; ++x)
-                out.indices.push_back(line[x] < out.palette.size() ? line[x] : 0);
-        }
-        return out;
-    }
-
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
     QHash<QRgb, int> indexOf;
-    for (int y = 0; y < height && out.palette.size() <= 256; ++y) {
-        const auto *line = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
+    for (int y = 0; y < height; ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
         for (int x = 0; x < width; ++x) {
-            const QRgb colour = line[x] | 0xff000000u;
+            const bool clear = isTransparent(line[x]);
+            // All transparent pixels map to 0 here, which no opaque colour can be.
+            const QRgb colour = clear ? 0 : line[x] | 0xff000000u;
             auto it = indexOf.constFind(colour);
             if (it == indexOf.constEnd()) {
-                if (out.palette.size() == 256) {
-                    out.palette.append(colour); // marks overflow
-                    break;
-                }
+                if (out.palette.size() == maxColours)
+                    return reduce(argb, hasTransparentPixel(argb));
+                if (clear)
+                    out.transparentIndex = int(out.palette.size());
                 it = indexOf.insert(colour, int(out.palette.size()));
                 out.palette.append(colour);
             }
             out.indices.push_back(std::uint8_t(*it));
         }
     }
-    if (out.palette.size() <= 256)
-        return out;
-
-    return toIndexed(rgb.convertToFormat(QImage::Format_Indexed8, Qt::DiffuseDither));
+    return out;
 }
 
 void appendWord(QByteArray &out, int value)
@@ -186,6 +229,14 @@ QByteArray encodeGif(const QImage &image)
         out.append(char(qRed(colour)));
         out.append(char(qGreen(colour)));
         out.append(char(qBlue(colour)));
+    }
+
+    if (pixels.transparentIndex >= 0) {
+        // Graphic Control Extension: no disposal, no delay, transparent colour index given.
+        out.append("\x21\xf9\x04\x01", 4);
+        appendWord(out, 0);
+        out.append(char(pixels.transparentIndex));
+        out.append('\0');
     }
 
     out.append(',');

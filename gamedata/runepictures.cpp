@@ -204,11 +204,10 @@ QImage drawRunePicture(int runeNumber)
                                 std::to_string(runePictureCount));
 
     const QRect stone(2, 2, 23, 21);
-    const QColor background(0x17, 0x15, 0x1b);
-    const QColor dropShadow(0x0b, 0x0a, 0x0d);
 
-    QImage picture(runePictureWidth, runePictureHeight, QImage::Format_RGB32);
-    picture.fill(background);
+    // Outside the stone the picture is transparent, so the tile's colour shows around it.
+    QImage picture(runePictureWidth, runePictureHeight, QImage::Format_ARGB32);
+    picture.fill(Qt::transparent);
     QImage stoneMask(picture.size(), QImage::Format_RGB32);
     stoneMask.fill(Qt::black);
     QImage grooveLine(picture.size(), QImage::Format_RGB32);
@@ -216,12 +215,6 @@ QImage drawRunePicture(int runeNumber)
 
     // Antialiasing stays off: at this size blended edges turn to mud and would also give the
     // GIF more colours than the shading needs.
-    {
-        QPainter painter(&picture);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(dropShadow);
-        painter.drawRoundedRect(stone.translated(1, 2), 6, 6);
-    }
     {
         QPainter painter(&stoneMask);
         painter.setPen(Qt::NoPen);

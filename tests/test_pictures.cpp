@@ -34,11 +34,13 @@ QString firstDifference(const QImage &actual, const QImage &expected)
             .arg(actual.height())
             .arg(expected.width())
             .arg(expected.height());
-    const QImage a = actual.convertToFormat(QImage::Format_RGB32);
-    const QImage e = expected.convertToFormat(QImage::Format_RGB32);
+    const QImage a = actual.convertToFormat(QImage::Format_ARGB32);
+    const QImage e = expected.convertToFormat(QImage::Format_ARGB32);
+    // Fully transparent pixels match whatever colour they carry.
+    auto same = [](QRgb p, QRgb q) { return p == q || (qAlpha(p) == 0 && qAlpha(q) == 0); };
     for (int y = 0; y < e.height(); ++y)
         for (int x = 0; x < e.width(); ++x)
-            if ((a.pixel(x, y) | 0xff000000u) != (e.pixel(x, y) | 0xff000000u))
+            if (!same(a.pixel(x, y), e.pixel(x, y)))
                 return QStringLiteral("pixel (%1,%2) is %3, expected %4")
                     .arg(x)
                     .arg(y)
@@ -103,6 +105,17 @@ void TestPictures::encoderRoundTrip_data()
             indexed.setPixel(x, y, uint((x * y) % 3));
     QTest::newRow("indexed source") << indexed;
 
+    // Opaque black next to transparent pixels of several hidden colours: the transparent
+    // entry must not swallow black, and the hidden colours must not count as colours.
+    QImage holes(6, 4, QImage::Format_ARGB32);
+    for (int y = 0; y < holes.height(); ++y)
+        for (int x = 0; x < holes.width(); ++x)
+            holes.setPixel(x, y,
+                           (x + y) % 3 == 0   ? qRgba(x * 40, y, 9, 0)
+                           : (x + y) % 3 == 1 ? qRgb(0, 0, 0)
+                                              : qRgb(250, 240, 10));
+    QTest::newRow("transparent pixels") << holes;
+
     // Long enough runs and enough pixels that the code table fills and is cleared many times,
     // at both the widest and the narrowest starting code size.
     QTest::newRow("256-colour noise") << noise(200, 200, 256, 1);
@@ -156,6 +169,9 @@ void TestPictures::writtenPicturesReadBackUnchanged()
         const QImage picture = reader.read();
         QVERIFY2(!picture.isNull(), qPrintable(path + QStringLiteral(": ") + reader.errorString()));
         QCOMPARE(picture.size(), QSize(runePictureWidth, runePictureHeight));
+        // The tile's colour shows at the corners, around the stone, not through it.
+        QCOMPARE(qAlpha(picture.pixel(0, 0)), 0);
+        QCOMPARE(qAlpha(picture.pixel(runePictureWidth / 2, runePictureHeight / 2)), 255);
         const QString difference = firstDifference(picture, drawRunePicture(rune));
         QVERIFY2(difference.isEmpty(),
                  qPrintable(QStringLiteral("rune %1: %2").arg(rune).arg(difference)));
