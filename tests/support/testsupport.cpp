@@ -34,15 +34,42 @@ QString TestFolder::dataFile() const
     return dir_.filePath(QStringLiteral("newRunewords.mdb"));
 }
 
+namespace {
+
+// The data file and the pictures are made once per test process from the sources and copied
+// into each folder: making them syncs to disk, copying does not.
+const QTemporaryDir &madeOnce()
+{
+    static const auto made = [] {
+        auto dir = std::make_unique<QTemporaryDir>();
+        writeDataFile(readGameData(gameDataSources()), readSchema(gameDataSources()),
+                      dir->filePath(QStringLiteral("newRunewords.mdb")));
+        writeRunePictures(dir->filePath(QStringLiteral("CRunes")));
+        return dir;
+    }();
+    return *made;
+}
+
+void copyFile(const QString &from, const QString &to)
+{
+    QFile::remove(to);
+    if (!QFile::copy(from, to) || !QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner))
+        qFatal("cannot copy %s to %s", qPrintable(from), qPrintable(to));
+}
+
+} // namespace
+
 void TestFolder::makeDataFile()
 {
-    QFile::remove(dataFile());
-    writeDataFile(readGameData(gameDataSources()), readSchema(gameDataSources()), dataFile());
+    copyFile(madeOnce().filePath(QStringLiteral("newRunewords.mdb")), dataFile());
 }
 
 void TestFolder::makePictures()
 {
-    writeRunePictures(dir_.filePath(QStringLiteral("CRunes")));
+    const QDir pictures(madeOnce().filePath(QStringLiteral("CRunes")));
+    QDir(dir_.path()).mkpath(QStringLiteral("CRunes"));
+    for (const QString &name : pictures.entryList(QDir::Files))
+        copyFile(pictures.filePath(name), dir_.filePath(QStringLiteral("CRunes/") + name));
 }
 
 namespace {
