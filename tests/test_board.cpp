@@ -17,31 +17,6 @@
 
 namespace {
 
-QList<int> ownedTiles(const Form1 &form)
-{
-    QList<int> owned;
-    for (int k = 1; k <= 46; ++k)
-        if (form.PictureRunes[size_t(k)]->Appearance() == 1)
-            owned << k;
-    return owned;
-}
-
-// Every tile in one of its two states: owned on black, or not owned on the colour in its Tag.
-QString inconsistentTile(const Form1 &form)
-{
-    for (int k = 1; k <= 46; ++k) {
-        const RuneTile *tile = form.PictureRunes[size_t(k)];
-        const int expected = tile->Appearance() == 1 ? 0 : tile->Tag.toInt();
-        if (tile->BackColor() != expected)
-            return QStringLiteral("tile %1: Appearance %2, BackColor %3, Tag %4")
-                .arg(k)
-                .arg(tile->Appearance())
-                .arg(tile->BackColor())
-                .arg(tile->Tag);
-    }
-    return {};
-}
-
 QList<QCheckBox *> filterBoxes(const Form1 &form)
 {
     return form.findChildren<QCheckBox *>();

@@ -65,30 +65,6 @@ QStringList slotsContent(TestFolder &folder)
            folder.column(QStringLiteral("SELECT saveName FROM saves ORDER BY savenumber"));
 }
 
-void putOnBoard(Form1 &form, const Runes &runes)
-{
-    form.ResetBoard();
-    for (int rune : runes)
-        form.markOwned(rune);
-}
-
-// Runs step on the modal window of type W once it is up and active.
-template <typename W, typename Step> void whenModal(Step step)
-{
-    QTimer::singleShot(0, [step] {
-        W *window = nullptr;
-        if (!QTest::qWaitFor([&] {
-                window = qobject_cast<W *>(QApplication::activeModalWidget());
-                return window && window->isActiveWindow();
-            })) {
-            if (QWidget *other = QApplication::activeModalWidget())
-                other->close();
-            QFAIL("the modal window did not come up");
-        }
-        step(window);
-    });
-}
-
 const QString slotRows = QStringLiteral(
     "DELETE FROM ownedRunes WHERE savenumber < 10;"
     "INSERT INTO ownedRunes VALUES (4, 11), (3, 9), (2, 4), (3, 7), (2, 5), (6, 14), (6, 13);"
@@ -146,7 +122,7 @@ void TestSaves::load()
     auto form = startForm(folder.path());
     QStringList trace;
     form->runeDb->setTraceHook([&](const QString &sql) { trace << sql; });
-    putOnBoard(*form, before);
+    setBoard(*form, before);
     form->SaveOwned();
     form->ownedSaved = true;
 
@@ -195,7 +171,7 @@ void TestSaves::save()
                                   .arg(slot);
     const QVariant othersBefore = folder.scalar(otherRows);
     auto form = startForm(folder.path());
-    putOnBoard(*form, board);
+    setBoard(*form, board);
 
     Dialog dialog(form.get());
     dialog.Tag = QStringLiteral(" %1").arg(slot);
@@ -215,7 +191,7 @@ void TestSaves::save()
     QCOMPARE(ownedStateRunes(*form), board);
 
     // The main window's own connection sees the save at once.
-    putOnBoard(*form, {17});
+    setBoard(*form, {17});
     form->mnuload_Click(slot);
     QCOMPARE(boardRunes(*form), board);
 }
@@ -224,7 +200,7 @@ void TestSaves::saveWhileRunewordShown()
 {
     TestFolder folder;
     auto form = startForm(folder.path());
-    putOnBoard(*form, {1});
+    setBoard(*form, {1});
     form->List1->setCurrentRow(0);
     const Runes shown = boardRunes(*form);
     QVERIFY(!shown.isEmpty() && shown != Runes{1});
@@ -253,7 +229,7 @@ void TestSaves::refuseBlankName()
     folder.sql(slotRows);
     const QStringList before = slotsContent(folder);
     auto form = startForm(folder.path());
-    putOnBoard(*form, {8});
+    setBoard(*form, {8});
     Dialog dialog(form.get());
     dialog.Tag = QStringLiteral(" 6");
     dialog.show();
@@ -298,7 +274,7 @@ void TestSaves::saveMenu()
     const QStringList before = slotsContent(folder);
     auto form = startForm(folder.path());
     QVERIFY(!form->mnuSave[10]->isEnabled());
-    putOnBoard(*form, {21, 22});
+    setBoard(*form, {21, 22});
 
     QString shownName;
     whenModal<Dialog>([&](Dialog *dialog) {
@@ -354,7 +330,7 @@ void TestSaves::failedSaveKeepsSlot()
     TestFolder folder;
     folder.sql(slotRows + refusal);
     auto form = startForm(folder.path());
-    putOnBoard(*form, {2, 30});
+    setBoard(*form, {2, 30});
     Dialog dialog(form.get());
     dialog.Tag = QStringLiteral(" 6");
     dialog.show();

@@ -23,23 +23,6 @@ std::array<QCheckBox *, 9> typeBoxes(const Form1 &form)
             form.CheckMeleeWeapon, form.CheckmissileWeapon, form.Checkother};
 }
 
-QList<int> ownedTiles(const Form1 &form)
-{
-    QList<int> owned;
-    for (int k = 1; k <= 46; ++k) {
-        if (form.PictureRunes[size_t(k)]->Appearance() == 1)
-            owned << k;
-    }
-    return owned;
-}
-
-void setBoard(Form1 &form, const QList<int> &owned)
-{
-    form.ResetBoard();
-    for (int k : owned)
-        form.markOwned(k);
-}
-
 // sockets: bit k ticks Checksockets(k); types: bit i ticks typeBoxes()[i].
 void setFilters(Form1 &form, int sockets, int types)
 {

@@ -14,23 +14,6 @@
 
 namespace {
 
-// Runs step on the modal window of type W once it is up and active.
-template <typename W, typename Step> void whenModal(Step step)
-{
-    QTimer::singleShot(0, [step] {
-        W *window = nullptr;
-        if (!QTest::qWaitFor([&] {
-                window = qobject_cast<W *>(QApplication::activeModalWidget());
-                return window && window->isActiveWindow();
-            })) {
-            if (QWidget *other = QApplication::activeModalWidget())
-                other->close();
-            QFAIL("the modal window did not come up");
-        }
-        step(window);
-    });
-}
-
 // Waits for the window to close; closes it when it does not, so that the test goes on.
 bool closes(QWidget *window)
 {

@@ -1,11 +1,11 @@
 #include "testsupport.h"
 
-#include "gamedata.h"
-#include "runepictures.h"
-
 #include "data/failure.h"
+#include "gamedata.h"
 #include "mainwindow/fatal.h"
 #include "mainwindow/form1.h"
+#include "mainwindow/runetile.h"
+#include "runepictures.h"
 
 #include <QDir>
 #include <QFile>
@@ -91,7 +91,8 @@ void TestFolder::sql(const QString &statements)
 {
     Connection connection(dataFile());
     char *error = nullptr;
-    if (sqlite3_exec(connection.db, statements.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
+    if (sqlite3_exec(connection.db, statements.toUtf8().constData(), nullptr, nullptr, &error) !=
+        SQLITE_OK) {
         const QString message = QString::fromUtf8(error);
         sqlite3_free(error);
         qFatal("test SQL failed: %s\n%s", qPrintable(message), qPrintable(statements));
@@ -102,7 +103,8 @@ QStringList TestFolder::column(const QString &query)
 {
     Connection connection(dataFile());
     sqlite3_stmt *statement = nullptr;
-    if (sqlite3_prepare_v2(connection.db, query.toUtf8().constData(), -1, &statement, nullptr) != SQLITE_OK)
+    if (sqlite3_prepare_v2(connection.db, query.toUtf8().constData(), -1, &statement, nullptr) !=
+        SQLITE_OK)
         qFatal("test query failed: %s", sqlite3_errmsg(connection.db));
     QStringList values;
     while (sqlite3_step(statement) == SQLITE_ROW) {
@@ -163,4 +165,36 @@ FailureRecorder::FailureRecorder()
 FailureRecorder::~FailureRecorder()
 {
     setFailureHandler(nullptr);
+}
+
+QList<int> ownedTiles(const Form1 &form)
+{
+    QList<int> owned;
+    for (int k = 1; k <= 46; ++k) {
+        if (form.PictureRunes[size_t(k)]->Appearance() == 1)
+            owned << k;
+    }
+    return owned;
+}
+
+void setBoard(Form1 &form, const QList<int> &owned)
+{
+    form.ResetBoard();
+    for (int k : owned)
+        form.markOwned(k);
+}
+
+QString inconsistentTile(const Form1 &form)
+{
+    for (int k = 1; k <= 46; ++k) {
+        const RuneTile *tile = form.PictureRunes[size_t(k)];
+        const int expected = tile->Appearance() == 1 ? 0 : tile->Tag.toInt();
+        if (tile->BackColor() != expected)
+            return QStringLiteral("tile %1: Appearance %2, BackColor %3, Tag %4")
+                .arg(k)
+                .arg(tile->Appearance())
+                .arg(tile->BackColor())
+                .arg(tile->Tag);
+    }
+    return {};
 }

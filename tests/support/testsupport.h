@@ -1,9 +1,14 @@
 #pragma once
 
+#include <QApplication>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <QVariant>
+#include <QWidget>
 
 #include <memory>
 
@@ -49,3 +54,28 @@ public:
 
 // The shipped game data, read from the sources.
 QString gameDataSources();
+
+// The board as a list of owned rune numbers, and the board set to such a list.
+QList<int> ownedTiles(const Form1 &form);
+void setBoard(Form1 &form, const QList<int> &owned);
+// Every tile is in one of its two states: owned on black, or not owned on the colour in its
+// Tag. Describes the first tile that is not; empty when all are.
+QString inconsistentTile(const Form1 &form);
+
+// Runs step on the modal window of type W once it is up and active; closes whatever modal
+// window came up instead, so that the test goes on and fails.
+template <typename W, typename Step> void whenModal(Step step)
+{
+    QTimer::singleShot(0, [step] {
+        W *window = nullptr;
+        if (!QTest::qWaitFor([&] {
+                window = qobject_cast<W *>(QApplication::activeModalWidget());
+                return window && window->isActiveWindow();
+            })) {
+            if (QWidget *other = QApplication::activeModalWidget())
+                other->close();
+            QFAIL("the modal window did not come up");
+        }
+        step(window);
+    });
+}
