@@ -59,6 +59,7 @@ private Q_SLOTS:
     void findFirstPositionsOnTheSlot();
     void writesReachTheFileAtOnce();
     void snapshotIsFixedWhenOpened();
+    void keptStatementsFollowTheFile();
     void deleteThroughStoredQuerySeenByOtherConnection();
     void busyFileIsWaitedOn();
     void quotedSqlRunsUnchanged_data();
@@ -278,6 +279,29 @@ void TestData::snapshotIsFixedWhenOpened()
     QCOMPARE(before->field(QStringLiteral("saveName")).toString(), original);
     QCOMPARE(query->openRecordset()->field(QStringLiteral("saveName")).toString(),
              QStringLiteral("changed"));
+}
+
+void TestData::keptStatementsFollowTheFile()
+{
+    TestFolder folder;
+    Database db(folder.dataFile());
+    const QString sql = QStringLiteral("SELECT * FROM savesQuery2");
+    QCOMPARE(db.createQueryDef(sql)->openRecordset()->field(QStringLiteral("saveName")).toString(),
+             QStringLiteral("empty 1"));
+
+    // The same text again, after another program gave the stored query other columns.
+    folder.sql(QStringLiteral("DROP VIEW savesQuery2; CREATE VIEW savesQuery2 AS SELECT "
+                              "savenumber, upper(saveName) AS label FROM saves;"));
+    const std::unique_ptr<Recordset> changed = db.createQueryDef(sql)->openRecordset();
+    QCOMPARE(changed->field(QStringLiteral("label")).toString(), QStringLiteral("EMPTY 1"));
+    QVERIFY_THROWS_EXCEPTION(Failure, changed->field(QStringLiteral("saveName")));
+
+    // More texts than are kept, each used twice, some after they were let go.
+    for (int i = 0; i < 600; ++i) {
+        const std::unique_ptr<Recordset> row =
+            db.createQueryDef(QStringLiteral("SELECT %1 AS n").arg(i % 300))->openRecordset();
+        QCOMPARE(row->field(QStringLiteral("n")).toInt(), i % 300);
+    }
 }
 
 void TestData::deleteThroughStoredQuerySeenByOtherConnection()

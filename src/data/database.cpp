@@ -8,10 +8,12 @@
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
-#include <QSqlQuery>
+#include <QSqlField>
 #include <QUrl>
 
 #include <sqlite3.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -23,6 +25,87 @@ QString engineMessage(const QSqlError &error)
     if (text.isEmpty())
         text = QStringLiteral("unknown error");
     return text;
+}
+
+// Bounds on what one statement may cost. The shipped data needs a tiny fraction of each; a
+// foreign file's view may loop without end or build values of any size, and must end in a
+// message instead of hanging the program or exhausting its memory.
+constexpr int workLimit = 10000; // thousands of engine steps
+constexpr int valueLimit = 16 * 1024 * 1024;
+constexpr qint64 resultLimit = 128 * 1024 * 1024;
+
+// Room for the display's 46 rune look-ups beside the runeword look-ups and the other actions'
+// texts, so that browsing the list keeps finding its rune texts prepared.
+constexpr size_t keptStatements = 128;
+
+const QString workLimitReason = QStringLiteral(
+    "The statement did not end within the work allowed to it; a stored query of the file may "
+    "loop without end.");
+
+// Binds as Qt's driver does, so that a value means the same whether read or written.
+int bindValue(sqlite3_stmt *statement, int index, const QVariant &value)
+{
+    if (value.isNull())
+        return sqlite3_bind_null(statement, index);
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
+        return sqlite3_bind_int(statement, index, value.toInt());
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+        return sqlite3_bind_int64(statement, index, value.toLongLong());
+    case QMetaType::Double:
+        return sqlite3_bind_double(statement, index, value.toDouble());
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        if (bytes.isNull())
+            return sqlite3_bind_null(statement, index);
+        return sqlite3_bind_blob(statement, index, bytes.constData(), int(bytes.size()),
+                                 SQLITE_TRANSIENT);
+    }
+    default: {
+        const QString text = value.toString();
+        if (text.isNull())
+            return sqlite3_bind_null(statement, index);
+        return sqlite3_bind_text16(statement, index, text.utf16(), int(text.size() * sizeof(QChar)),
+                                   SQLITE_TRANSIENT);
+    }
+    }
+}
+
+// Null is a null QVariant, distinct from 0 and from the empty text. Adds the memory the value
+// takes to size.
+QVariant columnValue(sqlite3_stmt *statement, int column, qint64 &size)
+{
+    size += 16;
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_NULL:
+        return QVariant(QMetaType::fromType<QString>());
+    case SQLITE_INTEGER:
+        return qlonglong(sqlite3_column_int64(statement, column));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(statement, column);
+    case SQLITE_BLOB: {
+        const auto *blob = static_cast<const char *>(sqlite3_column_blob(statement, column));
+        const int bytes = sqlite3_column_bytes(statement, column);
+        size += bytes;
+        return QByteArray(blob, bytes);
+    }
+    default: {
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
+        const int bytes = sqlite3_column_bytes(statement, column);
+        size += 2 * qint64(bytes);
+        return QString::fromUtf8(text, bytes);
+    }
+    }
+}
+
+// As Qt names a result's columns: without quotes, and without a table name before a dot.
+QString columnName(sqlite3_stmt *statement, int column)
+{
+    QString name = QString::fromUtf8(sqlite3_column_name(statement, column));
+    name.remove(QLatin1Char('"'));
+    return name.mid(name.lastIndexOf(QLatin1Char('.')) + 1);
 }
 
 QString nextConnectionName()
@@ -48,6 +131,9 @@ Database::Database(const QString &path) : path_(path), connectionName_(nextConne
         throw Failure(attempted, path, QStringLiteral("The file does not exist."));
     if (!info.isFile())
         throw Failure(attempted, path, QStringLiteral("This is not a file."));
+    // SQLite would take an empty file for an empty database.
+    if (info.size() == 0)
+        throw Failure(attempted, path, QStringLiteral("The file is empty."));
 
     db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName_);
     try {
@@ -76,6 +162,10 @@ Database::~Database()
 
 void Database::closeConnection()
 {
+    // The engine does not close a connection that still has prepared statements.
+    for (const Prepared &kept : prepared_)
+        sqlite3_finalize(kept.statement);
+    prepared_.clear();
     if (db_.isOpen())
         db_.close();
     db_ = QSqlDatabase();
@@ -89,6 +179,7 @@ void Database::harden()
         throw Failure(QStringLiteral("secure the database connection"), path_,
                       QStringLiteral("Qt's SQLite driver gave no engine handle."));
     sqlite3 *raw = *static_cast<sqlite3 *const *>(handle.constData());
+    engine_ = raw;
     // Views and triggers in a foreign file may call only harmless functions, and the file's
     // own structure cannot be written through SQL.
     if (sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr) != SQLITE_OK
@@ -96,6 +187,13 @@ void Database::harden()
         || sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr) != SQLITE_OK)
         throw Failure(QStringLiteral("secure the database connection"), path_,
                       QString::fromUtf8(sqlite3_errmsg(raw)));
+    sqlite3_limit(raw, SQLITE_LIMIT_LENGTH, valueLimit);
+    sqlite3_progress_handler(raw, 1000, &Database::countWork, this);
+}
+
+int Database::countWork(void *database)
+{
+    return ++static_cast<Database *>(database)->work_ > workLimit ? 1 : 0;
 }
 
 void Database::checkIntegrity()
@@ -106,57 +204,150 @@ void Database::checkIntegrity()
     if (verdict != QLatin1String("ok"))
         throw Failure(QStringLiteral("check the database file"), path_,
                       QStringLiteral("The file is damaged: %1").arg(verdict));
+    // A file cut short reads as zeros where its end is missing, which the quick check does not
+    // always notice; the header says how long it is. Pages still in a write-ahead log are not
+    // in the file yet.
+    const RowData size = select(QStringLiteral("SELECT page_count * page_size FROM "
+                                               "pragma_page_count(), pragma_page_size()"),
+                                {}, QStringLiteral("check the database file"));
+    const qint64 expected = size.rowCount() > 0 ? size.values[0].toLongLong() : 0;
+    const qint64 actual = QFileInfo(path_).size();
+    if (actual < expected && !QFileInfo::exists(path_ + QStringLiteral("-wal")))
+        throw Failure(QStringLiteral("check the database file"), path_,
+                      QStringLiteral("The file is damaged: it is %1 bytes long, its header says %2.")
+                          .arg(actual)
+                          .arg(expected));
 }
 
-QSqlQuery Database::run(const QString &sql, const QVariantList &values, const QString &attempted)
+Failure Database::engineFailure(int code, const QString &sql, const QString &attempted) const
+{
+    const QString reason =
+        work_ > workLimit ? workLimitReason : QString::fromUtf8(sqlite3_errmsg(engine_));
+    return Failure(attempted, sql + QStringLiteral("\nin ") + path_, reason, QString::number(code));
+}
+
+// Parsing a text costs the engine more than running a small statement on it, and the program
+// runs the same texts again and again (a save deletes and adds 46 rows with two texts), so
+// prepared statements are kept, the most recently used last.
+Database::Prepared &Database::prepare(const QString &sql, const QString &attempted)
 {
     if (trace_)
         trace_(sql);
-    QSqlQuery query(db_);
-    query.setForwardOnly(true);
-    bool ok = query.prepare(sql);
-    if (ok) {
-        for (const QVariant &value : values)
-            query.addBindValue(value);
-        ok = query.exec();
+    work_ = 0;
+    for (auto kept = prepared_.begin(); kept != prepared_.end(); ++kept) {
+        if (kept->sql == sql) {
+            std::rotate(kept, kept + 1, prepared_.end());
+            return prepared_.back();
+        }
     }
-    if (!ok)
-        throw failure(query, sql, attempted);
-    return query;
+    sqlite3_stmt *statement = nullptr;
+    const void *tail = nullptr;
+    const int result = sqlite3_prepare16_v2(engine_, sql.utf16(), int(sql.size() * sizeof(QChar)),
+                                            &statement, &tail);
+    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> owner(statement, &sqlite3_finalize);
+    if (result != SQLITE_OK)
+        throw engineFailure(result, sql, attempted);
+    if (!statement)
+        throw Failure(attempted, sql + QStringLiteral("\nin ") + path_,
+                      QStringLiteral("The text holds no statement."));
+    const auto *rest = static_cast<const QChar *>(tail);
+    if (!QStringView(rest, sql.constData() + sql.size()).trimmed().isEmpty())
+        throw Failure(attempted, sql + QStringLiteral("\nin ") + path_,
+                      QStringLiteral("The text holds more than one statement."));
+    if (prepared_.size() == keptStatements) {
+        sqlite3_finalize(prepared_.front().statement);
+        prepared_.erase(prepared_.begin());
+    }
+    prepared_.push_back({sql, owner.get(), {}, -1});
+    owner.release();
+    return prepared_.back();
 }
 
-Failure Database::failure(const QSqlQuery &query, const QString &sql, const QString &attempted) const
+void Database::bind(sqlite3_stmt *statement, const QVariantList &values, const QString &sql,
+                    const QString &attempted)
 {
-    const QSqlError error = query.lastError();
-    return Failure(attempted, sql + QStringLiteral("\nin ") + path_, engineMessage(error),
-                   error.nativeErrorCode());
+    int index = 0;
+    for (const QVariant &value : values) {
+        const int result = bindValue(statement, ++index, value);
+        if (result != SQLITE_OK)
+            throw engineFailure(result, sql, attempted);
+    }
 }
+
+namespace {
+
+// Ends a use of a kept statement, however the use ends: a reset statement holds no lock on the
+// file, and keeps no values for its next use.
+class Reset {
+public:
+    explicit Reset(sqlite3_stmt *statement) : statement_(statement) {}
+    ~Reset()
+    {
+        sqlite3_reset(statement_);
+        sqlite3_clear_bindings(statement_);
+    }
+    Reset(const Reset &) = delete;
+    Reset &operator=(const Reset &) = delete;
+
+private:
+    sqlite3_stmt *statement_;
+};
+
+} // namespace
 
 void Database::execute(const QString &sql, const QVariantList &values, const QString &attempted)
 {
-    run(sql, values, attempted).finish();
+    sqlite3_stmt *statement = prepare(sql, attempted).statement;
+    const Reset reset(statement);
+    bind(statement, values, sql, attempted);
+    const int result = sqlite3_step(statement);
+    if (result != SQLITE_DONE && result != SQLITE_ROW)
+        throw engineFailure(result, sql, attempted);
 }
 
+// Rows are read straight from the engine handle of the Qt Sql connection: through QSqlQuery
+// every value is converted twice on its way into a QVariant, which made reading a large
+// result take as long as the query itself. The values come out as Qt's driver gives them.
 RowData Database::select(const QString &sql, const QVariantList &values, const QString &attempted,
                          bool firstColumnIsRowId)
 {
-    QSqlQuery query = run(sql, values, attempted);
+    Prepared &prepared = prepare(sql, attempted);
+    sqlite3_stmt *statement = prepared.statement;
+    const Reset reset(statement);
+    bind(statement, values, sql, attempted);
+    int result = sqlite3_step(statement);
+    if (result != SQLITE_ROW && result != SQLITE_DONE)
+        throw engineFailure(result, sql, attempted);
+
+    // The columns are known once the statement has run: a kept statement is prepared afresh
+    // on the way when the file's structure has changed since.
+    const int reprepared = sqlite3_stmt_status(statement, SQLITE_STMTSTATUS_REPREPARE, 0);
+    if (prepared.reprepared != reprepared) {
+        prepared.columns = QSqlRecord();
+        for (int i = 0; i < sqlite3_column_count(statement); ++i)
+            prepared.columns.append(QSqlField(columnName(statement, i)));
+        prepared.reprepared = reprepared;
+    }
     RowData rows;
-    rows.columns = query.record();
+    rows.columns = prepared.columns;
     const int first = firstColumnIsRowId ? 1 : 0;
     if (firstColumnIsRowId)
         rows.columns.remove(0);
     const int width = rows.columns.count();
-    while (query.next()) {
+    qint64 bytes = 0;
+    for (; result == SQLITE_ROW; result = sqlite3_step(statement)) {
         if (firstColumnIsRowId)
-            rows.rowIds.push_back(query.value(0).toLongLong());
+            rows.rowIds.push_back(sqlite3_column_int64(statement, 0));
         for (int i = 0; i < width; ++i)
-            rows.values.push_back(query.value(first + i));
+            rows.values.push_back(columnValue(statement, first + i, bytes));
+        if (bytes > resultLimit)
+            throw Failure(attempted, sql + QStringLiteral("\nin ") + path_,
+                          QStringLiteral("The result is larger than the program allows (%1 MB).")
+                              .arg(resultLimit / (1024 * 1024)));
     }
     // A row that cannot be read (a damaged page, say) ends the loop early with an error.
-    if (query.lastError().isValid())
-        throw failure(query, sql, attempted);
-    query.finish();
+    if (result != SQLITE_DONE)
+        throw engineFailure(result, sql, attempted);
     return rows;
 }
 

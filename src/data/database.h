@@ -10,7 +10,8 @@
 #include <vector>
 
 class Failure;
-class QSqlQuery;
+struct sqlite3;
+struct sqlite3_stmt;
 class Recordset;
 class QueryDef;
 
@@ -65,16 +66,29 @@ public:
     };
 
 private:
-    QSqlQuery run(const QString &sql, const QVariantList &values, const QString &attempted);
-    Failure failure(const QSqlQuery &query, const QString &sql, const QString &attempted) const;
+    struct Prepared {
+        QString sql;
+        sqlite3_stmt *statement;
+        QSqlRecord columns;
+        int reprepared; // the engine's count when columns was made
+    };
+    Prepared &prepare(const QString &sql, const QString &attempted);
+    void bind(sqlite3_stmt *statement, const QVariantList &values, const QString &sql,
+              const QString &attempted);
+    Failure engineFailure(int code, const QString &sql, const QString &attempted) const;
     void harden();
     void checkIntegrity();
     void closeConnection();
+    static int countWork(void *database);
 
     QString path_;
     QString connectionName_;
     QSqlDatabase db_;
     TraceHook trace_;
+    int work_ = 0; // engine steps of the running statement, in thousands
+    // The engine handle of the Qt Sql connection, and the statements kept prepared on it.
+    sqlite3 *engine_ = nullptr;
+    std::vector<Prepared> prepared_;
 };
 
 QString quoteIdentifier(const QString &name);

@@ -10,6 +10,8 @@ Recordset::Recordset(Database *db, Kind kind, QString source, RowData rows)
     : db_(db), kind_(kind), source_(std::move(source)), rows_(std::move(rows)),
       deleted_(size_t(rows_.rowCount()), false)
 {
+    for (int i = 0; i < rows_.columns.count(); ++i)
+        names_ << rows_.columns.fieldName(i);
 }
 
 QString Recordset::describe() const
@@ -27,7 +29,9 @@ void Recordset::requireCurrent(const QString &attempted) const
 {
     requireOpen(attempted);
     if (eof())
-        throw Failure(attempted, describe(), QStringLiteral("There is no current row."));
+        throw Failure(attempted, describe(),
+                      QStringLiteral("There is no current row: the row set ends after %1 rows.")
+                          .arg(rows_.rowCount()));
     if (deleted_[size_t(position_)])
         throw Failure(attempted, describe(), QStringLiteral("The current row has been deleted."));
 }
@@ -45,12 +49,14 @@ void Recordset::requireChangeable(const QString &attempted) const
 
 int Recordset::column(const QString &name, const QString &attempted) const
 {
-    // QSqlRecord matches field names without regard to letter case.
-    const int index = rows_.columns.indexOf(name);
-    if (index < 0)
-        throw Failure(attempted, name + QStringLiteral(" of ") + describe(),
-                      QStringLiteral("There is no field of that name."));
-    return index;
+    // Field names match without regard to letter case, as in QSqlRecord, whose own look-up
+    // copies every field it passes over.
+    for (int index = 0; index < names_.size(); ++index) {
+        if (names_.at(index).compare(name, Qt::CaseInsensitive) == 0)
+            return index;
+    }
+    throw Failure(attempted, name + QStringLiteral(" of ") + describe(),
+                  QStringLiteral("There is no field of that name."));
 }
 
 int Recordset::recordCount() const
@@ -105,6 +111,21 @@ QVariant Recordset::field(const QString &name) const
     return rows_.values[size_t(position_ * rows_.columns.count() + index)];
 }
 
+int Recordset::fieldIndex(const QString &name) const
+{
+    return column(name, QStringLiteral("read the field"));
+}
+
+QVariant Recordset::field(int index) const
+{
+    const QString attempted = QStringLiteral("read the field");
+    if (index < 0 || index >= rows_.columns.count())
+        throw Failure(attempted, QStringLiteral("field %1 of ").arg(index) + describe(),
+                      QStringLiteral("There is no field at that position."));
+    requireCurrent(attempted);
+    return rows_.values[size_t(position_ * rows_.columns.count() + index)];
+}
+
 void Recordset::deleteRow()
 {
     const QString attempted = QStringLiteral("delete a row");
@@ -154,7 +175,7 @@ void Recordset::update()
     QStringList names;
     QVariantList values;
     for (const auto &[index, value] : changes_) {
-        names << quoteIdentifier(rows_.columns.fieldName(index));
+        names << quoteIdentifier(names_.at(index));
         values << value;
     }
     if (pending_ == Pending::Add) {

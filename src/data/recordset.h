@@ -3,6 +3,7 @@
 #include "database.h"
 
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <utility>
@@ -26,6 +27,9 @@ public:
     bool findFirst(const QString &criterion);
     // Null stays a null QVariant, distinct from 0 and from the empty text.
     QVariant field(const QString &name) const;
+    // The same by position, for loops over many rows: the name is looked up once.
+    int fieldIndex(const QString &name) const;
+    QVariant field(int index) const;
 
     void deleteRow();
     void addNew();
@@ -52,6 +56,7 @@ private:
     Kind kind_;
     QString source_;
     RowData rows_;
+    QStringList names_; // of the columns
     std::vector<bool> deleted_;
     int position_ = 0;
     bool closed_ = false;

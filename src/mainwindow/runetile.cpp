@@ -18,14 +18,19 @@ RuneTile::RuneTile(int index, QWidget *parent) : QWidget(parent), index_(index)
     setFocusPolicy(Qt::StrongFocus);
 }
 
+// A reset of the board sets every tile; only the tiles that change are painted again.
 void RuneTile::setAppearance(int appearance)
 {
+    if (appearance_ == appearance)
+        return;
     appearance_ = appearance;
     update();
 }
 
 void RuneTile::setBackColor(int colour)
 {
+    if (backColor_ == colour)
+        return;
     backColor_ = colour;
     update();
 }

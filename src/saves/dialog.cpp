@@ -23,9 +23,11 @@ bool blankOnly(const QString &text)
     return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c == QLatin1Char(' '); });
 }
 
+// A damaged file's number too large for an integer becomes -1, which names no slot.
 qint64 wholePart(const QVariant &value)
 {
-    return qint64(std::floor(value.toDouble()));
+    const double number = std::floor(value.toDouble());
+    return std::isfinite(number) && std::fabs(number) < 1e15 ? qint64(number) : -1;
 }
 
 } // namespace

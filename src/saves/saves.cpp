@@ -1,5 +1,6 @@
 #include "mainwindow/form1.h"
 
+#include "data/failure.h"
 #include "mainwindow/runetile.h"
 
 #include "saves/dialog.h"
@@ -15,6 +16,14 @@ QString signedText(int number)
     return QLatin1Char(' ') + QString::number(number);
 }
 
+// The whole-number part of a stored slot or rune number. A damaged file's number too large
+// for an integer becomes -1, which names no slot and no rune, instead of overflowing.
+qint64 wholePart(const QVariant &value)
+{
+    const double number = std::floor(value.toDouble());
+    return std::isfinite(number) && std::fabs(number) < 1e15 ? qint64(number) : -1;
+}
+
 } // namespace
 
 void Form1::FillMenu()
@@ -22,6 +31,11 @@ void Form1::FillMenu()
     currentRecordset = runeDb->openRecordset(QStringLiteral("savesQuery2"));
     currentRecordset->moveFirst();
     for (int k = 1; k <= 10; ++k) {
+        // A slot without a name would be an empty, unreadable menu entry.
+        if (currentRecordset->field(QStringLiteral("saveName")).isNull())
+            throw Failure(QStringLiteral("read the save names"),
+                          QStringLiteral("savesQuery2, row %1\nin %2").arg(k).arg(runeDb->path()),
+                          QStringLiteral("The slot has no name (saveName is Null)."));
         mnuload[size_t(k)]->setText(currentRecordset->field(QStringLiteral("saveName")).toString());
         mnuSave[size_t(k)]->setText(currentRecordset->field(QStringLiteral("saveName")).toString());
         currentRecordset->moveNext();
@@ -38,9 +52,9 @@ void Form1::mnuload_Click(int slot)
     if (!currentRecordset->findFirst(QStringLiteral("SaveNumber = ") + signedText(slot)))
         return;
     while (true) {
-        if (qint64(std::floor(currentRecordset->field(QStringLiteral("savenumber")).toDouble())) != slot)
+        if (wholePart(currentRecordset->field(QStringLiteral("savenumber"))) != slot)
             break;
-        const int rune = int(std::floor(currentRecordset->field(QStringLiteral("runenumber")).toDouble()));
+        const qint64 rune = wholePart(currentRecordset->field(QStringLiteral("runenumber")));
         // A rune number outside the board has no tile and no place in the owned set.
         if (rune >= 1 && rune <= 46) {
             PictureRunes[size_t(rune)]->setAppearance(1);

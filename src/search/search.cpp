@@ -14,8 +14,11 @@ void Form1::addRunewordNames(Recordset &rows)
 {
     QStringList names;
     names.reserve(rows.recordCount());
-    for (; !rows.eof(); rows.moveNext())
-        names << rows.field(QStringLiteral("runewordName")).toString();
+    if (!rows.eof()) {
+        const int name = rows.fieldIndex(QStringLiteral("runewordName"));
+        for (; !rows.eof(); rows.moveNext())
+            names << rows.field(name).toString();
+    }
     // Filling the list is not a selection by the user.
     const QSignalBlocker blocker(List1);
     List1->addItems(names);
