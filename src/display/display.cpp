@@ -1,3 +1,4 @@
+#include "data/wholenumber.h"
 #include "mainwindow/form1.h"
 
 #include <QCheckBox>
@@ -18,17 +19,6 @@ QString trimBlanks(const QString &text)
     while (last > first && text.at(last - 1) == QLatin1Char(' '))
         --last;
     return text.mid(first, last - first);
-}
-
-// The whole-number part of a stored number. Values that are not numbers, or too large to
-// name a rune, count as an empty slot.
-qint64 floorOf(const QVariant &value)
-{
-    bool ok = false;
-    const double number = value.toDouble(&ok);
-    if (!ok || !std::isfinite(number) || std::fabs(number) > 1e15)
-        return 0;
-    return qint64(std::floor(number));
 }
 
 // A stored number written as a decimal literal. Only the number itself reaches the SQL text,
@@ -65,8 +55,8 @@ void Form1::SetCurrentRuneword()
     // An apostrophe in a name would end the literal early.
     name.replace(QLatin1Char('\''), QLatin1String("''"));
     currentQueryDef = runeDb->createQueryDef(
-        QStringLiteral("Select * from RuneWords Where runewords.RuneWordName = '") + name
-        + QLatin1Char('\''));
+        QStringLiteral("Select * from RuneWords Where runewords.RuneWordName = '") + name +
+        QLatin1Char('\''));
     currentRecordset = currentQueryDef->openRecordset();
 
     // A listed name that finds no row (one stored with blanks at its ends) shows nothing.
@@ -90,15 +80,15 @@ void Form1::SetCurrentRuneword()
     QString runeNames;
     for (int slot = 1; slot <= 6; ++slot) {
         const QVariant value = currentRecordset->field(QStringLiteral("rune%1").arg(slot));
-        const qint64 rune = floorOf(value);
+        const qint64 rune = wholeNumber(value).value_or(0);
         if (value.isNull() || rune == 0)
             continue;
         // A number beyond the board has no tile to mark; its name is still looked up.
         if (rune >= 1 && rune <= 46)
             markOwned(int(rune));
         const std::unique_ptr<QueryDef> query = runeDb->createQueryDef(
-            QStringLiteral("Select runes.runename from runes Where runes.Runenumber = ")
-            + decimalLiteral(value));
+            QStringLiteral("Select runes.runename from runes Where runes.Runenumber = ") +
+            decimalLiteral(value));
         const std::unique_ptr<Recordset> runeRow = query->openRecordset();
         if (!runeRow->eof()) {
             runeRow->moveFirst();
@@ -115,10 +105,14 @@ void Form1::SetCurrentRuneword()
 void Form1::ShowItemTypes()
 {
     const std::pair<const char *, QCheckBox *> fields[] = {
-        {"helm", CheckHelm},       {"boots", CheckBoots},
-        {"belt", CheckBelt},       {"gloves", CheckGloves},
-        {"armor", CheckBodyArmor}, {"shield", CheckShield},
-        {"meleeweapon", CheckMeleeWeapon}, {"missileweapon", CheckmissileWeapon},
+        {"helm", CheckHelm},
+        {"boots", CheckBoots},
+        {"belt", CheckBelt},
+        {"gloves", CheckGloves},
+        {"armor", CheckBodyArmor},
+        {"shield", CheckShield},
+        {"meleeweapon", CheckMeleeWeapon},
+        {"missileweapon", CheckmissileWeapon},
         {"other", Checkother},
     };
     for (const auto &[field, box] : fields)
@@ -130,7 +124,7 @@ void Form1::ShowSockets()
     for (QCheckBox *box : Checksockets)
         box->setChecked(false);
     const QVariant value = currentRecordset->field(QStringLiteral("nrrunes"));
-    const qint64 sockets = floorOf(value);
+    const qint64 sockets = wholeNumber(value).value_or(0);
     if (!value.isNull() && sockets >= 1 && sockets <= 6)
         Checksockets[size_t(sockets - 1)]->setChecked(true);
 }

@@ -1,5 +1,6 @@
 #include "dialog.h"
 
+#include "data/wholenumber.h"
 #include "mainwindow/fatal.h"
 #include "mainwindow/form1.h"
 #include "mainwindow/programicon.h"
@@ -21,13 +22,6 @@ namespace {
 bool blankOnly(const QString &text)
 {
     return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c == QLatin1Char(' '); });
-}
-
-// A damaged file's number too large for an integer becomes -1, which names no slot.
-qint64 wholePart(const QVariant &value)
-{
-    const double number = std::floor(value.toDouble());
-    return std::isfinite(number) && std::fabs(number) < 1e15 ? qint64(number) : -1;
 }
 
 } // namespace
@@ -95,7 +89,7 @@ void Dialog::Form_Activate()
     dialogRecordset->moveFirst();
     // Every row is looked at; the last one of the slot wins.
     for (; !dialogRecordset->eof(); dialogRecordset->moveNext()) {
-        if (wholePart(dialogRecordset->field(QStringLiteral("savenumber"))) == slot)
+        if (wholeNumber(dialogRecordset->field(QStringLiteral("savenumber"))) == slot)
             Text1->setText(dialogRecordset->field(QStringLiteral("saveName")).toString());
     }
 }
@@ -115,7 +109,7 @@ void Dialog::OKButton_Click()
     Database::Transaction transaction(*dialogDb);
     dialogRecordset = dialogDb->openRecordset(QStringLiteral("savesquery"));
     for (; !dialogRecordset->eof(); dialogRecordset->moveNext()) {
-        if (wholePart(dialogRecordset->field(QStringLiteral("savenumber"))) == slot)
+        if (wholeNumber(dialogRecordset->field(QStringLiteral("savenumber"))) == slot)
             dialogRecordset->deleteRow();
     }
 
@@ -132,7 +126,7 @@ void Dialog::OKButton_Click()
     dialogRecordset = dialogDb->openRecordset(QStringLiteral("saves"));
     dialogRecordset->moveFirst();
     for (; !dialogRecordset->eof(); dialogRecordset->moveNext()) {
-        if (wholePart(dialogRecordset->field(QStringLiteral("savenumber"))) != slot)
+        if (wholeNumber(dialogRecordset->field(QStringLiteral("savenumber"))) != slot)
             continue;
         dialogRecordset->edit();
         dialogRecordset->setField(QStringLiteral("saveName"), Text1->text());

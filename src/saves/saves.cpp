@@ -1,8 +1,7 @@
-#include "mainwindow/form1.h"
-
 #include "data/failure.h"
+#include "data/wholenumber.h"
+#include "mainwindow/form1.h"
 #include "mainwindow/runetile.h"
-
 #include "saves/dialog.h"
 
 #include <cmath>
@@ -14,14 +13,6 @@ namespace {
 QString signedText(int number)
 {
     return QLatin1Char(' ') + QString::number(number);
-}
-
-// The whole-number part of a stored slot or rune number. A damaged file's number too large
-// for an integer becomes -1, which names no slot and no rune, instead of overflowing.
-qint64 wholePart(const QVariant &value)
-{
-    const double number = std::floor(value.toDouble());
-    return std::isfinite(number) && std::fabs(number) < 1e15 ? qint64(number) : -1;
 }
 
 } // namespace
@@ -52,9 +43,10 @@ void Form1::mnuload_Click(int slot)
     if (!currentRecordset->findFirst(QStringLiteral("SaveNumber = ") + signedText(slot)))
         return;
     while (true) {
-        if (wholePart(currentRecordset->field(QStringLiteral("savenumber"))) != slot)
+        if (wholeNumber(currentRecordset->field(QStringLiteral("savenumber"))) != slot)
             break;
-        const qint64 rune = wholePart(currentRecordset->field(QStringLiteral("runenumber")));
+        const qint64 rune =
+            wholeNumber(currentRecordset->field(QStringLiteral("runenumber"))).value_or(0);
         // A rune number outside the board has no tile and no place in the owned set.
         if (rune >= 1 && rune <= 46) {
             PictureRunes[size_t(rune)]->setAppearance(1);
