@@ -1,7 +1,9 @@
 #include "programicon.h"
 
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmap>
 
 QImage programIconImage(int size)
 {
@@ -32,10 +34,31 @@ QImage programIconImage(int size)
     return image;
 }
 
+namespace {
+
+// Draws each size when it is first asked for: a window that never shows its icon at 256
+// pixels never pays for drawing it.
+class IconEngine : public QIconEngine {
+public:
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode, QIcon::State) override
+    {
+        painter->drawImage(rect, programIconImage(qMin(rect.width(), rect.height())));
+    }
+    QPixmap pixmap(const QSize &size, QIcon::Mode, QIcon::State) override
+    {
+        return QPixmap::fromImage(programIconImage(qMin(size.width(), size.height())));
+    }
+    // The window system asks which sizes there are before it asks for one.
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override
+    {
+        return {{16, 16}, {24, 24}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}};
+    }
+    QIconEngine *clone() const override { return new IconEngine; }
+};
+
+} // namespace
+
 QIcon programIcon()
 {
-    QIcon icon;
-    for (const int size : {16, 24, 32, 48, 64, 128, 256})
-        icon.addPixmap(QPixmap::fromImage(programIconImage(size)));
-    return icon;
+    return QIcon(new IconEngine);
 }
