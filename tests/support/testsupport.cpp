@@ -7,6 +7,8 @@
 #include "mainwindow/runetile.h"
 #include "runepictures.h"
 
+#include <QCheckBox>
+#include <QColor>
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
@@ -184,12 +186,59 @@ void setBoard(Form1 &form, const QList<int> &owned)
         form.markOwned(k);
 }
 
+QList<int> savedTiles(const Form1 &form)
+{
+    QList<int> saved;
+    for (int k = 1; k <= 46; ++k) {
+        if (form.ownedState[size_t(k - 1)] == 1)
+            saved << k;
+    }
+    return saved;
+}
+
+QStringList listed(const Form1 &form)
+{
+    QStringList names;
+    for (int row = 0; row < form.List1->count(); ++row)
+        names << form.List1->item(row)->text();
+    return names;
+}
+
+QList<QCheckBox *> filterBoxes(const Form1 &form)
+{
+    QList<QCheckBox *> boxes{form.CheckBodyArmor,   form.CheckHelm,          form.CheckBelt,
+                             form.CheckBoots,       form.CheckShield,        form.CheckGloves,
+                             form.CheckMeleeWeapon, form.CheckmissileWeapon, form.Checkother};
+    for (QCheckBox *box : form.Checksockets)
+        boxes << box;
+    return boxes;
+}
+
+QString tickedFilters(const Form1 &form)
+{
+    static const char *const names[] = {"armor",  "helm",        "belt",          "boots", "shield",
+                                        "gloves", "meleeweapon", "missileweapon", "other"};
+    const QList<QCheckBox *> boxes = filterBoxes(form);
+    QStringList ticked;
+    for (int i = 0; i < boxes.size(); ++i) {
+        if (boxes[i]->isChecked())
+            ticked << (i < 9 ? QLatin1String(names[i]) : QString::number(i - 8));
+    }
+    return ticked.join(QLatin1Char(' '));
+}
+
 QString inconsistentTile(const Form1 &form)
 {
+    // Each group of seven runes shares a colour, kept as red + 256 * green + 65536 * blue.
+    static const QRgb groups[] = {qRgb(255, 255, 255), qRgb(174, 68, 52), qRgb(204, 186, 102),
+                                  qRgb(210, 132, 32),  qRgb(78, 208, 72), qRgb(146, 130, 96),
+                                  qRgb(144, 50, 214)};
     for (int k = 1; k <= 46; ++k) {
         const RuneTile *tile = form.PictureRunes[size_t(k)];
-        const int expected = tile->Appearance() == 1 ? 0 : tile->Tag.toInt();
-        if (tile->BackColor() != expected)
+        const QRgb rgb = groups[(k - 1) / 7];
+        const int colour = qRed(rgb) + 256 * qGreen(rgb) + 65536 * qBlue(rgb);
+        if (tile->BackColor() != (tile->Appearance() == 1 ? 0 : colour) ||
+            tile->Tag != QString::number(colour))
             return QStringLiteral("tile %1: Appearance %2, BackColor %3, Tag %4")
                 .arg(k)
                 .arg(tile->Appearance())

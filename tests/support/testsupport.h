@@ -14,6 +14,7 @@
 
 class Form1;
 class Failure;
+class QCheckBox;
 
 // A folder that stands where the program's own folder would: a data file built from the
 // project's sources and the rune pictures, made afresh for each test.
@@ -58,8 +59,17 @@ QString gameDataSources();
 // The board as a list of owned rune numbers, and the board set to such a list.
 QList<int> ownedTiles(const Form1 &form);
 void setBoard(Form1 &form, const QList<int> &owned);
-// Every tile is in one of its two states: owned on black, or not owned on the colour in its
-// Tag. Describes the first tile that is not; empty when all are.
+// The owned set kept in ownedState, as rune numbers.
+QList<int> savedTiles(const Form1 &form);
+// The names of the runewords in the result list, top to bottom.
+QStringList listed(const Form1 &form);
+// The item-type boxes in the order of the data's columns (armor, helm, belt, boots, shield,
+// gloves, meleeweapon, missileweapon, other), then the socket boxes 1 to 6.
+QList<QCheckBox *> filterBoxes(const Form1 &form);
+// The ticked boxes: item types by their column, sockets by their number ("helm other 4").
+QString tickedFilters(const Form1 &form);
+// Every tile is in one of its two states: owned on black, or not owned on the colour of its
+// group of seven, which its Tag holds. Describes the first tile that is not; empty when all are.
 QString inconsistentTile(const Form1 &form);
 
 // Runs step on the modal window of type W once it is up and active; closes whatever modal
