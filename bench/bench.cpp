@@ -10,6 +10,7 @@
 #include "gamedata.h"
 #include "mainwindow/fatal.h"
 #include "mainwindow/form1.h"
+#include "mainwindow/listbox.h"
 #include "mainwindow/twips.h"
 #include "runepictures.h"
 #include "saves/dialog.h"
@@ -18,7 +19,6 @@
 #include <QByteArray>
 #include <QFile>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QLocale>
 #include <QMainWindow>
 #include <QMenu>

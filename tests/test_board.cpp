@@ -1,11 +1,11 @@
 #include "mainwindow/form1.h"
+#include "mainwindow/listbox.h"
 #include "mainwindow/runetile.h"
 #include "testsupport.h"
 
 #include <QCheckBox>
 #include <QHash>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>

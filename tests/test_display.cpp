@@ -1,9 +1,9 @@
 #include "data/failure.h"
 #include "mainwindow/form1.h"
+#include "mainwindow/listbox.h"
 #include "testsupport.h"
 
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTest>
 
@@ -21,7 +21,7 @@ private Q_SLOTS:
 private:
     void select(const QString &name)
     {
-        form->List1->setCurrentItem(form->List1->findItems(name, Qt::MatchExactly).value(0));
+        form->List1->setCurrentRow(form->List1->find(name));
     }
     TestFolder folder;
     std::unique_ptr<Form1> form;

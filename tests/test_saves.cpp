@@ -1,10 +1,10 @@
 #include "mainwindow/form1.h"
+#include "mainwindow/listbox.h"
 #include "saves/dialog.h"
 #include "testsupport.h"
 
 #include <QAction>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>

@@ -1,5 +1,6 @@
 #include "data/failure.h"
 #include "mainwindow/form1.h"
+#include "mainwindow/listbox.h"
 #include "mainwindow/runetile.h"
 #include "testsupport.h"
 
@@ -10,7 +11,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>

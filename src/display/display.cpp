@@ -3,7 +3,8 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QListWidget>
+#include "mainwindow/listbox.h"
+
 #include <QPlainTextEdit>
 
 #include <cmath>
@@ -44,14 +45,14 @@ void Form1::List1_Click()
         SaveOwned();
         ownedSaved = true;
     }
-    if (!List1->selectedItems().isEmpty())
+    if (!List1->selectedTexts().isEmpty())
         SetCurrentRuneword();
 }
 
 void Form1::SetCurrentRuneword()
 {
     ResetBoard();
-    QString name = trimBlanks(List1->selectedItems().constFirst()->text());
+    QString name = trimBlanks(List1->selectedTexts().constFirst());
     // An apostrophe in a name would end the literal early.
     name.replace(QLatin1Char('\''), QLatin1String("''"));
     currentQueryDef = runeDb->createQueryDef(

@@ -1,6 +1,7 @@
 #include "form1.h"
 
 #include "fatal.h"
+#include "listbox.h"
 #include "frame.h"
 #include "programicon.h"
 #include "runetile.h"
@@ -16,7 +17,6 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -129,11 +129,9 @@ void Form1::createControls()
         Checksockets[size_t(i)]->setObjectName(QStringLiteral("Checksockets%1").arg(i));
     }
 
-    List1 = new QListWidget(client);
+    List1 = new ListBox(client);
     List1->setObjectName(QStringLiteral("List1"));
     List1->setGeometry(twipsRect(6240, 4080, 2655, 2595));
-    List1->setSelectionMode(QAbstractItemView::SingleSelection);
-    List1->setUniformItemSizes(true);
     List1->setAccessibleName(QStringLiteral("Runewords"));
 
     CommandSearch = new QPushButton(QStringLiteral("Search"), client);
@@ -180,7 +178,7 @@ void Form1::connectHandlers()
     connect(CommandClear, &QPushButton::clicked, this, guarded([this] { CommandClear_Click(); }));
     connect(Commandrevert, &QPushButton::clicked, this, guarded([this] { Commandrevert_Click(); }));
     connect(CommandSearch, &QPushButton::clicked, this, guarded([this] { CommandSearch_Click(); }));
-    connect(List1, &QListWidget::itemSelectionChanged, this, guarded([this] { List1_Click(); }));
+    connect(List1, &ListBox::itemSelectionChanged, this, guarded([this] { List1_Click(); }));
     for (int k = 1; k <= 10; ++k) {
         connect(mnuload[size_t(k)], &QAction::triggered, this, guarded([this, k] { mnuload_Click(k); }));
         connect(mnuSave[size_t(k)], &QAction::triggered, this, guarded([this, k] { mnuSave_Click(k); }));

@@ -18,7 +18,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class ListBox;
 class QPlainTextEdit;
 class QPushButton;
 class RuneTile;
@@ -73,7 +73,7 @@ public:
     QCheckBox *Checkother = nullptr;
     QGroupBox *Frame3 = nullptr;
     std::array<QCheckBox *, 6> Checksockets{};
-    QListWidget *List1 = nullptr;
+    ListBox *List1 = nullptr;
     QPushButton *CommandSearch = nullptr;
     QPushButton *CommandClear = nullptr;
 
@@ -134,5 +134,4 @@ private:
     void connectHandlers();
     // Appends every row's runewordName to List1, in the order the rows come.
     void addRunewordNames(Recordset &rows);
-    void clearList();
 };

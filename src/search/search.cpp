@@ -1,12 +1,10 @@
 #include "mainwindow/form1.h"
-
+#include "mainwindow/listbox.h"
 #include "mainwindow/runetile.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
-#include <QSignalBlocker>
 
 #include <cmath>
 
@@ -19,16 +17,7 @@ void Form1::addRunewordNames(Recordset &rows)
         for (; !rows.eof(); rows.moveNext())
             names << rows.field(name).toString();
     }
-    // Filling the list is not a selection by the user.
-    const QSignalBlocker blocker(List1);
     List1->addItems(names);
-}
-
-void Form1::clearList()
-{
-    // Emptying the list is not a selection by the user either.
-    const QSignalBlocker blocker(List1);
-    List1->clear();
 }
 
 void Form1::CommandSearch_Click()
@@ -71,7 +60,7 @@ void Form1::CommandSearch_Click()
 
     currentQueryDef = runeDb->createQueryDef(S);
     currentRecordset = currentQueryDef->openRecordset();
-    clearList();
+    List1->clear();
     if (currentRecordset->recordCount() > 0) {
         currentRecordset->moveFirst();
         addRunewordNames(*currentRecordset);
@@ -81,7 +70,7 @@ void Form1::CommandSearch_Click()
 
 void Form1::Fillrunewordlist()
 {
-    clearList();
+    List1->clear();
     currentRecordset = runeDb->openRecordset(QStringLiteral("runewordList"));
     if (!currentRecordset->eof())
         currentRecordset->moveFirst();
@@ -97,16 +86,18 @@ void Form1::mnuSearch_Click()
     ResetBoard();
     if (rune <= 46)
         markOwned(int(rune));
-    clearList();
+    List1->clear();
     Text1->setPlainText(QString());
     TextRunes->setText(QString());
     tickAllFilters();
 
     const QString r = mnuRunename->Tag;
-    const QString sql = QStringLiteral("Select * from runewords Where (runewords.rune1 = ") + r
-        + QStringLiteral(" OR Runewords.rune2 = ") + r + QStringLiteral(" OR Runewords.rune3 = ") + r
-        + QStringLiteral(" OR Runewords.rune4 = ") + r + QStringLiteral(" OR Runewords.rune5 = ") + r
-        + QStringLiteral(" OR Runewords.rune6 = ") + r + QStringLiteral(")");
+    const QString sql = QStringLiteral("Select * from runewords Where (runewords.rune1 = ") + r +
+                        QStringLiteral(" OR Runewords.rune2 = ") + r +
+                        QStringLiteral(" OR Runewords.rune3 = ") + r +
+                        QStringLiteral(" OR Runewords.rune4 = ") + r +
+                        QStringLiteral(" OR Runewords.rune5 = ") + r +
+                        QStringLiteral(" OR Runewords.rune6 = ") + r + QStringLiteral(")");
     const std::unique_ptr<QueryDef> query = runeDb->createQueryDef(sql);
     const std::unique_ptr<Recordset> result = query->openRecordset();
     if (result->recordCount() > 0) {

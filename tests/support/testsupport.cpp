@@ -4,6 +4,7 @@
 #include "gamedata.h"
 #include "mainwindow/fatal.h"
 #include "mainwindow/form1.h"
+#include "mainwindow/listbox.h"
 #include "mainwindow/runetile.h"
 #include "runepictures.h"
 
@@ -11,7 +12,6 @@
 #include <QColor>
 #include <QDir>
 #include <QFile>
-#include <QListWidget>
 #include <QSignalBlocker>
 #include <QTest>
 
@@ -200,7 +200,7 @@ QStringList listed(const Form1 &form)
 {
     QStringList names;
     for (int row = 0; row < form.List1->count(); ++row)
-        names << form.List1->item(row)->text();
+        names << form.List1->text(row);
     return names;
 }
 

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QListView>
+#include <QStringList>
+#include <QStringListModel>
+
+// A single-selection list of plain texts. The texts live in one string list rather than in an
+// item object each: the result list may hold every runeword of a large modification, and is
+// refilled on every search.
+class ListBox : public QListView {
+    Q_OBJECT
+public:
+    explicit ListBox(QWidget *parent);
+
+    int count() const { return model_.rowCount(); }
+    QString text(int row) const;
+    // The first row holding exactly this text, or -1.
+    int find(const QString &text) const { return model_.stringList().indexOf(text); }
+    int currentRow() const { return currentIndex().row(); }
+    void setCurrentRow(int row);
+    QStringList selectedTexts() const;
+
+    // Filling the list is not a selection by the user: neither emits itemSelectionChanged.
+    void clear();
+    void addItems(const QStringList &texts);
+    void addItem(const QString &text) { addItems({text}); }
+
+Q_SIGNALS:
+    // The selection changed, by the mouse, the keyboard or setCurrentRow.
+    void itemSelectionChanged();
+
+private:
+    QStringListModel model_;
+};
