@@ -3,6 +3,7 @@
 #include "data/database.h"
 #include "data/querydef.h"
 #include "data/recordset.h"
+#include "mainwindow/listbox.h"
 
 #include <QCoreApplication>
 #include <QMainWindow>
@@ -18,7 +19,6 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class ListBox;
 class QPlainTextEdit;
 class QPushButton;
 class RuneTile;
