@@ -19,10 +19,7 @@ private Q_SLOTS:
     void browsingKeepsOwnedSet();
 
 private:
-    void select(const QString &name)
-    {
-        form->List1->setCurrentRow(form->List1->find(name));
-    }
+    void select(const QString &name) { form->List1->setCurrentRow(form->List1->find(name)); }
     TestFolder folder;
     std::unique_ptr<Form1> form;
     QStringList trace;

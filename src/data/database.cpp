@@ -11,9 +11,8 @@
 #include <QSqlField>
 #include <QUrl>
 
-#include <sqlite3.h>
-
 #include <algorithm>
+#include <sqlite3.h>
 
 namespace {
 
@@ -30,7 +29,8 @@ QString engineMessage(const QSqlError &error)
 // Bounds on what one statement may cost. The shipped data needs a tiny fraction of each; a
 // foreign file's view may loop without end or build values of any size, and must end in a
 // message instead of hanging the program or exhausting its memory.
-constexpr int workLimit = 40000; // thousands of engine steps; a search of 100,000 runewords takes 6,000
+constexpr int workLimit =
+    40000; // thousands of engine steps; a search of 100,000 runewords takes 6,000
 constexpr int valueLimit = 16 * 1024 * 1024;
 constexpr qint64 resultLimit = 128 * 1024 * 1024;
 
@@ -140,8 +140,9 @@ Database::Database(const QString &path) : path_(path), connectionName_(nextConne
         if (!db_.isValid())
             throw Failure(attempted, path, QStringLiteral("Qt's SQLite driver is not available."));
         // mode=rw: SQLite must never create a missing file in our place.
-        db_.setDatabaseName(QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded)
-                            + QStringLiteral("?mode=rw"));
+        db_.setDatabaseName(
+            QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded) +
+            QStringLiteral("?mode=rw"));
         db_.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=2000"));
         if (!db_.open()) {
             const QSqlError error = db_.lastError();
@@ -182,9 +183,9 @@ void Database::harden()
     engine_ = raw;
     // Views and triggers in a foreign file may call only harmless functions, and the file's
     // own structure cannot be written through SQL.
-    if (sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr) != SQLITE_OK
-        || sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr) != SQLITE_OK
-        || sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr) != SQLITE_OK)
+    if (sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr) != SQLITE_OK ||
+        sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr) != SQLITE_OK ||
+        sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr) != SQLITE_OK)
         throw Failure(QStringLiteral("secure the database connection"), path_,
                       QString::fromUtf8(sqlite3_errmsg(raw)));
     sqlite3_limit(raw, SQLITE_LIMIT_LENGTH, valueLimit);
@@ -213,10 +214,11 @@ void Database::checkIntegrity()
     const qint64 expected = size.rowCount() > 0 ? size.values[0].toLongLong() : 0;
     const qint64 actual = QFileInfo(path_).size();
     if (actual < expected && !QFileInfo::exists(path_ + QStringLiteral("-wal")))
-        throw Failure(QStringLiteral("check the database file"), path_,
-                      QStringLiteral("The file is damaged: it is %1 bytes long, its header says %2.")
-                          .arg(actual)
-                          .arg(expected));
+        throw Failure(
+            QStringLiteral("check the database file"), path_,
+            QStringLiteral("The file is damaged: it is %1 bytes long, its header says %2.")
+                .arg(actual)
+                .arg(expected));
 }
 
 Failure Database::engineFailure(int code, const QString &sql, const QString &attempted) const
@@ -354,9 +356,10 @@ RowData Database::select(const QString &sql, const QVariantList &values, const Q
 std::unique_ptr<Recordset> Database::openRecordset(const QString &name)
 {
     const QString attempted = QStringLiteral("open the table or stored query");
-    const RowData found = select(QStringLiteral("SELECT type, name FROM sqlite_schema WHERE "
-                                                "type IN ('table', 'view') AND name = ? COLLATE NOCASE"),
-                                 {name}, attempted);
+    const RowData found =
+        select(QStringLiteral("SELECT type, name FROM sqlite_schema WHERE "
+                              "type IN ('table', 'view') AND name = ? COLLATE NOCASE"),
+               {name}, attempted);
     if (found.rowCount() == 0)
         throw Failure(attempted, name + QStringLiteral("\nin ") + path_,
                       QStringLiteral("The file has no table or stored query of that name."));
@@ -389,8 +392,9 @@ std::unique_ptr<Recordset> Database::openRecordset(const QString &name)
             rows = std::move(visible);
         }
     }
-    return std::unique_ptr<Recordset>(new Recordset(
-        this, isTable ? Recordset::Kind::Table : Recordset::Kind::StoredQuery, source, std::move(rows)));
+    return std::unique_ptr<Recordset>(
+        new Recordset(this, isTable ? Recordset::Kind::Table : Recordset::Kind::StoredQuery, source,
+                      std::move(rows)));
 }
 
 std::unique_ptr<QueryDef> Database::createQueryDef(const QString &sql)

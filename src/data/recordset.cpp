@@ -92,9 +92,10 @@ bool Recordset::findFirst(const QString &criterion)
 {
     const QString attempted = QStringLiteral("find a row");
     requireChangeable(attempted);
-    const RowData matches = db_->select(QStringLiteral("SELECT rowid FROM ") + quoteIdentifier(source_)
-                                            + QStringLiteral(" WHERE ") + criterion,
-                                        {}, attempted, true);
+    const RowData matches =
+        db_->select(QStringLiteral("SELECT rowid FROM ") + quoteIdentifier(source_) +
+                        QStringLiteral(" WHERE ") + criterion,
+                    {}, attempted, true);
     const std::unordered_set<qint64> found(matches.rowIds.begin(), matches.rowIds.end());
     for (position_ = 0; position_ < rows_.rowCount(); ++position_) {
         if (!deleted_[size_t(position_)] && found.count(rows_.rowIds[size_t(position_)]))
@@ -131,8 +132,8 @@ void Recordset::deleteRow()
     const QString attempted = QStringLiteral("delete a row");
     requireChangeable(attempted);
     requireCurrent(attempted);
-    db_->execute(QStringLiteral("DELETE FROM ") + quoteIdentifier(source_)
-                     + QStringLiteral(" WHERE rowid = ?"),
+    db_->execute(QStringLiteral("DELETE FROM ") + quoteIdentifier(source_) +
+                     QStringLiteral(" WHERE rowid = ?"),
                  {rows_.rowIds[size_t(position_)]}, attempted);
     deleted_[size_t(position_)] = true;
 }
@@ -141,7 +142,8 @@ void Recordset::addNew()
 {
     requireOpen(QStringLiteral("add a row"));
     if (kind_ == Kind::Snapshot)
-        throw Failure(QStringLiteral("add a row"), describe(), QStringLiteral("A snapshot is read-only."));
+        throw Failure(QStringLiteral("add a row"), describe(),
+                      QStringLiteral("A snapshot is read-only."));
     pending_ = Pending::Add;
     changes_.clear();
 }
@@ -170,7 +172,8 @@ void Recordset::update()
     const QString attempted = QStringLiteral("store the row");
     requireOpen(attempted);
     if (pending_ == Pending::None)
-        throw Failure(attempted, describe(), QStringLiteral("The row is neither being added nor edited."));
+        throw Failure(attempted, describe(),
+                      QStringLiteral("The row is neither being added nor edited."));
 
     QStringList names;
     QVariantList values;
@@ -179,11 +182,13 @@ void Recordset::update()
         values << value;
     }
     if (pending_ == Pending::Add) {
-        const QString sql = names.isEmpty()
-            ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoteIdentifier(source_))
-            : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                  .arg(quoteIdentifier(source_), names.join(QStringLiteral(", ")),
-                       QStringList(names.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
+        const QString sql =
+            names.isEmpty()
+                ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoteIdentifier(source_))
+                : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                      .arg(quoteIdentifier(source_), names.join(QStringLiteral(", ")),
+                           QStringList(names.size(), QStringLiteral("?"))
+                               .join(QStringLiteral(", ")));
         db_->execute(sql, values, attempted);
     } else if (!names.isEmpty()) {
         requireCurrent(attempted);

@@ -1,10 +1,9 @@
 #include "data/wholenumber.h"
 #include "mainwindow/form1.h"
+#include "mainwindow/listbox.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
-#include "mainwindow/listbox.h"
-
 #include <QPlainTextEdit>
 
 #include <cmath>

@@ -11,7 +11,8 @@ namespace {
 // last group has four.
 int baseColour(int rune)
 {
-    static constexpr int colours[] = {16777215, 3425454, 6732492, 2131154, 4771918, 6324882, 14037648};
+    static constexpr int colours[] = {16777215, 3425454, 6732492, 2131154,
+                                      4771918,  6324882, 14037648};
     return colours[(rune - 1) / 7];
 }
 

@@ -33,7 +33,8 @@ void reportFailure(const Failure &failure)
 
 void showFailure(const Failure &failure)
 {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Tessaly"), failure.text(), QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Tessaly"), failure.text(),
+                    QMessageBox::Ok);
     box.exec();
 }
 

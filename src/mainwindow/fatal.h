@@ -16,8 +16,7 @@ void showFailure(const Failure &failure);
 // event handling, and nowhere else.
 void runGuarded(const std::function<void()> &handler);
 
-template <typename... Args, typename Handler>
-auto guarded(Handler handler)
+template <typename... Args, typename Handler> auto guarded(Handler handler)
 {
     return [handler](Args... args) { runGuarded([&] { handler(args...); }); };
 }

@@ -1,14 +1,13 @@
 #include "form1.h"
 
+#include "about/frmhelp.h"
+#include "data/failure.h"
 #include "fatal.h"
-#include "listbox.h"
 #include "frame.h"
+#include "listbox.h"
 #include "programicon.h"
 #include "runetile.h"
 #include "twips.h"
-
-#include "about/frmhelp.h"
-#include "data/failure.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -29,14 +28,15 @@ Form1::Form1(QString applicationFolder, QWidget *parent)
     setWindowIcon(programIcon());
     // The layout is measured for small captions; a larger desktop font would clip them.
     QFont small = font();
-    small.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("Nimbus Sans"),
-                       QStringLiteral("DejaVu Sans Condensed"), small.family()});
+    small.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                       QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans Condensed"),
+                       small.family()});
     small.setPointSizeF(8.25);
     setFont(small);
     // Fixed frame with minimise and close, but no maximise.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     createControls();
     createMenus();
     connectHandlers();
@@ -48,7 +48,8 @@ Form1::~Form1() = default;
 
 namespace {
 
-QCheckBox *checkBox(const char *name, const QString &caption, QWidget *parent, const QRect &geometry)
+QCheckBox *checkBox(const char *name, const QString &caption, QWidget *parent,
+                    const QRect &geometry)
 {
     auto *box = new QCheckBox(caption, parent);
     box->setObjectName(QLatin1String(name));
@@ -107,21 +108,31 @@ void Form1::createControls()
     Frame2 = new Frame(QStringLiteral("Item Types"), client);
     Frame2->setObjectName(QStringLiteral("Frame2"));
     Frame2->setGeometry(twipsRect(6240, 0, 2655, 2655));
-    CheckBodyArmor = checkBox("CheckBodyArmor", QStringLiteral("Body Armor"), Frame2, twipsRect(120, 240, 1215, 255));
-    CheckHelm = checkBox("CheckHelm", QStringLiteral("Helm"), Frame2, twipsRect(120, 480, 1215, 255));
-    CheckBelt = checkBox("CheckBelt", QStringLiteral("Belt"), Frame2, twipsRect(120, 720, 1215, 255));
-    CheckBoots = checkBox("CheckBoots", QStringLiteral("Boots"), Frame2, twipsRect(120, 960, 1215, 255));
-    CheckGloves = checkBox("CheckGloves", QStringLiteral("Gloves"), Frame2, twipsRect(120, 1200, 1215, 255));
-    CheckShield = checkBox("CheckShield", QStringLiteral("Shield"), Frame2, twipsRect(120, 1440, 1215, 255));
-    CheckMeleeWeapon = checkBox("CheckMeleeWeapon", QStringLiteral("Melee Weapon"), Frame2, twipsRect(120, 1800, 1575, 255));
-    CheckmissileWeapon = checkBox("CheckmissileWeapon", QStringLiteral("Missile Weapon"), Frame2, twipsRect(120, 2040, 1575, 255));
-    Checkother = checkBox("Checkother", QStringLiteral("Other"), Frame2, twipsRect(120, 2280, 1575, 255));
+    CheckBodyArmor = checkBox("CheckBodyArmor", QStringLiteral("Body Armor"), Frame2,
+                              twipsRect(120, 240, 1215, 255));
+    CheckHelm =
+        checkBox("CheckHelm", QStringLiteral("Helm"), Frame2, twipsRect(120, 480, 1215, 255));
+    CheckBelt =
+        checkBox("CheckBelt", QStringLiteral("Belt"), Frame2, twipsRect(120, 720, 1215, 255));
+    CheckBoots =
+        checkBox("CheckBoots", QStringLiteral("Boots"), Frame2, twipsRect(120, 960, 1215, 255));
+    CheckGloves =
+        checkBox("CheckGloves", QStringLiteral("Gloves"), Frame2, twipsRect(120, 1200, 1215, 255));
+    CheckShield =
+        checkBox("CheckShield", QStringLiteral("Shield"), Frame2, twipsRect(120, 1440, 1215, 255));
+    CheckMeleeWeapon = checkBox("CheckMeleeWeapon", QStringLiteral("Melee Weapon"), Frame2,
+                                twipsRect(120, 1800, 1575, 255));
+    CheckmissileWeapon = checkBox("CheckmissileWeapon", QStringLiteral("Missile Weapon"), Frame2,
+                                  twipsRect(120, 2040, 1575, 255));
+    Checkother =
+        checkBox("Checkother", QStringLiteral("Other"), Frame2, twipsRect(120, 2280, 1575, 255));
 
     Frame3 = new Frame(QStringLiteral("number of sockets"), client);
     Frame3->setObjectName(QStringLiteral("Frame3"));
     Frame3->setGeometry(twipsRect(6240, 2640, 2655, 1335));
     for (int i = 0; i < 6; ++i) {
-        const QString caption = i == 0 ? QStringLiteral("1 socket") : QStringLiteral("%1 sockets").arg(i + 1);
+        const QString caption =
+            i == 0 ? QStringLiteral("1 socket") : QStringLiteral("%1 sockets").arg(i + 1);
         const int left = i < 3 ? 120 : 1440;
         const int top = 240 + 360 * (i % 3);
         const int width = i == 0 ? 975 : 1095;
@@ -153,7 +164,8 @@ void Form1::createMenus()
         mnuload[size_t(k)] = mnumainload->addAction(QStringLiteral("save%1").arg(k));
     mnuMainSave = mnuFile->addMenu(QStringLiteral("save"));
     for (int k = 1; k <= 10; ++k)
-        mnuSave[size_t(k)] = mnuMainSave->addAction(k < 10 ? QStringLiteral("Save%1").arg(k) : QStringLiteral("save10"));
+        mnuSave[size_t(k)] = mnuMainSave->addAction(k < 10 ? QStringLiteral("Save%1").arg(k)
+                                                           : QStringLiteral("save10"));
     // The tenth slot holds the full set the help text refers to; it can be loaded, never saved.
     mnuSave[10]->setEnabled(false);
     mnuExit = mnuFile->addAction(QStringLiteral("Exit"));
@@ -180,8 +192,10 @@ void Form1::connectHandlers()
     connect(CommandSearch, &QPushButton::clicked, this, guarded([this] { CommandSearch_Click(); }));
     connect(List1, &ListBox::itemSelectionChanged, this, guarded([this] { List1_Click(); }));
     for (int k = 1; k <= 10; ++k) {
-        connect(mnuload[size_t(k)], &QAction::triggered, this, guarded([this, k] { mnuload_Click(k); }));
-        connect(mnuSave[size_t(k)], &QAction::triggered, this, guarded([this, k] { mnuSave_Click(k); }));
+        connect(mnuload[size_t(k)], &QAction::triggered, this,
+                guarded([this, k] { mnuload_Click(k); }));
+        connect(mnuSave[size_t(k)], &QAction::triggered, this,
+                guarded([this, k] { mnuSave_Click(k); }));
     }
     connect(mnuExit, &QAction::triggered, this, guarded([this] { mnuExit_Click(); }));
     connect(mnuHelpScreen, &QAction::triggered, this, guarded([this] { mnuHelpScreen_Click(); }));
@@ -199,7 +213,8 @@ void Form1::connectHandlers()
 void Form1::Form_Load()
 {
     ownedState.fill(0);
-    runeDb = std::make_unique<Database>(appPath + QDir::separator() + QStringLiteral("newRunewords.mdb"));
+    runeDb = std::make_unique<Database>(appPath + QDir::separator() +
+                                        QStringLiteral("newRunewords.mdb"));
     FillMenu();
     Fillrunewordlist();
     Text1->setPlainText(QString());
