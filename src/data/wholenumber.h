@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QLocale>
+#include <QString>
 #include <QVariant>
 
 #include <cmath>
@@ -15,4 +17,13 @@ inline std::optional<qint64> wholeNumber(const QVariant &value)
     if (value.isNull() || !ok || !std::isfinite(number) || std::fabs(number) > 1e15)
         return std::nullopt;
     return qint64(std::floor(number));
+}
+
+// A stored number as decimal text: plain digits when whole, otherwise the shortest form that
+// reads back as the same value (3.7, not 3.7000000000000002).
+inline QString decimalText(double number)
+{
+    if (number == std::floor(number) && std::fabs(number) <= 1e15)
+        return QString::number(qint64(number));
+    return QString::number(number, 'g', QLocale::FloatingPointShortest);
 }

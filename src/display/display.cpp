@@ -21,16 +21,6 @@ QString trimBlanks(const QString &text)
     return text.mid(first, last - first);
 }
 
-// A stored number written as a decimal literal. Only the number itself reaches the SQL text,
-// whatever text the column held.
-QString decimalLiteral(const QVariant &value)
-{
-    const double number = value.toDouble();
-    if (number == std::floor(number))
-        return QString::number(qint64(number));
-    return QString::number(number, 'g', 17);
-}
-
 bool isTrue(const QVariant &value)
 {
     return !value.isNull() && value.toDouble() != 0;
@@ -40,10 +30,7 @@ bool isTrue(const QVariant &value)
 
 void Form1::List1_Click()
 {
-    if (!ownedSaved) {
-        SaveOwned();
-        ownedSaved = true;
-    }
+    keepOwnedSet();
     if (!List1->selectedTexts().isEmpty())
         SetCurrentRuneword();
 }
@@ -88,7 +75,7 @@ void Form1::SetCurrentRuneword()
             markOwned(int(rune));
         const std::unique_ptr<QueryDef> query = runeDb->createQueryDef(
             QStringLiteral("Select runes.runename from runes Where runes.Runenumber = ") +
-            decimalLiteral(value));
+            decimalText(value.toDouble()));
         const std::unique_ptr<Recordset> runeRow = query->openRecordset();
         if (!runeRow->eof()) {
             runeRow->moveFirst();

@@ -50,6 +50,14 @@ void Form1::SaveOwned()
         ownedState[size_t(i)] = qint16(PictureRunes[size_t(i + 1)]->Appearance());
 }
 
+void Form1::keepOwnedSet()
+{
+    if (!ownedSaved) {
+        SaveOwned();
+        ownedSaved = true;
+    }
+}
+
 void Form1::RestoreOwned()
 {
     for (int i = 0; i < 46; ++i) {

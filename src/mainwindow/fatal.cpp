@@ -19,6 +19,18 @@ FailureHandler &handler()
     return current;
 }
 
+void warnUser(QWidget *parent, const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Tessaly"), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+NoticeHandler &noticeHandler()
+{
+    static NoticeHandler current = warnUser;
+    return current;
+}
+
 } // namespace
 
 void setFailureHandler(FailureHandler replacement)
@@ -36,6 +48,16 @@ void showFailure(const Failure &failure)
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Tessaly"), failure.text(),
                     QMessageBox::Ok);
     box.exec();
+}
+
+void setNoticeHandler(NoticeHandler replacement)
+{
+    noticeHandler() = replacement ? std::move(replacement) : NoticeHandler(warnUser);
+}
+
+void showNotice(QWidget *parent, const QString &text)
+{
+    noticeHandler()(parent, text);
 }
 
 void runGuarded(const std::function<void()> &handler)

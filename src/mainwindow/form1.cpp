@@ -9,17 +9,18 @@
 #include "runetile.h"
 #include "twips.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QGroupBox>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QShortcut>
 
 Form1::Form1(QString applicationFolder, QWidget *parent)
     : QMainWindow(parent), appPath(std::move(applicationFolder))
@@ -202,12 +203,23 @@ void Form1::connectHandlers()
     connect(mnuAbout, &QAction::triggered, this, guarded([this] { mnuAbout_Click(); }));
     connect(mnuSearch, &QAction::triggered, this, guarded([this] { mnuSearch_Click(); }));
     connect(mnuruneprop, &QAction::triggered, this, guarded([this] { mnuruneprop_Click(); }));
+}
 
-    // Clear is the window's keyboard button.
-    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto *shortcut = new QShortcut(QKeySequence(key), this);
-        connect(shortcut, &QShortcut::activated, CommandClear, &QPushButton::click);
+// Clear is the window's keyboard button: Enter clicks it wherever the focus is, except on a
+// push button, which takes Enter itself. Enter reaches the window only when the focused control
+// did not use it.
+void Form1::keyPressEvent(QKeyEvent *event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        QMainWindow::keyPressEvent(event);
+        return;
     }
+    auto *button = qobject_cast<QPushButton *>(QApplication::focusWidget());
+    if (button && (button == CommandSearch || button == CommandClear || button == Commandrevert))
+        button->click();
+    else
+        CommandClear->click();
 }
 
 void Form1::Form_Load()

@@ -17,6 +17,7 @@
 class QAction;
 class QCheckBox;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -103,6 +104,8 @@ public:
     void markOwned(int index);
     void markNotOwned(int index);
     void tickAllFilters();
+    // Copies the board into ownedState unless it already holds the player's set.
+    void keepOwnedSet();
 
     // Search: search/search.cpp
     void CommandSearch_Click();
@@ -127,6 +130,9 @@ public:
     void mnuHelpScreen_Click();
     void mnuAbout_Click();
     QPointer<frmhelp> helpWindow;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void createControls();

@@ -22,6 +22,16 @@ void ListBox::setCurrentRow(int row)
     setCurrentIndex(model_.index(row));
 }
 
+QItemSelectionModel::SelectionFlags ListBox::selectionCommand(const QModelIndex &index,
+                                                              const QEvent *event) const
+{
+    // A click below the last entry, or Ctrl with a click or Space on the selected entry, would
+    // empty the selection and still count as a selection event.
+    if (!index.isValid() || selectionModel()->isSelected(index))
+        return QItemSelectionModel::NoUpdate;
+    return QListView::selectionCommand(index, event);
+}
+
 QStringList ListBox::selectedTexts() const
 {
     QStringList texts;

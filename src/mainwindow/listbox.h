@@ -25,6 +25,11 @@ public:
     void addItems(const QStringList &texts);
     void addItem(const QString &text) { addItems({text}); }
 
+protected:
+    // Once an entry is selected, the player can only select another one, never none.
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event) const override;
+
 Q_SIGNALS:
     // The selection changed, by the mouse, the keyboard or setCurrentRow.
     void itemSelectionChanged();

@@ -1,8 +1,11 @@
 #include "data/failure.h"
 #include "data/wholenumber.h"
+#include "mainwindow/fatal.h"
 #include "mainwindow/form1.h"
 #include "mainwindow/runetile.h"
 #include "saves/dialog.h"
+
+#include <QStringList>
 
 #include <cmath>
 
@@ -13,6 +16,22 @@ namespace {
 QString signedText(int number)
 {
     return QLatin1Char(' ') + QString::number(number);
+}
+
+// A save name as a menu shows it: every character as stored, an "&" never an access key.
+QString menuCaption(QString name)
+{
+    return name.replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
+// A stored value as the player can recognise it in a message.
+QString describeValue(const QVariant &value)
+{
+    if (value.isNull())
+        return QStringLiteral("Null");
+    if (value.typeId() == QMetaType::QString || value.typeId() == QMetaType::QByteArray)
+        return QLatin1Char('\'') + value.toString() + QLatin1Char('\'');
+    return decimalText(value.toDouble());
 }
 
 } // namespace
@@ -27,8 +46,10 @@ void Form1::FillMenu()
             throw Failure(QStringLiteral("read the save names"),
                           QStringLiteral("savesQuery2, row %1\nin %2").arg(k).arg(runeDb->path()),
                           QStringLiteral("The slot has no name (saveName is Null)."));
-        mnuload[size_t(k)]->setText(currentRecordset->field(QStringLiteral("saveName")).toString());
-        mnuSave[size_t(k)]->setText(currentRecordset->field(QStringLiteral("saveName")).toString());
+        mnuload[size_t(k)]->setText(
+            menuCaption(currentRecordset->field(QStringLiteral("saveName")).toString()));
+        mnuSave[size_t(k)]->setText(
+            menuCaption(currentRecordset->field(QStringLiteral("saveName")).toString()));
         currentRecordset->moveNext();
     }
     currentRecordset->close();
@@ -42,21 +63,34 @@ void Form1::mnuload_Click(int slot)
     currentRecordset = runeDb->openRecordset(QStringLiteral("savesQuery"));
     if (!currentRecordset->findFirst(QStringLiteral("SaveNumber = ") + signedText(slot)))
         return;
+    QStringList damaged;
     while (true) {
         if (wholeNumber(currentRecordset->field(QStringLiteral("savenumber"))) != slot)
             break;
-        const qint64 rune =
-            wholeNumber(currentRecordset->field(QStringLiteral("runenumber"))).value_or(0);
-        // A rune number outside the board has no tile and no place in the owned set.
+        const QVariant value = currentRecordset->field(QStringLiteral("runenumber"));
+        const qint64 rune = wholeNumber(value).value_or(0);
         if (rune >= 1 && rune <= 46) {
             PictureRunes[size_t(rune)]->setAppearance(1);
             ownedState[size_t(rune - 1)] = 1;
             PictureRunes[size_t(rune)]->setBackColor(0);
+        } else {
+            damaged << describeValue(value);
         }
         currentRecordset->moveNext();
         if (currentRecordset->eof())
             break;
     }
+    // A row that names no rune is not dropped silently: the next save of the slot would delete
+    // it for good, so the player is told before that can happen. Nothing is written here.
+    if (!damaged.isEmpty())
+        showNotice(this, QStringLiteral("The save slot %1 (\u201c%2\u201d) holds rows that name no "
+                                        "rune: %3.\n\nIts other runes are shown on the board. The "
+                                        "slot itself is left as it is; saving into it replaces "
+                                        "these rows.")
+                             .arg(slot)
+                             .arg(mnuload[size_t(slot)]->text().replace(QLatin1String("&&"),
+                                                                        QLatin1String("&")),
+                                  damaged.join(QLatin1String(", "))));
 }
 
 void Form1::mnuSave_Click(int slot)

@@ -83,6 +83,8 @@ void Form1::mnuSearch_Click()
     const double rune = std::floor(mnuRunename->Tag.toDouble());
     if (!(rune > 0))
         return;
+    // The board is about to show one rune: keep the player's set for revert, as Clear does.
+    keepOwnedSet();
     ResetBoard();
     if (rune <= 46)
         markOwned(int(rune));

@@ -162,11 +162,13 @@ void readEverything(Form1 &form)
 FailureRecorder::FailureRecorder()
 {
     setFailureHandler([this](const Failure &failure) { texts << failure.text(); });
+    setNoticeHandler([this](QWidget *, const QString &text) { notices << text; });
 }
 
 FailureRecorder::~FailureRecorder()
 {
     setFailureHandler(nullptr);
+    setNoticeHandler(nullptr);
 }
 
 QList<int> ownedTiles(const Form1 &form)

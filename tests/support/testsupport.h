@@ -45,12 +45,14 @@ std::unique_ptr<Form1> startForm(const QString &folder);
 // and a search for the runewords containing rune 1. Failures propagate.
 void readEverything(Form1 &form);
 
-// Catches failures reported at the top of event handling while it lives.
+// Catches failures reported at the top of event handling, and the messages after which the
+// program goes on (notices), while it lives.
 class FailureRecorder {
 public:
     FailureRecorder();
     ~FailureRecorder();
     QStringList texts;
+    QStringList notices;
 };
 
 // The shipped game data, read from the sources.
