@@ -1,5 +1,3 @@
-#include "data/failure.h"
-#include "mainwindow/fatal.h"
 #include "mainwindow/form1.h"
 
 #include <QApplication>
@@ -7,14 +5,9 @@
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    std::unique_ptr<Form1> form;
-    try {
-        form = std::make_unique<Form1>();
-        form->Form_Load();
-    } catch (const Failure &failure) {
-        showFailure(failure);
+    const std::unique_ptr<Form1> form = startProgram(QCoreApplication::applicationDirPath());
+    if (!form)
         return 1;
-    }
     form->show();
     return app.exec();
 }

@@ -3,6 +3,7 @@
 #include "mainwindow/runetile.h"
 #include "testsupport.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QHash>
 #include <QLineEdit>
@@ -33,6 +34,8 @@ private Q_SLOTS:
     void rightPress();
     void clearAndRevert_data();
     void clearAndRevert();
+    void enterKey_data();
+    void enterKey();
 
 private:
     std::unique_ptr<Form1> form;
@@ -98,6 +101,9 @@ void TestBoard::clearAndRevert()
     form->Text1->setPlainText(QStringLiteral("Needs level 5"));
     form->TextRunes->setText(QStringLiteral("Ebb Tarn"));
     form->List1->addItem(QStringLiteral("left over"));
+    // Clear reads the save names again; nothing else does.
+    folder->sql(QStringLiteral("UPDATE saves SET saveName = 'renamed' WHERE savenumber = 3"));
+    const QString slotThree = form->mnuload[3]->text();
 
     const QStringList steps = QString::fromLatin1(QTest::currentDataTag()).split(QLatin1Char(' '));
     for (const QString &step : steps)
@@ -112,6 +118,48 @@ void TestBoard::clearAndRevert()
         steps.contains(QStringLiteral("Clear")) || steps.contains(QStringLiteral("Enter"));
     QCOMPARE(form->TextRunes->text(), cleared ? QString() : QStringLiteral("Ebb Tarn"));
     QCOMPARE(listed(*form), everyRuneword + QStringList(!cleared, QStringLiteral("left over")));
+    QCOMPARE(form->mnuload[3]->text(), cleared ? QStringLiteral("renamed") : slotThree);
+}
+
+void TestBoard::enterKey_data()
+{
+    // The control with the focus, the key, and the button Enter clicks.
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("clicked");
+    for (const QString &button :
+         {QStringLiteral("Search"), QStringLiteral("Clear"), QStringLiteral("revert")}) {
+        QTest::addRow("%s Return", qPrintable(button)) << button << 0 << button;
+        QTest::addRow("%s keypad Enter", qPrintable(button))
+            << button << int(Qt::KeypadModifier) << button;
+    }
+    // Anywhere else Clear is the window's button.
+    for (const char *other :
+         {"PictureRunes5", "CheckHelm", "Checksockets0", "List1", "TextRunes", "Text1"}) {
+        QTest::addRow("%s Return", other) << QString::fromLatin1(other) << 0 << "Clear";
+        QTest::addRow("%s keypad Enter", other)
+            << QString::fromLatin1(other) << int(Qt::KeypadModifier) << "Clear";
+    }
+}
+
+void TestBoard::enterKey()
+{
+    QFETCH(QString, focus);
+    QFETCH(int, modifiers);
+    QFETCH(QString, clicked);
+    QStringList pressed;
+    for (QPushButton *button : {form->CommandSearch, form->CommandClear, form->Commandrevert})
+        connect(button, &QPushButton::clicked, form.get(),
+                [&pressed, button] { pressed << button->text(); });
+    QWidget *target = form->findChild<QWidget *>(QStringLiteral("Command") + focus);
+    if (!target)
+        target = form->findChild<QWidget *>(focus);
+    QVERIFY(target);
+    target->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), target);
+    QTest::keyClick(target, modifiers ? Qt::Key_Enter : Qt::Key_Return,
+                    Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(pressed, QStringList{clicked});
 }
 
 QTEST_MAIN(TestBoard)

@@ -3,11 +3,19 @@
 #include "mainwindow/listbox.h"
 #include "testsupport.h"
 
+#include <QAbstractItemModel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
 
 #include <utility>
+
+namespace {
+
+const char *const itemColumns[] = {"armor",  "helm",        "belt",          "boots", "shield",
+                                   "gloves", "meleeweapon", "missileweapon", "other"};
+
+} // namespace
 
 class TestDisplay : public QObject {
     Q_OBJECT
@@ -17,6 +25,7 @@ private Q_SLOTS:
     void display_data();
     void display();
     void browsingKeepsOwnedSet();
+    void selectionCannotBeEmptied();
 
 private:
     void select(const QString &name) { form->List1->setCurrentRow(form->List1->find(name)); }
@@ -40,7 +49,17 @@ void TestDisplay::initTestCase()
         "('Tq Bare', 'bare', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0),"
         "('Tq Nulls', NULL, NULL, 12, NULL, NULL, 0, 0, 46, NULL, 1, NULL, 0, 0, 0, 0, 0, 0),"
         "('Tq Keeper''s Vow', 'vow', 1, 46, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0),"
-        "('Tq Hollow ', 'hollow', 2, 8, 9, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1);"));
+        "('Tq Hollow ', 'hollow', 2, 8, 9, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1),"
+        "('Tq Fraction', 'fraction', 3, 3.7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1);"));
+    // One runeword for each item type alone, each with the socket count of its place.
+    for (int i = 0; i < 9; ++i) {
+        const QString column = QString::fromLatin1(itemColumns[i]);
+        folder.sql(QStringLiteral("INSERT INTO RuneWords (RuneWordName, nrrunes, rune1, rune2, "
+                                  "rune3, rune4, rune5, rune6, %1) VALUES ('Tq Only %1', %2, 1, "
+                                  "0, 0, 0, 0, 0, 1)")
+                       .arg(column)
+                       .arg(i % 6 + 1));
+    }
     form = startForm(folder.path());
     // Start-up refuses a rune without a name; the display reads the file afresh each time.
     folder.sql(QStringLiteral("UPDATE runes SET Runename = NULL WHERE Runenumber = 20;"
@@ -54,12 +73,13 @@ void TestDisplay::display_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QList<int>>("looked"); // rune numbers whose names are looked up, in order
+    QTest::addColumn<QList<double>>("looked"); // rune numbers whose names are looked up
     QTest::addColumn<QList<int>>("tiles");
     QTest::addColumn<QString>("filters");
     const struct {
         const char *name, *text;
-        QList<int> looked, tiles;
+        QList<double> looked;
+        QList<int> tiles;
         const char *filters;
     } rows[] = {
         // Rune 20 has no name.
@@ -71,17 +91,25 @@ void TestDisplay::display_data()
         {"Tq Keeper's Vow", "vow", {46}, {46}, "shield 1"},
         // The name goes in without the blank and finds no row.
         {"Tq Hollow ", "", {}, {}, ""},
+        // The stored number goes into the SQL as written, its whole part marks the tile.
+        {"Tq Fraction", "fraction", {3.7}, {3}, "other 3"},
     };
     for (const auto &row : rows)
         QTest::newRow(row.name) << QString::fromUtf8(row.name) << QString::fromUtf8(row.text)
                                 << row.looked << row.tiles << QString::fromUtf8(row.filters);
+    for (int i = 0; i < 9; ++i) {
+        const QString name = QStringLiteral("Tq Only %1").arg(QLatin1String(itemColumns[i]));
+        QTest::newRow(qPrintable(name))
+            << name << QString() << QList<double>{1} << QList<int>{1}
+            << QStringLiteral("%1 %2").arg(QLatin1String(itemColumns[i])).arg(i % 6 + 1);
+    }
 }
 
 void TestDisplay::display()
 {
     QFETCH(QString, name);
     QFETCH(QString, text);
-    QFETCH(QList<int>, looked);
+    QFETCH(QList<double>, looked);
     QFETCH(QList<int>, tiles);
     QFETCH(QString, filters);
     // Every control starts out filled by another runeword, so nothing may be left over.
@@ -94,7 +122,7 @@ void TestDisplay::display()
         QStringLiteral("Select * from RuneWords Where runewords.RuneWordName = '%1'")
             .arg(name.trimmed().replace(QLatin1Char('\''), QLatin1String("''")))};
     QStringList names;
-    for (int n : looked) {
+    for (double n : looked) {
         queries << QStringLiteral("Select runes.runename from runes Where runes.Runenumber = %1")
                        .arg(n);
         names << folder.column(
@@ -129,6 +157,41 @@ void TestDisplay::browsingKeepsOwnedSet()
     QCOMPARE(ownedTiles(*form), (QList<int>{5, 12}));
     form->Commandrevert_Click();
     QCOMPARE(ownedTiles(*form), (QList<int>{6, 7}));
+}
+
+void TestDisplay::selectionCannotBeEmptied()
+{
+    // Two entries, so that there is room below the last one.
+    form->List1->clear();
+    form->List1->addItems({QStringLiteral("Tq Gap"), QStringLiteral("Tq Twice")});
+    QVERIFY(form->List1->selectedTexts().isEmpty());
+    setBoard(*form, {1, 2, 5});
+    form->ownedSaved = false;
+    select(QStringLiteral("Tq Gap"));
+    form->Commandrevert_Click();
+    QCOMPARE(ownedTiles(*form), (QList<int>{1, 2, 5}));
+
+    // None of these selects anything new: the selection stays and no display runs, so the
+    // board is still the player's own set.
+    QWidget *area = form->List1->viewport();
+    const QPoint selected = form->List1->visualRect(form->List1->currentIndex()).center();
+    QTest::mouseClick(area, Qt::LeftButton, {}, QPoint(5, area->height() - 5));
+    QTest::mouseClick(area, Qt::LeftButton, Qt::ControlModifier, selected);
+    QTest::mouseClick(area, Qt::LeftButton, {}, selected);
+    form->List1->setFocus();
+    QTest::keyClick(form->List1, Qt::Key_Space, Qt::ControlModifier);
+    QCOMPARE(form->List1->selectedTexts(), QStringList{QStringLiteral("Tq Gap")});
+    QVERIFY(!form->ownedSaved);
+
+    form->PictureRunes_Click(9);
+    QTest::mouseClick(area, Qt::LeftButton, {},
+                      form->List1->visualRect(form->List1->model()->index(1, 0)).center());
+    QCOMPARE(form->Text1->toPlainText(), QStringLiteral("twice"));
+    form->Commandrevert_Click();
+    QCOMPARE(ownedTiles(*form), (QList<int>{1, 2, 5, 9}));
+    // Filling the list afresh leaves nothing selected.
+    form->CommandSearch_Click();
+    QVERIFY(form->List1->selectedTexts().isEmpty());
 }
 
 QTEST_MAIN(TestDisplay)

@@ -4,6 +4,7 @@
 #include "testsupport.h"
 
 #include <QAction>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -11,6 +12,23 @@
 
 #include <numeric>
 #include <utility>
+
+namespace {
+
+// The caption a menu entry shows: "&&" shows one "&", a single "&" marks the access key.
+QString shown(const QAction *entry)
+{
+    const QString raw = entry->text();
+    QString caption;
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        if (raw[i] == QLatin1Char('&') && ++i == raw.size())
+            break;
+        caption += raw[i];
+    }
+    return caption;
+}
+
+} // namespace
 
 class TestSaves : public QObject {
     Q_OBJECT
@@ -21,11 +39,16 @@ class TestSaves : public QObject {
     QStringList before;
 private Q_SLOTS:
     void init();
-    void cleanup() { QCOMPARE(std::exchange(failures.texts, {}), QStringList()); }
+    void cleanup()
+    {
+        QCOMPARE(std::exchange(failures.texts, {}), QStringList());
+        QCOMPARE(std::exchange(failures.notices, {}), QStringList());
+    }
     void load();
     void saveMenu_data();
     void saveMenu();
     void failedSaveKeepsSlot();
+    void damagedRowsAreTold();
 
 private:
     // Each slot as the file holds it, read through a connection of its own: "name:runes".
@@ -79,6 +102,7 @@ void TestSaves::saveMenu_data()
     QTest::addColumn<bool>("saves");
     QTest::newRow("Enter, name with blanks")
         << QStringLiteral("  my set ") << int(Qt::Key_Return) << false << true;
+    QTest::newRow("ampersands") << QStringLiteral("Tom & Jerry&co &&") << 0 << false << true;
     QTest::newRow("OK while a runeword is shown") << QStringLiteral("shown") << 0 << true << true;
     QTest::newRow("Escape") << QStringLiteral("new six") << int(Qt::Key_Escape) << false << false;
     QTest::newRow("Cancel") << QStringLiteral("new six") << 1 << false << false;
@@ -134,8 +158,11 @@ void TestSaves::saveMenu()
     if (saves)
         before[5] = name + QLatin1Char(':') + runes.join(QLatin1Char(' '));
     QCOMPARE(slots(), before);
-    QCOMPARE(form->mnuload[6]->text(), saves ? name : QStringLiteral("old six"));
-    QCOMPARE(form->mnuSave[6]->text(), form->mnuload[6]->text());
+    // Shown as stored, character for character; no name makes an access key.
+    for (const QAction *entry : {form->mnuload[6], form->mnuSave[6]}) {
+        QCOMPARE(shown(entry), saves ? name : QStringLiteral("old six"));
+        QVERIFY(QKeySequence::mnemonic(entry->text()).isEmpty());
+    }
     // The owned set follows the save; the main window's own connection sees it at once.
     QCOMPARE(form->ownedSaved, browsing);
     QCOMPARE(savedTiles(*form), saves ? board : QList<int>());
@@ -164,6 +191,24 @@ void TestSaves::failedSaveKeepsSlot()
     folder->sql(QStringLiteral("DROP TRIGGER refuse"));
     dialog.OKButton->click();
     QCOMPARE(slots()[5], QStringLiteral("new six:2 30"));
+}
+
+void TestSaves::damagedRowsAreTold()
+{
+    // The sound rows are loaded (5.7 is rune 5); the others are named, and nothing is written.
+    folder->sql(QStringLiteral("INSERT INTO ownedRunes VALUES (4, 0), (4, 47), (4, -3), "
+                               "(4, 'abc'), (4, 1e300), (4, 5.7);"));
+    const QStringList stored = slots();
+    form->mnuload[4]->trigger();
+    QCOMPARE(ownedTiles(*form), (QList<int>{5, 11}));
+    QCOMPARE(savedTiles(*form), (QList<int>{5, 11}));
+    const QStringList notices = std::exchange(failures.notices, {});
+    QCOMPARE(notices.size(), 1);
+    const QString name = stored[3].section(QLatin1Char(':'), 0, 0);
+    QVERIFY2(notices[0].contains(QStringLiteral("slot 4 (\u201c%1\u201d)").arg(name)) &&
+                 notices[0].contains(QLatin1String(": 0, 47, -3, 'abc', 1e+300.")),
+             qPrintable(notices[0]));
+    QCOMPARE(slots(), stored);
 }
 
 QTEST_MAIN(TestSaves)

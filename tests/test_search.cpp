@@ -116,6 +116,14 @@ void TestSearch::queryTexts()
 
 void TestSearch::resultsMatchModel()
 {
+    // One rune owned at a time: results of every size, down to a single row and none.
+    QList<int> sizes;
+    for (int k = 1; k <= 46; ++k) {
+        search(0b111111'111111111, {k});
+        QCOMPARE(sorted(listed(*form)), sorted(model(words, 0b111111'111111111, {k})));
+        sizes << int(listed(*form).size());
+    }
+    QVERIFY(sizes.contains(1) && sizes.contains(0));
     QRandomGenerator rng(31337);
     for (int round = 0; round < 200; ++round) {
         const double share = rng.bounded(4) == 0 ? 1.0 : 0.3 + 0.7 * rng.generateDouble();
@@ -135,13 +143,14 @@ void TestSearch::resultsMatchModel()
 void TestSearch::oneRune()
 {
     form->ownedState = {0, 0, 0, 0, 0, 0, 0, 1};
-    form->ownedSaved = true;
+    form->ownedSaved = false;
     search(0b000010'000000010, {1, 2, 3, 12});
     form->Text1->setPlainText(QStringLiteral("earlier text"));
     form->TextRunes->setText(QStringLiteral("earlier runes"));
     form->mnuRunename->Tag = QStringLiteral("0"); // no rune: nothing changes
     form->mnuSearch_Click();
     QCOMPARE(ownedTiles(*form), (QList<int>{1, 2, 3, 12}));
+    QVERIFY(!form->ownedSaved);
     for (int r = 1; r <= 46; ++r) {
         trace.clear();
         form->mnuRunename->Tag = QString::number(r);
@@ -159,11 +168,13 @@ void TestSearch::oneRune()
         QCOMPARE(sorted(listed(*form)), sorted(expected));
         QCOMPARE(ownedTiles(*form), QList<int>{r});
     }
-    // Each search reset the window but left the owned set alone.
+    // Each search reset the window; the first kept the player's set for revert, the later
+    // ones left that copy alone.
     QCOMPARE(tickedFilters(*form).split(QLatin1Char(' ')).size(), 15);
     QCOMPARE(form->Text1->toPlainText() + form->TextRunes->text(), QString());
-    QCOMPARE(savedTiles(*form), QList<int>{8});
     QVERIFY(form->ownedSaved);
+    form->Commandrevert_Click();
+    QCOMPARE(ownedTiles(*form), (QList<int>{1, 2, 3, 12}));
 }
 
 QTEST_MAIN(TestSearch)

@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -134,6 +135,15 @@ void TestStartup::failuresStopStartUp()
              labels);
     // A missing data file is reported, never replaced by an empty one.
     QCOMPARE(QFile::exists(folder.dataFile()), !change.endsWith(QLatin1String(".mdb")));
+
+    // As the program starts: the same message in a box, and no window.
+    QString shown;
+    whenModal<QMessageBox>([&](QMessageBox *box) {
+        shown = box->text();
+        box->accept();
+    });
+    QVERIFY(!startProgram(folder.path()));
+    QCOMPARE(shown, failure);
 }
 
 QTEST_MAIN(TestStartup)

@@ -258,3 +258,15 @@ void Form1::mnuExit_Click()
 {
     close();
 }
+
+std::unique_ptr<Form1> startProgram(const QString &applicationFolder)
+{
+    try {
+        auto form = std::make_unique<Form1>(applicationFolder);
+        form->Form_Load();
+        return form;
+    } catch (const Failure &failure) {
+        showFailure(failure);
+        return nullptr;
+    }
+}

@@ -141,3 +141,7 @@ private:
     // Appends every row's runewordName to List1, in the order the rows come.
     void addRunewordNames(Recordset &rows);
 };
+
+// Creates the main window and runs its start-up, as the program starts. A failure is shown in
+// its message box and leaves no window.
+std::unique_ptr<Form1> startProgram(const QString &applicationFolder);
