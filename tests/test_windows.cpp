@@ -1,10 +1,15 @@
+#include "about/frmabout.h"
 #include "about/frmhelp.h"
 #include "mainwindow/form1.h"
 #include "mainwindow/runetile.h"
 #include "runeinfo/frmruneinfo.h"
+#include "saves/dialog.h"
 #include "testsupport.h"
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -23,6 +28,8 @@ private Q_SLOTS:
     void initTestCase() { form = startForm(folder.path()); }
     void cleanup() { QCOMPARE(std::exchange(failures.texts, {}), QStringList()); }
     void runeWindow();
+    void fixedTexts_data();
+    void fixedTexts();
     void helpKeepsProgramRunning_data();
     void helpKeepsProgramRunning();
 };
@@ -70,6 +77,117 @@ void TestWindows::runeWindow()
             QVERIFY(!window->close()); // it stayed open
     });
     QCOMPARE(shown(close), expected); // nothing typed is kept
+}
+
+namespace {
+
+// Every text a window shows of its own, in the order its controls were made: the title, the
+// captions of labels, buttons, frames and menus, tool tips and fixed text boxes.
+QStringList textsOf(const QWidget *window)
+{
+    QStringList texts{window->windowTitle()};
+    for (const QObject *child : window->findChildren<QObject *>()) {
+        QString text;
+        if (const auto *label = qobject_cast<const QLabel *>(child))
+            text = label->text();
+        else if (const auto *button = qobject_cast<const QAbstractButton *>(child))
+            text = button->text();
+        else if (const auto *frame = qobject_cast<const QGroupBox *>(child))
+            text = frame->title();
+        else if (const auto *box = qobject_cast<const QPlainTextEdit *>(child))
+            text = box->toPlainText();
+        else if (const auto *action = qobject_cast<const QAction *>(child))
+            text = action->text();
+        if (!text.isEmpty())
+            texts << text;
+        const auto *widget = qobject_cast<const QWidget *>(child);
+        if (widget && !widget->toolTip().isEmpty())
+            texts << QStringLiteral("tip: ") + widget->toolTip();
+    }
+    return texts;
+}
+
+} // namespace
+
+void TestWindows::fixedTexts_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QStringList>("texts");
+    QStringList form1{QStringLiteral("Tessaly"), QStringLiteral("Runes"), QStringLiteral("revert"),
+                      QStringLiteral("tip: Reverts to the last loaded or saved state"),
+                      QStringLiteral("Item Types")};
+    form1 << QStringLiteral("Body Armor|Helm|Belt|Boots|Gloves|Shield|Melee Weapon|Missile "
+                            "Weapon|Other|number of sockets|1 socket|2 sockets|3 sockets|4 "
+                            "sockets|5 sockets|6 sockets|Search|tip: errr, duh?|Clear")
+                 .split(QLatin1Char('|'))
+          << QStringLiteral("tip: clears all runes and search parameters")
+          << QStringLiteral("&File") << QStringLiteral("Load");
+    for (int k = 1; k <= 10; ++k)
+        form1 << QStringLiteral("save%1").arg(k);
+    form1 << QStringLiteral("save");
+    for (int k = 1; k <= 10; ++k)
+        form1 << (k < 10 ? QStringLiteral("Save%1") : QStringLiteral("save%1")).arg(k);
+    form1 << QStringLiteral("Exit|&Help|Help|About|Runename|search runewords containing|show "
+                            "rune properties")
+                 .split(QLatin1Char('|'));
+    QTest::newRow("main window") << QStringLiteral("Form1") << form1;
+    QTest::newRow("save dialog") << QStringLiteral("Dialog")
+                                 << QStringList{QStringLiteral("Dialog Caption"),
+                                                QStringLiteral("OK"), QStringLiteral("Cancel"),
+                                                QStringLiteral("Save name : ")};
+    QTest::newRow("rune window") << QStringLiteral("FrmRuneInfo")
+                                 << QStringList{QStringLiteral("Form2"),
+                                                QStringLiteral("Weapons & Gloves"),
+                                                QStringLiteral("Helm, Wands, Staves & Boots"),
+                                                QStringLiteral("Shields, Armors & Belts"),
+                                                QStringLiteral("Rune ")};
+    QTest::newRow("about box") << QStringLiteral("frmAbout")
+                               << QStringList{QStringLiteral("About Tessaly"), QStringLiteral("OK"),
+                                              QStringLiteral("Tessaly by Quillane"),
+                                              QStringLiteral("Version 1.3.2")};
+    const char *const help[] = {
+        "how to use : ",
+        "- Select all the runes you character(s) have and press search to see what runewords "
+        "you can make",
+        "- Load the 'all' save and select the item type and number of sockets you want to find "
+        "for excample which 4 socketed armors there are.",
+        "- Combine the two and find out which runeword you can make of those 4 socketed armors. ",
+        "",
+        "found a bug?",
+        "- mail tessaly@example.org",
+        "",
+        "want more features",
+        "- mail tessaly@example.org",
+        "",
+        "want to donate money",
+        "- give it to poor old veldrane :)",
+        ""};
+    QStringList lines;
+    for (const char *line : help)
+        lines << QString::fromLatin1(line);
+    QTest::newRow("help window") << QStringLiteral("frmhelp")
+                                 << QStringList{QStringLiteral("Help on Tessaly"),
+                                                QStringLiteral("OK"),
+                                                lines.join(QLatin1Char('\n'))};
+}
+
+void TestWindows::fixedTexts()
+{
+    QFETCH(QString, window);
+    QFETCH(QStringList, texts);
+    // Made afresh, before anything fills them from the data file.
+    std::unique_ptr<QWidget> made;
+    if (window == QLatin1String("Form1"))
+        made = std::make_unique<Form1>(folder.path());
+    else if (window == QLatin1String("Dialog"))
+        made = std::make_unique<Dialog>(form.get());
+    else if (window == QLatin1String("FrmRuneInfo"))
+        made = std::make_unique<FrmRuneInfo>(form.get());
+    else if (window == QLatin1String("frmAbout"))
+        made = std::make_unique<frmAbout>(form.get());
+    else
+        made = std::make_unique<frmhelp>();
+    QCOMPARE(textsOf(made.get()), texts);
 }
 
 void TestWindows::helpKeepsProgramRunning_data()
