@@ -50,9 +50,8 @@ void Form1::SetCurrentRuneword()
     if (currentRecordset->eof()) {
         Text1->setPlainText(QString());
         TextRunes->setText(QString());
-        for (QCheckBox *box : {CheckHelm, CheckBoots, CheckBelt, CheckGloves, CheckBodyArmor,
-                               CheckShield, CheckMeleeWeapon, CheckmissileWeapon, Checkother})
-            box->setChecked(false);
+        for (const ItemTypeIndex type : displayOrder)
+            (this->*itemTypes[type].box)->setChecked(false);
         for (QCheckBox *box : Checksockets)
             box->setChecked(false);
         currentQueryDef->close();
@@ -71,8 +70,7 @@ void Form1::SetCurrentRuneword()
         if (value.isNull() || rune == 0)
             continue;
         // A number beyond the board has no tile to mark; its name is still looked up.
-        if (rune >= 1 && rune <= 46)
-            markOwned(int(rune));
+        markOwned(rune);
         const std::unique_ptr<QueryDef> query = runeDb->createQueryDef(
             QStringLiteral("Select runes.runename from runes Where runes.Runenumber = ") +
             decimalText(value.toDouble()));
@@ -91,19 +89,9 @@ void Form1::SetCurrentRuneword()
 
 void Form1::ShowItemTypes()
 {
-    const std::pair<const char *, QCheckBox *> fields[] = {
-        {"helm", CheckHelm},
-        {"boots", CheckBoots},
-        {"belt", CheckBelt},
-        {"gloves", CheckGloves},
-        {"armor", CheckBodyArmor},
-        {"shield", CheckShield},
-        {"meleeweapon", CheckMeleeWeapon},
-        {"missileweapon", CheckmissileWeapon},
-        {"other", Checkother},
-    };
-    for (const auto &[field, box] : fields)
-        box->setChecked(isTrue(currentRecordset->field(QLatin1String(field))));
+    for (const ItemTypeIndex type : displayOrder)
+        (this->*itemTypes[type].box)
+            ->setChecked(isTrue(currentRecordset->field(QLatin1String(itemTypes[type].column))));
 }
 
 void Form1::ShowSockets()

@@ -18,36 +18,41 @@ int baseColour(int rune)
 
 } // namespace
 
-// A rune number outside the board (from a damaged data file) has no tile to mark.
-void Form1::markOwned(int index)
+RuneTile *Form1::tile(qint64 rune) const
 {
-    if (index < 1 || index > 46)
-        return;
-    PictureRunes[size_t(index)]->setAppearance(1);
-    PictureRunes[size_t(index)]->setBackColor(0);
+    return rune >= 1 && rune <= 46 ? PictureRunes[size_t(rune)] : nullptr;
 }
 
-void Form1::markNotOwned(int index)
+void Form1::markOwned(qint64 rune)
 {
-    RuneTile *tile = PictureRunes[size_t(index)];
-    tile->setAppearance(0);
-    tile->setBackColor(tile->Tag.toInt());
+    if (RuneTile *owned = tile(rune)) {
+        owned->setAppearance(1);
+        owned->setBackColor(0);
+    }
+}
+
+void Form1::markNotOwned(qint64 rune)
+{
+    if (RuneTile *notOwned = tile(rune)) {
+        notOwned->setAppearance(0);
+        notOwned->setBackColor(notOwned->Tag.toInt());
+    }
 }
 
 void Form1::ResetBoard()
 {
     for (int k = 1; k <= 46; ++k) {
-        RuneTile *tile = PictureRunes[size_t(k)];
-        tile->setAppearance(0);
-        tile->setBackColor(baseColour(k));
-        tile->Tag = QString::number(baseColour(k));
+        RuneTile *reset = tile(k);
+        reset->setAppearance(0);
+        reset->setBackColor(baseColour(k));
+        reset->Tag = QString::number(baseColour(k));
     }
 }
 
 void Form1::SaveOwned()
 {
     for (int i = 0; i < 46; ++i)
-        ownedState[size_t(i)] = qint16(PictureRunes[size_t(i + 1)]->Appearance());
+        ownedState[size_t(i)] = qint16(tile(i + 1)->Appearance());
 }
 
 void Form1::keepOwnedSet()
@@ -70,7 +75,7 @@ void Form1::RestoreOwned()
 
 void Form1::PictureRunes_Click(int index)
 {
-    if (PictureRunes[size_t(index)]->Appearance() == 1)
+    if (tile(index)->Appearance() == 1)
         markNotOwned(index);
     else
         markOwned(index);
@@ -81,15 +86,14 @@ void Form1::PictureRunes_RightPress(int index)
     mnuRunename->Tag = QString::number(index);
     markOwned(mnuRunename->Tag.toInt());
     // The tile's corner in the board's frame is used as a point of the client area.
-    const QPoint corner = PictureRunes[size_t(index)]->pos() + QPoint(20, 20);
+    const QPoint corner = tile(index)->pos() + QPoint(20, 20);
     mnuRunename->exec(centralWidget()->mapToGlobal(corner));
 }
 
 void Form1::tickAllFilters()
 {
-    for (QCheckBox *box : {CheckBelt, CheckBodyArmor, CheckBoots, CheckGloves, CheckHelm,
-                           CheckMeleeWeapon, CheckmissileWeapon, CheckShield, Checkother})
-        box->setChecked(true);
+    for (const ItemTypeIndex type : tickOrder)
+        (this->*itemTypes[type].box)->setChecked(true);
     for (QCheckBox *box : Checksockets)
         box->setChecked(true);
 }

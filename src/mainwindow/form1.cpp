@@ -49,11 +49,11 @@ Form1::~Form1() = default;
 
 namespace {
 
-QCheckBox *checkBox(const char *name, const QString &caption, QWidget *parent,
+QCheckBox *checkBox(const QString &name, const QString &caption, QWidget *parent,
                     const QRect &geometry)
 {
     auto *box = new QCheckBox(caption, parent);
-    box->setObjectName(QLatin1String(name));
+    box->setObjectName(name);
     box->setGeometry(geometry);
     box->setChecked(true);
     return box;
@@ -66,7 +66,42 @@ void Form1::createControls()
     auto *client = new QWidget(this);
     client->setFixedSize(twips(8955), twips(7275));
     setCentralWidget(client);
+    // Made in tab order: the board, the runeword's texts, the filters, the list, the buttons.
+    createBoard(client);
 
+    TextRunes = new QLineEdit(client);
+    TextRunes->setObjectName(QStringLiteral("TextRunes"));
+    TextRunes->setGeometry(twipsRect(120, 4080, 6015, 375));
+    TextRunes->setReadOnly(true);
+    TextRunes->setAccessibleName(QStringLiteral("Runes of the runeword"));
+
+    Text1 = new QPlainTextEdit(client);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setGeometry(twipsRect(120, 4560, 6015, 2655));
+    Text1->setReadOnly(true);
+    Text1->setAccessibleName(QStringLiteral("Runeword text"));
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    createFilters(client);
+
+    List1 = new ListBox(client);
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setGeometry(twipsRect(6240, 4080, 2655, 2595));
+    List1->setAccessibleName(QStringLiteral("Runewords"));
+
+    CommandSearch = new QPushButton(QStringLiteral("Search"), client);
+    CommandSearch->setObjectName(QStringLiteral("CommandSearch"));
+    CommandSearch->setGeometry(twipsRect(6360, 6840, 1215, 375));
+    CommandSearch->setToolTip(QStringLiteral("errr, duh?"));
+
+    CommandClear = new QPushButton(QStringLiteral("Clear"), client);
+    CommandClear->setObjectName(QStringLiteral("CommandClear"));
+    CommandClear->setGeometry(twipsRect(7680, 6840, 1215, 375));
+    CommandClear->setToolTip(QStringLiteral("clears all runes and search parameters"));
+}
+
+void Form1::createBoard(QWidget *client)
+{
     Frame1 = new Frame(QStringLiteral("Runes"), client);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setGeometry(twipsRect(0, 0, 6135, 3975));
@@ -92,41 +127,21 @@ void Form1::createControls()
     revertFont.setPointSizeF(8.25);
     Commandrevert->setFont(revertFont);
     Commandrevert->setToolTip(QStringLiteral("Reverts to the last loaded or saved state"));
+}
 
-    TextRunes = new QLineEdit(client);
-    TextRunes->setObjectName(QStringLiteral("TextRunes"));
-    TextRunes->setGeometry(twipsRect(120, 4080, 6015, 375));
-    TextRunes->setReadOnly(true);
-    TextRunes->setAccessibleName(QStringLiteral("Runes of the runeword"));
-
-    Text1 = new QPlainTextEdit(client);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setGeometry(twipsRect(120, 4560, 6015, 2655));
-    Text1->setReadOnly(true);
-    Text1->setAccessibleName(QStringLiteral("Runeword text"));
-    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-
+void Form1::createFilters(QWidget *client)
+{
     Frame2 = new Frame(QStringLiteral("Item Types"), client);
     Frame2->setObjectName(QStringLiteral("Frame2"));
     Frame2->setGeometry(twipsRect(6240, 0, 2655, 2655));
-    CheckBodyArmor = checkBox("CheckBodyArmor", QStringLiteral("Body Armor"), Frame2,
-                              twipsRect(120, 240, 1215, 255));
-    CheckHelm =
-        checkBox("CheckHelm", QStringLiteral("Helm"), Frame2, twipsRect(120, 480, 1215, 255));
-    CheckBelt =
-        checkBox("CheckBelt", QStringLiteral("Belt"), Frame2, twipsRect(120, 720, 1215, 255));
-    CheckBoots =
-        checkBox("CheckBoots", QStringLiteral("Boots"), Frame2, twipsRect(120, 960, 1215, 255));
-    CheckGloves =
-        checkBox("CheckGloves", QStringLiteral("Gloves"), Frame2, twipsRect(120, 1200, 1215, 255));
-    CheckShield =
-        checkBox("CheckShield", QStringLiteral("Shield"), Frame2, twipsRect(120, 1440, 1215, 255));
-    CheckMeleeWeapon = checkBox("CheckMeleeWeapon", QStringLiteral("Melee Weapon"), Frame2,
-                                twipsRect(120, 1800, 1575, 255));
-    CheckmissileWeapon = checkBox("CheckmissileWeapon", QStringLiteral("Missile Weapon"), Frame2,
-                                  twipsRect(120, 2040, 1575, 255));
-    Checkother =
-        checkBox("Checkother", QStringLiteral("Other"), Frame2, twipsRect(120, 2280, 1575, 255));
+    // Six short captions, then after a gap the three long ones in wider boxes.
+    for (int i = 0; i < 9; ++i) {
+        const ItemType &type = itemTypes[size_t(i)];
+        const QRect place = i < 6 ? twipsRect(120, 240 + 240 * i, 1215, 255)
+                                  : twipsRect(120, 1800 + 240 * (i - 6), 1575, 255);
+        this->*type.box =
+            checkBox(QLatin1String(type.boxName), QLatin1String(type.caption), Frame2, place);
+    }
 
     Frame3 = new Frame(QStringLiteral("number of sockets"), client);
     Frame3->setObjectName(QStringLiteral("Frame3"));
@@ -137,24 +152,9 @@ void Form1::createControls()
         const int left = i < 3 ? 120 : 1440;
         const int top = 240 + 360 * (i % 3);
         const int width = i == 0 ? 975 : 1095;
-        Checksockets[size_t(i)] = checkBox("", caption, Frame3, twipsRect(left, top, width, 255));
-        Checksockets[size_t(i)]->setObjectName(QStringLiteral("Checksockets%1").arg(i));
+        Checksockets[size_t(i)] = checkBox(QStringLiteral("Checksockets%1").arg(i), caption, Frame3,
+                                           twipsRect(left, top, width, 255));
     }
-
-    List1 = new ListBox(client);
-    List1->setObjectName(QStringLiteral("List1"));
-    List1->setGeometry(twipsRect(6240, 4080, 2655, 2595));
-    List1->setAccessibleName(QStringLiteral("Runewords"));
-
-    CommandSearch = new QPushButton(QStringLiteral("Search"), client);
-    CommandSearch->setObjectName(QStringLiteral("CommandSearch"));
-    CommandSearch->setGeometry(twipsRect(6360, 6840, 1215, 375));
-    CommandSearch->setToolTip(QStringLiteral("errr, duh?"));
-
-    CommandClear = new QPushButton(QStringLiteral("Clear"), client);
-    CommandClear->setObjectName(QStringLiteral("CommandClear"));
-    CommandClear->setGeometry(twipsRect(7680, 6840, 1215, 375));
-    CommandClear->setToolTip(QStringLiteral("clears all runes and search parameters"));
 }
 
 void Form1::createMenus()

@@ -55,7 +55,8 @@ public:
     std::array<qint16, 46> ownedState{};
     bool ownedSaved = false;
 
-    // Controls, indexed as the window numbers them (PictureRunes 1..46, Label1 0..45)
+    // Controls, indexed as the window numbers them (PictureRunes 1..46, Label1 0..45). Reach a
+    // tile by its rune number through tile(), which knows the board's bounds.
     QGroupBox *Frame1 = nullptr;
     std::array<RuneTile *, 47> PictureRunes{};
     std::array<QLabel *, 46> Label1{};
@@ -100,9 +101,12 @@ public:
     void PictureRunes_RightPress(int index);
     void CommandClear_Click();
     void Commandrevert_Click();
-    // The tiles' two states; every writer sets Appearance and BackColor together.
-    void markOwned(int index);
-    void markNotOwned(int index);
+    // The tile of a rune number, or nullptr for a number beyond the board (a damaged file's).
+    RuneTile *tile(qint64 rune) const;
+    // The tiles' two states; every writer sets Appearance and BackColor together. A number
+    // beyond the board marks nothing.
+    void markOwned(qint64 rune);
+    void markNotOwned(qint64 rune);
     void tickAllFilters();
     // Copies the board into ownedState unless it already holds the player's set.
     void keepOwnedSet();
@@ -136,6 +140,8 @@ protected:
 
 private:
     void createControls();
+    void createBoard(QWidget *client);
+    void createFilters(QWidget *client);
     void createMenus();
     void connectHandlers();
     // Appends every row's runewordName to List1, in the order the rows come.
@@ -145,3 +151,42 @@ private:
 // Creates the main window and runs its start-up, as the program starts. A failure is shown in
 // its message box and leaves no window.
 std::unique_ptr<Form1> startProgram(const QString &applicationFolder);
+
+// The nine item types in the order of the window's boxes: the data file's column, the box's
+// caption, name and member. Each operation walks them in its own order, below.
+struct ItemType {
+    const char *column;
+    const char *caption;
+    const char *boxName;
+    QCheckBox *Form1::*box;
+};
+enum ItemTypeIndex {
+    BodyArmor,
+    Helm,
+    Belt,
+    Boots,
+    Gloves,
+    Shield,
+    MeleeWeapon,
+    MissileWeapon,
+    Other
+};
+inline const std::array<ItemType, 9> itemTypes{{
+    {"armor", "Body Armor", "CheckBodyArmor", &Form1::CheckBodyArmor},
+    {"helm", "Helm", "CheckHelm", &Form1::CheckHelm},
+    {"belt", "Belt", "CheckBelt", &Form1::CheckBelt},
+    {"boots", "Boots", "CheckBoots", &Form1::CheckBoots},
+    {"gloves", "Gloves", "CheckGloves", &Form1::CheckGloves},
+    {"shield", "Shield", "CheckShield", &Form1::CheckShield},
+    {"meleeweapon", "Melee Weapon", "CheckMeleeWeapon", &Form1::CheckMeleeWeapon},
+    {"missileweapon", "Missile Weapon", "CheckmissileWeapon", &Form1::CheckmissileWeapon},
+    {"Other", "Other", "Checkother", &Form1::Checkother},
+}};
+// The search joins its pieces in this order, the display reads the columns in this one, and
+// Clear, revert and the one-rune search tick the boxes in the last.
+inline constexpr std::array<ItemTypeIndex, 9> searchOrder{
+    BodyArmor, Helm, Belt, Boots, Shield, Gloves, MeleeWeapon, MissileWeapon, Other};
+inline constexpr std::array<ItemTypeIndex, 9> displayOrder{
+    Helm, Boots, Belt, Gloves, BodyArmor, Shield, MeleeWeapon, MissileWeapon, Other};
+inline constexpr std::array<ItemTypeIndex, 9> tickOrder{
+    Belt, BodyArmor, Boots, Gloves, Helm, MeleeWeapon, MissileWeapon, Shield, Other};

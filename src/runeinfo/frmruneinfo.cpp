@@ -1,6 +1,7 @@
 #include "frmruneinfo.h"
 
 #include "data/failure.h"
+#include "data/wholenumber.h"
 #include "mainwindow/form1.h"
 #include "mainwindow/programicon.h"
 #include "mainwindow/runetile.h"
@@ -83,9 +84,8 @@ void Form1::mnuruneprop_Click()
     currentRecordset = currentQueryDef->openRecordset();
     currentRecordset->moveFirst();
 
-    const int rune = int(std::floor(n.toDouble()));
-    if (rune >= 1 && rune <= 46)
-        window.Picture1->setPixmap(PictureRunes[size_t(rune)]->Picture());
+    if (const RuneTile *shown = tile(wholeNumber(n).value_or(0)))
+        window.Picture1->setPixmap(shown->Picture());
     window.Label4->setText(QStringLiteral("Rune ") +
                            currentRecordset->field(QStringLiteral("Runename")).toString());
     QPlainTextEdit *const boxes[] = {window.Textability1, window.Textability2, window.Textability3};

@@ -115,7 +115,7 @@ void Dialog::OKButton_Click()
 
     dialogRecordset = dialogDb->openRecordset(QStringLiteral("ownedRunes"));
     for (qint16 tileCounter = 1; tileCounter <= 46; ++tileCounter) {
-        if (form->PictureRunes[size_t(tileCounter)]->Appearance() != 1)
+        if (form->tile(tileCounter)->Appearance() != 1)
             continue;
         dialogRecordset->addNew();
         dialogRecordset->setField(QStringLiteral("savenumber"), slot);

@@ -69,10 +69,10 @@ void Form1::mnuload_Click(int slot)
             break;
         const QVariant value = currentRecordset->field(QStringLiteral("runenumber"));
         const qint64 rune = wholeNumber(value).value_or(0);
-        if (rune >= 1 && rune <= 46) {
-            PictureRunes[size_t(rune)]->setAppearance(1);
+        if (RuneTile *owned = tile(rune)) {
+            owned->setAppearance(1);
             ownedState[size_t(rune - 1)] = 1;
-            PictureRunes[size_t(rune)]->setBackColor(0);
+            owned->setBackColor(0);
         } else {
             damaged << describeValue(value);
         }

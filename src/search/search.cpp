@@ -1,3 +1,4 @@
+#include "data/wholenumber.h"
 #include "mainwindow/form1.h"
 #include "mainwindow/listbox.h"
 #include "mainwindow/runetile.h"
@@ -30,27 +31,17 @@ void Form1::CommandSearch_Click()
             S += QStringLiteral(" Or nrrunes = %1").arg(k + 1);
     }
     S += QStringLiteral(") and (false ");
-    const std::pair<QCheckBox *, const char *> itemTypes[] = {
-        {CheckBodyArmor, " OR armor = true"},
-        {CheckHelm, " Or helm = true"},
-        {CheckBelt, " Or belt = true"},
-        {CheckBoots, " Or boots = true"},
-        {CheckShield, " Or shield = true"},
-        {CheckGloves, " Or gloves = true"},
-        {CheckMeleeWeapon, " Or meleeweapon = true"},
-        {CheckmissileWeapon, " Or missileweapon = true"},
-        {Checkother, " Or Other = true"},
-    };
-    for (const auto &[box, piece] : itemTypes) {
-        if (box->isChecked())
-            S += QLatin1String(piece);
+    for (const ItemTypeIndex type : searchOrder) {
+        if ((this->*itemTypes[type].box)->isChecked())
+            S += QLatin1String(type == BodyArmor ? " OR " : " Or ") +
+                 QLatin1String(itemTypes[type].column) + QLatin1String(" = true");
     }
     S += QStringLiteral(") and (");
 
     // Each owned rune joins all six lists as a comma, the sign blank and the digits.
     QString owned;
     for (int n = 1; n <= 46; ++n) {
-        if (PictureRunes[size_t(n)]->Appearance() == 1)
+        if (tile(n)->Appearance() == 1)
             owned += QStringLiteral(", ") + QString::number(n);
     }
     S += QStringLiteral("rune1 in (0") + owned + QLatin1Char(')');
@@ -86,8 +77,7 @@ void Form1::mnuSearch_Click()
     // The board is about to show one rune: keep the player's set for revert, as Clear does.
     keepOwnedSet();
     ResetBoard();
-    if (rune <= 46)
-        markOwned(int(rune));
+    markOwned(wholeNumber(mnuRunename->Tag).value_or(0));
     List1->clear();
     Text1->setPlainText(QString());
     TextRunes->setText(QString());
