@@ -192,6 +192,7 @@ private Q_SLOTS:
             QTest::newRow(argument) << call << argument << reason;
         };
         row("query", "SELECT Runenam FROM runes", "no such column: Runenam");
+        row("query", "SELECT ';'; DELETE FROM runes -- x", "more than one statement");
         row("open", "peek", "unsafe use"); // a view that only a trusted schema may run
         row("file", "missing.mdb", "does not exist");
         row("file", "foreign.mdb", "not a database");
