@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QFile>
-#include <QSqlDatabase>
 
 #include <cstdint>
 #include <cstdio>
@@ -33,9 +32,6 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     static int qtArgc = 1;
     static char *qtArgv[] = {(*argv)[0], nullptr};
     static QApplication *app = new QApplication(qtArgc, qtArgv);
-    // The application goes before Qt Sql's own statics, which its clean-up still needs: those
-    // are made now, so that the exit handler registered after them runs first.
-    QSqlDatabase::connectionNames();
     std::atexit([] { delete app; });
     // The pictures and the folder stay; each input replaces the data file.
     static TestFolder shared;
