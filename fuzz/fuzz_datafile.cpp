@@ -10,7 +10,6 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QFile>
-#include <QSqlDatabase>
 
 #include <cstdint>
 #include <cstdio>
@@ -34,9 +33,6 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     static int qtArgc = 1;
     static char *qtArgv[] = {(*argv)[0], nullptr};
     static QApplication *app = new QApplication(qtArgc, qtArgv);
-    // The application goes before Qt Sql's own statics, which its clean-up still needs: those
-    // are made now, so that the exit handler registered after them runs first.
-    QSqlDatabase::connectionNames();
     std::atexit([] { delete app; });
     // A slot row that names no rune is told in a message box; the fuzzer reads on.
     setNoticeHandler([](QWidget *, const QString &) {});

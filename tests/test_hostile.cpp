@@ -2,7 +2,6 @@
 #include "mainwindow/form1.h"
 #include "testsupport.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QRandomGenerator>
@@ -22,22 +21,19 @@ QByteArray contents(const QString &path)
 }
 
 // Start-up as main() runs it, then everything a session reads. Returns what went wrong: each
-// failure, a session of 2 s or more, a change to the file.
+// failure and a change to the file. A session that would not end is ended by the engine's work
+// limit, and so shows as a failure that names it.
 QStringList runSession(const TestFolder &folder)
 {
     QStringList wrong;
     const FailureRecorder reported;
     const QByteArray before = contents(folder.dataFile());
-    QElapsedTimer timer;
-    timer.start();
     try {
         readEverything(*startForm(folder.path()));
     } catch (const Failure &failure) {
         wrong << failure.text();
     }
     wrong << reported.texts;
-    if (timer.elapsed() >= 2000)
-        wrong << QStringLiteral("%1 ms").arg(timer.elapsed());
     if (contents(folder.dataFile()) != before)
         wrong << QStringLiteral("the file changed");
     return wrong;

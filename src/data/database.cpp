@@ -4,27 +4,17 @@
 #include "querydef.h"
 #include "recordset.h"
 
-#include <QAtomicInt>
+#include <QFile>
 #include <QFileInfo>
-#include <QSqlDriver>
-#include <QSqlError>
-#include <QSqlField>
-#include <QUrl>
+#include <QScopeGuard>
 
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
 #include <algorithm>
 #include <sqlite3.h>
 
 namespace {
-
-QString engineMessage(const QSqlError &error)
-{
-    QString text = error.databaseText();
-    if (text.isEmpty())
-        text = error.driverText();
-    if (text.isEmpty())
-        text = QStringLiteral("unknown error");
-    return text;
-}
 
 // Bounds on what one statement may cost. The shipped data needs a tiny fraction of each; a
 // foreign file's view may loop without end or build values of any size, and must end in a
@@ -42,76 +32,75 @@ const QString workLimitReason = QStringLiteral(
     "The statement did not end within the work allowed to it; a stored query of the file may "
     "loop without end.");
 
-// Binds as Qt's driver does, so that a value means the same whether read or written.
-int bindValue(sqlite3_stmt *statement, int index, const QVariant &value)
+QString inFile(const QString &object, const QString &path)
+{
+    return object + QStringLiteral("\nin ") + path;
+}
+
+// Integers as integers and everything else by its text, so that a value means the same whether
+// read or written.
+void bindValue(SQLite::Statement &statement, int index, const QVariant &value)
 {
     if (value.isNull())
-        return sqlite3_bind_null(statement, index);
+        return statement.bind(index);
     switch (value.typeId()) {
     case QMetaType::Bool:
     case QMetaType::Int:
-        return sqlite3_bind_int(statement, index, value.toInt());
+        return statement.bind(index, int32_t(value.toInt()));
     case QMetaType::UInt:
     case QMetaType::LongLong:
-        return sqlite3_bind_int64(statement, index, value.toLongLong());
+        return statement.bind(index, int64_t(value.toLongLong()));
     case QMetaType::Double:
-        return sqlite3_bind_double(statement, index, value.toDouble());
+        return statement.bind(index, value.toDouble());
     case QMetaType::QByteArray: {
         const QByteArray bytes = value.toByteArray();
-        if (bytes.isNull())
-            return sqlite3_bind_null(statement, index);
-        return sqlite3_bind_blob(statement, index, bytes.constData(), int(bytes.size()),
-                                 SQLITE_TRANSIENT);
+        return statement.bind(index, bytes.constData(), int(bytes.size()));
     }
-    default: {
-        const QString text = value.toString();
-        if (text.isNull())
-            return sqlite3_bind_null(statement, index);
-        return sqlite3_bind_text16(statement, index, text.utf16(), int(text.size() * sizeof(QChar)),
-                                   SQLITE_TRANSIENT);
-    }
+    default:
+        return statement.bind(index, value.toString().toStdString());
     }
 }
 
-// Null is a null QVariant, distinct from 0 and from the empty text. Adds the memory the value
-// takes to size.
-QVariant columnValue(sqlite3_stmt *statement, int column, qint64 &size)
+// As the engine names a result's columns, without quotes and without a table name before a dot.
+QString columnName(const char *name)
 {
-    size += 16;
-    switch (sqlite3_column_type(statement, column)) {
-    case SQLITE_NULL:
-        return QVariant(QMetaType::fromType<QString>());
-    case SQLITE_INTEGER:
-        return qlonglong(sqlite3_column_int64(statement, column));
-    case SQLITE_FLOAT:
-        return sqlite3_column_double(statement, column);
-    case SQLITE_BLOB: {
-        const auto *blob = static_cast<const char *>(sqlite3_column_blob(statement, column));
-        const int bytes = sqlite3_column_bytes(statement, column);
-        size += bytes;
-        return QByteArray(blob, bytes);
-    }
-    default: {
-        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
-        const int bytes = sqlite3_column_bytes(statement, column);
-        size += 2 * qint64(bytes);
-        return QString::fromUtf8(text, bytes);
-    }
-    }
+    QString text = QString::fromUtf8(name);
+    text.remove(QLatin1Char('"'));
+    return text.mid(text.lastIndexOf(QLatin1Char('.')) + 1);
 }
 
-// As Qt names a result's columns: without quotes, and without a table name before a dot.
-QString columnName(sqlite3_stmt *statement, int column)
+// Whether the text from p to end holds nothing but blanks, comments and semicolons. Strings
+// need no care: a text that starts with one is not blank.
+bool onlyBlanks(const char *p, const char *end)
 {
-    QString name = QString::fromUtf8(sqlite3_column_name(statement, column));
-    name.remove(QLatin1Char('"'));
-    return name.mid(name.lastIndexOf(QLatin1Char('.')) + 1);
+    while (p < end) {
+        if (*p == ';' || *p == ' ' || (*p >= '\t' && *p <= '\r')) {
+            ++p;
+        } else if (end - p >= 2 && p[0] == '-' && p[1] == '-') {
+            p = std::find(p, end, '\n');
+        } else if (end - p >= 2 && p[0] == '/' && p[1] == '*') {
+            static const char close[] = "*/";
+            const char *found = std::search(p + 2, end, close, close + 2);
+            p = found == end ? end : found + 2;
+        } else {
+            return false;
+        }
+    }
+    return true;
 }
 
-QString nextConnectionName()
+// Where the first statement of the text ends: after the semicolon that completes it, or at the
+// end of the text. The engine's own tokenizer decides which semicolon that is.
+qsizetype firstStatementEnd(const QByteArray &text)
 {
-    static QAtomicInt counter;
-    return QStringLiteral("tessaly-%1").arg(counter.fetchAndAddRelaxed(1));
+    for (qsizetype semicolon = text.indexOf(';'); semicolon >= 0;
+         semicolon = text.indexOf(';', semicolon + 1)) {
+        const QByteArray head = text.left(semicolon + 1);
+        if (sqlite3_complete(head.constData()) &&
+            !onlyBlanks(head.constData(), head.constData() + head.size()))
+            return semicolon + 1;
+    }
+    return text.size();
 }
 
 } // namespace
@@ -123,7 +112,76 @@ QString quoteIdentifier(const QString &name)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-Database::Database(const QString &path) : path_(path), connectionName_(nextConnectionName())
+QVariant RowData::value(int row, int column) const
+{
+    const Cell &cell = cells_[size_t(row) * size_t(width()) + size_t(column)];
+    switch (cell.type) {
+    case Cell::Null:
+        return QVariant(QMetaType::fromType<QString>());
+    case Cell::Integer:
+        return qlonglong(cell.integer);
+    case Cell::Real:
+        return cell.real;
+    case Cell::Text:
+        return QString::fromUtf8(bytes_.data() + cell.offset, qsizetype(cell.size));
+    case Cell::Blob:
+        return QByteArray(bytes_.data() + cell.offset, qsizetype(cell.size));
+    case Cell::Written:
+        break;
+    }
+    return written_[size_t(cell.offset)];
+}
+
+void RowData::setValue(int row, int column, const QVariant &value)
+{
+    Cell &cell = cells_[size_t(row) * size_t(width()) + size_t(column)];
+    cell.type = Cell::Written;
+    cell.offset = written_.size();
+    written_.push_back(value);
+}
+
+void RowData::appendInteger(qint64 value)
+{
+    Cell cell{Cell::Integer, 0, {0}};
+    cell.integer = value;
+    cells_.push_back(cell);
+}
+
+void RowData::appendReal(double value)
+{
+    Cell cell{Cell::Real, 0, {0}};
+    cell.real = value;
+    cells_.push_back(cell);
+}
+
+void RowData::appendText(const char *utf8, int bytes)
+{
+    Cell cell{Cell::Text, quint32(bytes), {0}};
+    cell.offset = bytes_.size();
+    bytes_.append(utf8, size_t(bytes));
+    cells_.push_back(cell);
+}
+
+void RowData::appendBlob(const void *data, int bytes)
+{
+    appendText(static_cast<const char *>(data), bytes);
+    cells_.back().type = Cell::Blob;
+}
+
+void RowData::dropColumns(const std::function<bool(int)> &keep, ColumnNames kept)
+{
+    const int oldWidth = width();
+    std::vector<Cell> cells;
+    cells.reserve(cells_.size());
+    for (size_t i = 0; i < cells_.size(); ++i) {
+        if (keep(int(i % size_t(oldWidth))))
+            cells.push_back(cells_[i]);
+    }
+    cells_ = std::move(cells);
+    columns = std::move(kept);
+}
+
+Database::Database(const QString &path) : path_(path)
 {
     const QString attempted = QStringLiteral("open the database file");
     const QFileInfo info(path);
@@ -135,61 +193,38 @@ Database::Database(const QString &path) : path_(path), connectionName_(nextConne
     if (info.size() == 0)
         throw Failure(attempted, path, QStringLiteral("The file is empty."));
 
-    db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName_);
     try {
-        if (!db_.isValid())
-            throw Failure(attempted, path, QStringLiteral("Qt's SQLite driver is not available."));
-        // mode=rw: SQLite must never create a missing file in our place.
-        db_.setDatabaseName(
-            QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded) +
-            QStringLiteral("?mode=rw"));
-        db_.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=2000"));
-        if (!db_.open()) {
-            const QSqlError error = db_.lastError();
-            throw Failure(attempted, path, engineMessage(error), error.nativeErrorCode());
-        }
-        harden();
-        checkIntegrity();
-    } catch (...) {
-        closeConnection();
-        throw;
+        // Without OPEN_CREATE the engine never makes a missing file in our place. Another
+        // program holding the file is waited on for two seconds.
+        engine_ = std::make_unique<SQLite::Database>(
+            QFile::encodeName(info.absoluteFilePath()).toStdString(), SQLite::OPEN_READWRITE, 2000);
+    } catch (const SQLite::Exception &error) {
+        throw Failure(attempted, path, QString::fromUtf8(error.what()),
+                      QString::number(error.getErrorCode()));
     }
+    harden();
+    checkIntegrity();
 }
 
 Database::~Database()
 {
-    closeConnection();
-}
-
-void Database::closeConnection()
-{
     // The engine does not close a connection that still has prepared statements.
-    for (const Prepared &kept : prepared_)
-        sqlite3_finalize(kept.statement);
+    preparedBySql_.clear();
     prepared_.clear();
-    if (db_.isOpen())
-        db_.close();
-    db_ = QSqlDatabase();
-    QSqlDatabase::removeDatabase(connectionName_);
 }
 
 void Database::harden()
 {
-    const QVariant handle = db_.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        throw Failure(QStringLiteral("secure the database connection"), path_,
-                      QStringLiteral("Qt's SQLite driver gave no engine handle."));
-    sqlite3 *raw = *static_cast<sqlite3 *const *>(handle.constData());
-    engine_ = raw;
+    sqlite3 *handle = engine_->getHandle();
     // Views and triggers in a foreign file may call only harmless functions, and the file's
     // own structure cannot be written through SQL.
-    if (sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr) != SQLITE_OK ||
-        sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr) != SQLITE_OK ||
-        sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr) != SQLITE_OK)
+    if (sqlite3_db_config(handle, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr) != SQLITE_OK ||
+        sqlite3_db_config(handle, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr) != SQLITE_OK ||
+        sqlite3_db_config(handle, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr) != SQLITE_OK)
         throw Failure(QStringLiteral("secure the database connection"), path_,
-                      QString::fromUtf8(sqlite3_errmsg(raw)));
-    sqlite3_limit(raw, SQLITE_LIMIT_LENGTH, valueLimit);
-    sqlite3_progress_handler(raw, 1000, &Database::countWork, this);
+                      QString::fromUtf8(engine_->getErrorMsg()));
+    sqlite3_limit(handle, SQLITE_LIMIT_LENGTH, valueLimit);
+    sqlite3_progress_handler(handle, 1000, &Database::countWork, this);
 }
 
 int Database::countWork(void *database)
@@ -199,23 +234,22 @@ int Database::countWork(void *database)
 
 void Database::checkIntegrity()
 {
-    const RowData rows = select(QStringLiteral("PRAGMA quick_check(1)"), {},
-                                QStringLiteral("check the database file"));
-    const QString verdict = rows.rowCount() > 0 ? rows.values[0].toString() : QString();
+    const QString attempted = QStringLiteral("check the database file");
+    const RowData rows = select(QStringLiteral("PRAGMA quick_check(1)"), {}, attempted);
+    const QString verdict = rows.rowCount() > 0 ? rows.value(0, 0).toString() : QString();
     if (verdict != QLatin1String("ok"))
-        throw Failure(QStringLiteral("check the database file"), path_,
-                      QStringLiteral("The file is damaged: %1").arg(verdict));
+        throw Failure(attempted, path_, QStringLiteral("The file is damaged: %1").arg(verdict));
     // A file cut short reads as zeros where its end is missing, which the quick check does not
     // always notice; the header says how long it is. Pages still in a write-ahead log are not
     // in the file yet.
     const RowData size = select(QStringLiteral("SELECT page_count * page_size FROM "
                                                "pragma_page_count(), pragma_page_size()"),
-                                {}, QStringLiteral("check the database file"));
-    const qint64 expected = size.rowCount() > 0 ? size.values[0].toLongLong() : 0;
+                                {}, attempted);
+    const qint64 expected = size.rowCount() > 0 ? size.value(0, 0).toLongLong() : 0;
     const qint64 actual = QFileInfo(path_).size();
     if (actual < expected && !QFileInfo::exists(path_ + QStringLiteral("-wal")))
         throw Failure(
-            QStringLiteral("check the database file"), path_,
+            attempted, path_,
             QStringLiteral("The file is damaged: it is %1 bytes long, its header says %2.")
                 .arg(actual)
                 .arg(expected));
@@ -224,8 +258,8 @@ void Database::checkIntegrity()
 Failure Database::engineFailure(int code, const QString &sql, const QString &attempted) const
 {
     const QString reason =
-        work_ > workLimit ? workLimitReason : QString::fromUtf8(sqlite3_errmsg(engine_));
-    return Failure(attempted, sql + QStringLiteral("\nin ") + path_, reason, QString::number(code));
+        work_ > workLimit ? workLimitReason : QString::fromUtf8(engine_->getErrorMsg());
+    return Failure(attempted, inFile(sql, path_), reason, QString::number(code));
 }
 
 // Parsing a text costs the engine more than running a small statement on it, and the program
@@ -236,120 +270,185 @@ Database::Prepared &Database::prepare(const QString &sql, const QString &attempt
     if (trace_)
         trace_(sql);
     work_ = 0;
-    for (auto kept = prepared_.begin(); kept != prepared_.end(); ++kept) {
-        if (kept->sql == sql) {
-            std::rotate(kept, kept + 1, prepared_.end());
-            return prepared_.back();
-        }
+    const auto kept = preparedBySql_.constFind(sql);
+    if (kept != preparedBySql_.constEnd()) {
+        prepared_.splice(prepared_.end(), prepared_, *kept);
+        return prepared_.back();
     }
-    sqlite3_stmt *statement = nullptr;
-    const void *tail = nullptr;
-    const int result = sqlite3_prepare16_v2(engine_, sql.utf16(), int(sql.size() * sizeof(QChar)),
-                                            &statement, &tail);
-    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> owner(statement, &sqlite3_finalize);
-    if (result != SQLITE_OK)
-        throw engineFailure(result, sql, attempted);
-    if (!statement)
-        throw Failure(attempted, sql + QStringLiteral("\nin ") + path_,
+
+    const QByteArray text = sql.toUtf8();
+    if (onlyBlanks(text.constData(), text.constData() + text.size()))
+        throw Failure(attempted, inFile(sql, path_),
                       QStringLiteral("The text holds no statement."));
-    const auto *rest = static_cast<const QChar *>(tail);
-    if (!QStringView(rest, sql.constData() + sql.size()).trimmed().isEmpty())
-        throw Failure(attempted, sql + QStringLiteral("\nin ") + path_,
+    const qsizetype end = firstStatementEnd(text);
+    if (!onlyBlanks(text.constData() + end, text.constData() + text.size()))
+        throw Failure(attempted, inFile(sql, path_),
                       QStringLiteral("The text holds more than one statement."));
     if (prepared_.size() == keptStatements) {
-        sqlite3_finalize(prepared_.front().statement);
-        prepared_.erase(prepared_.begin());
+        preparedBySql_.remove(prepared_.front().sql);
+        prepared_.pop_front();
     }
-    prepared_.push_back({sql, owner.get(), {}, -1});
-    owner.release();
-    return prepared_.back();
+    Prepared &made = prepared_.emplace_back(Prepared{sql, nullptr, nullptr});
+    try {
+        makeStatement(made, attempted);
+    } catch (...) {
+        prepared_.pop_back();
+        throw;
+    }
+    preparedBySql_.insert(sql, std::prev(prepared_.end()));
+    return made;
 }
 
-void Database::bind(sqlite3_stmt *statement, const QVariantList &values, const QString &sql,
-                    const QString &attempted)
+void Database::makeStatement(Prepared &prepared, const QString &attempted)
+{
+    try {
+        prepared.statement =
+            std::make_unique<SQLite::Statement>(*engine_, prepared.sql.toStdString());
+    } catch (const SQLite::Exception &error) {
+        throw engineFailure(error.getErrorCode(), prepared.sql, attempted);
+    }
+    auto names = std::make_shared<QStringList>();
+    for (int i = 0; i < prepared.statement->getColumnCount(); ++i)
+        names->append(columnName(prepared.statement->getColumnName(i)));
+    prepared.columns = std::move(names);
+}
+
+// A kept statement that the engine prepared afresh because another program changed the file's
+// structure may have other columns than when it was made, and the wrapper keeps the number it
+// counted then. Any change to the file is seen at once; only then is the structure's version
+// read, and when it changed, no kept statement is trusted any longer.
+bool Database::schemaChanged()
+{
+    unsigned dataVersion = 0;
+    sqlite3_file_control(engine_->getHandle(), "main", SQLITE_FCNTL_DATA_VERSION, &dataVersion);
+    if (dataVersion == dataVersion_)
+        return false;
+    dataVersion_ = dataVersion;
+    const qint64 schemaVersion = engine_->execAndGet("PRAGMA schema_version").getInt64();
+    if (schemaVersion == schemaVersion_)
+        return false;
+    const bool first = schemaVersion_ < 0;
+    schemaVersion_ = schemaVersion;
+    return !first;
+}
+
+void Database::bind(SQLite::Statement &statement, const QVariantList &values)
 {
     int index = 0;
-    for (const QVariant &value : values) {
-        const int result = bindValue(statement, ++index, value);
-        if (result != SQLITE_OK)
-            throw engineFailure(result, sql, attempted);
-    }
+    for (const QVariant &value : values)
+        bindValue(statement, ++index, value);
 }
 
-namespace {
-
-// Ends a use of a kept statement, however the use ends: a reset statement holds no lock on the
-// file, and keeps no values for its next use.
-class Reset {
-public:
-    explicit Reset(sqlite3_stmt *statement) : statement_(statement) {}
-    ~Reset()
-    {
-        sqlite3_reset(statement_);
-        sqlite3_clear_bindings(statement_);
-    }
-    Reset(const Reset &) = delete;
-    Reset &operator=(const Reset &) = delete;
-
-private:
-    sqlite3_stmt *statement_;
-};
-
-} // namespace
+// One step; a failure says why in the engine's words, or that the work limit ended it.
+int Database::run(SQLite::Statement &statement, const QString &sql, const QString &attempted)
+{
+    const int result = statement.tryExecuteStep();
+    if (result != SQLITE_ROW && result != SQLITE_DONE)
+        throw engineFailure(result, sql, attempted);
+    return result;
+}
 
 void Database::execute(const QString &sql, const QVariantList &values, const QString &attempted)
 {
-    sqlite3_stmt *statement = prepare(sql, attempted).statement;
-    const Reset reset(statement);
-    bind(statement, values, sql, attempted);
-    const int result = sqlite3_step(statement);
-    if (result != SQLITE_DONE && result != SQLITE_ROW)
-        throw engineFailure(result, sql, attempted);
+    Prepared &prepared = prepare(sql, attempted);
+    // A reset statement holds no lock on the file, and keeps no values for its next use.
+    const auto reset = qScopeGuard([&prepared] {
+        prepared.statement->tryReset();
+        prepared.statement->clearBindings();
+    });
+    try {
+        bind(*prepared.statement, values);
+    } catch (const SQLite::Exception &error) {
+        throw engineFailure(error.getErrorCode(), sql, attempted);
+    }
+    run(*prepared.statement, sql, attempted);
 }
 
-// Rows are read straight from the engine handle of the Qt Sql connection: through QSqlQuery
-// every value is converted twice on its way into a QVariant, which made reading a large
-// result take as long as the query itself. The values come out as Qt's driver gives them.
+// Values are read through the wrapper's columns straight into the row data; a QVariant is
+// made only for a value that is read from a row set.
 RowData Database::select(const QString &sql, const QVariantList &values, const QString &attempted,
                          bool firstColumnIsRowId)
 {
     Prepared &prepared = prepare(sql, attempted);
-    sqlite3_stmt *statement = prepared.statement;
-    const Reset reset(statement);
-    bind(statement, values, sql, attempted);
-    int result = sqlite3_step(statement);
-    if (result != SQLITE_ROW && result != SQLITE_DONE)
-        throw engineFailure(result, sql, attempted);
+    const auto reset = qScopeGuard([&prepared] {
+        prepared.statement->tryReset();
+        prepared.statement->clearBindings();
+    });
+    int result = 0;
+    try {
+        bind(*prepared.statement, values);
+        result = run(*prepared.statement, sql, attempted);
+        if (schemaChanged()) {
+            // Every other kept statement is let go; this one is made again and run again.
+            prepared.statement->tryReset();
+            for (auto kept = prepared_.begin(); kept != prepared_.end();) {
+                if (&*kept == &prepared) {
+                    ++kept;
+                    continue;
+                }
+                preparedBySql_.remove(kept->sql);
+                kept = prepared_.erase(kept);
+            }
+            try {
+                makeStatement(prepared, attempted);
+            } catch (const Failure &) {
+                // The old statement stays until it is pushed out, but is never found again.
+                preparedBySql_.remove(sql);
+                throw;
+            }
+            work_ = 0;
+            bind(*prepared.statement, values);
+            result = run(*prepared.statement, sql, attempted);
+        }
+    } catch (const SQLite::Exception &error) {
+        throw engineFailure(error.getErrorCode(), sql, attempted);
+    }
 
-    // The columns are known once the statement has run: a kept statement is prepared afresh
-    // on the way when the file's structure has changed since.
-    const int reprepared = sqlite3_stmt_status(statement, SQLITE_STMTSTATUS_REPREPARE, 0);
-    if (prepared.reprepared != reprepared) {
-        prepared.columns = QSqlRecord();
-        for (int i = 0; i < sqlite3_column_count(statement); ++i)
-            prepared.columns.append(QSqlField(columnName(statement, i)));
-        prepared.reprepared = reprepared;
-    }
+    SQLite::Statement &statement = *prepared.statement;
     RowData rows;
-    rows.columns = prepared.columns;
     const int first = firstColumnIsRowId ? 1 : 0;
-    if (firstColumnIsRowId)
-        rows.columns.remove(0);
-    const int width = rows.columns.count();
-    qint64 bytes = 0;
-    for (; result == SQLITE_ROW; result = sqlite3_step(statement)) {
-        if (firstColumnIsRowId)
-            rows.rowIds.push_back(sqlite3_column_int64(statement, 0));
-        for (int i = 0; i < width; ++i)
-            rows.values.push_back(columnValue(statement, first + i, bytes));
-        if (bytes > resultLimit)
-            throw Failure(attempted, sql + QStringLiteral("\nin ") + path_,
-                          QStringLiteral("The result is larger than the program allows (%1 MB).")
-                              .arg(resultLimit / (1024 * 1024)));
+    if (firstColumnIsRowId) {
+        QStringList names = *prepared.columns;
+        names.removeFirst();
+        rows.columns = std::make_shared<const QStringList>(std::move(names));
+    } else {
+        rows.columns = prepared.columns;
     }
-    // A row that cannot be read (a damaged page, say) ends the loop early with an error.
-    if (result != SQLITE_DONE)
-        throw engineFailure(result, sql, attempted);
+    const int width = rows.width();
+    for (; result == SQLITE_ROW; result = run(statement, sql, attempted)) {
+        if (firstColumnIsRowId)
+            rows.rowIds.push_back(statement.getColumn(0).getInt64());
+        for (int i = first; i < first + width; ++i) {
+            const SQLite::Column column = statement.getColumn(i);
+            switch (column.getType()) {
+            case SQLITE_NULL:
+                rows.appendNull();
+                break;
+            case SQLITE_INTEGER:
+                rows.appendInteger(column.getInt64());
+                break;
+            case SQLITE_FLOAT:
+                rows.appendReal(column.getDouble());
+                break;
+            case SQLITE_BLOB: {
+                const void *blob = column.getBlob();
+                rows.appendBlob(blob, column.getBytes());
+                break;
+            }
+            default: {
+                const char *text = column.getText();
+                rows.appendText(text, column.getBytes());
+                break;
+            }
+            }
+            // Checked by value: a single row of many large values must not exhaust memory.
+            if (rows.size() > resultLimit)
+                throw Failure(
+                    attempted, inFile(sql, path_),
+                    QStringLiteral("The result is larger than the program allows (%1 MB).")
+                        .arg(resultLimit / (1024 * 1024)));
+        }
+    }
     return rows;
 }
 
@@ -361,10 +460,10 @@ std::unique_ptr<Recordset> Database::openRecordset(const QString &name)
                               "type IN ('table', 'view') AND name = ? COLLATE NOCASE"),
                {name}, attempted);
     if (found.rowCount() == 0)
-        throw Failure(attempted, name + QStringLiteral("\nin ") + path_,
+        throw Failure(attempted, inFile(name, path_),
                       QStringLiteral("The file has no table or stored query of that name."));
-    const bool isTable = found.values[0].toString() == QLatin1String("table");
-    const QString source = found.values[1].toString();
+    const bool isTable = found.value(0, 0).toString() == QLatin1String("table");
+    const QString source = found.value(0, 1).toString();
 
     RowData rows;
     if (isTable) {
@@ -373,23 +472,18 @@ std::unique_ptr<Recordset> Database::openRecordset(const QString &name)
     } else {
         rows = select(QStringLiteral("SELECT * FROM ") + quoteIdentifier(source), {}, attempted);
         // A stored query that lists its base table's row id can be changed through.
-        const int rowIdColumn = rows.columns.indexOf(QStringLiteral("rowid"));
+        int rowIdColumn = -1;
+        for (int i = rows.width() - 1; i >= 0; --i) {
+            if (rows.columns->at(i).compare(QLatin1String("rowid"), Qt::CaseInsensitive) == 0)
+                rowIdColumn = i;
+        }
         if (rowIdColumn >= 0) {
-            const int width = rows.columns.count();
-            RowData visible;
-            visible.columns = rows.columns;
-            visible.columns.remove(rowIdColumn);
-            visible.values.reserve(rows.values.size());
-            for (int row = 0; row < rows.rowCount(); ++row) {
-                for (int i = 0; i < width; ++i) {
-                    const QVariant &value = rows.values[size_t(row * width + i)];
-                    if (i == rowIdColumn)
-                        visible.rowIds.push_back(value.toLongLong());
-                    else
-                        visible.values.push_back(value);
-                }
-            }
-            rows = std::move(visible);
+            for (int row = 0; row < rows.rowCount(); ++row)
+                rows.rowIds.push_back(rows.value(row, rowIdColumn).toLongLong());
+            QStringList visible = *rows.columns;
+            visible.removeAt(rowIdColumn);
+            rows.dropColumns([rowIdColumn](int column) { return column != rowIdColumn; },
+                             std::make_shared<const QStringList>(std::move(visible)));
         }
     }
     return std::unique_ptr<Recordset>(
@@ -404,23 +498,40 @@ std::unique_ptr<QueryDef> Database::createQueryDef(const QString &sql)
 
 Database::Transaction::Transaction(Database &db) : db_(db)
 {
-    db_.execute(QStringLiteral("BEGIN IMMEDIATE"), {}, QStringLiteral("start writing"));
+    const QString begin = QStringLiteral("BEGIN IMMEDIATE");
+    if (db_.trace_)
+        db_.trace_(begin);
+    db_.work_ = 0;
+    try {
+        transaction_ = std::make_unique<SQLite::Transaction>(
+            *db_.engine_, SQLite::TransactionBehavior::IMMEDIATE);
+    } catch (const SQLite::Exception &error) {
+        throw db_.engineFailure(error.getErrorCode(), begin, QStringLiteral("start writing"));
+    }
 }
 
+// SQLite has already rolled back when a statement failed so badly that ROLLBACK finds no
+// transaction; the wrapper's guard ignores that, and the writes are undone either way.
 Database::Transaction::~Transaction()
 {
-    if (!open_)
-        return;
-    try {
-        db_.execute(QStringLiteral("ROLLBACK"), {}, QStringLiteral("undo the unfinished writes"));
-    } catch (const Failure &) {
-        // SQLite has already rolled back when a statement failed so badly that ROLLBACK finds
-        // no transaction; the writes are undone either way.
-    }
+    if (transaction_ && db_.trace_)
+        db_.trace_(QStringLiteral("ROLLBACK"));
+    db_.work_ = 0;
 }
 
 void Database::Transaction::commit()
 {
-    db_.execute(QStringLiteral("COMMIT"), {}, QStringLiteral("store the writes"));
-    open_ = false;
+    const QString sql = QStringLiteral("COMMIT");
+    if (!transaction_)
+        throw Failure(QStringLiteral("store the writes"), inFile(sql, db_.path_),
+                      QStringLiteral("The transaction has already been committed."));
+    if (db_.trace_)
+        db_.trace_(sql);
+    db_.work_ = 0;
+    try {
+        transaction_->commit();
+    } catch (const SQLite::Exception &error) {
+        throw db_.engineFailure(error.getErrorCode(), sql, QStringLiteral("store the writes"));
+    }
+    transaction_.reset();
 }

@@ -1,27 +1,68 @@
 #pragma once
 
-#include <QSqlDatabase>
-#include <QSqlRecord>
+#include <QHash>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <functional>
+#include <list>
 #include <memory>
+#include <string>
 #include <vector>
 
+namespace SQLite {
+class Database;
+class Statement;
+class Transaction;
+} // namespace SQLite
+
 class Failure;
-struct sqlite3;
-struct sqlite3_stmt;
 class Recordset;
 class QueryDef;
 
+// The names of a result's columns, shared by every row set read through the same statement.
+using ColumnNames = std::shared_ptr<const QStringList>;
+
 // Rows read in full from one statement; the statement is finished before this is returned,
-// so that no open read keeps the file locked against the other connection's writes.
-struct RowData {
-    QSqlRecord columns;
-    std::vector<QVariant> values; // row-major, columns.count() per row
-    std::vector<qint64> rowIds;   // empty unless the source exposes row ids
-    int rowCount() const { return columns.isEmpty() ? 0 : int(values.size()) / columns.count(); }
+// so that no open read keeps the file locked against the other connection's writes. Values
+// are held as the engine gave them (texts as UTF-8 in one buffer) and become a QVariant only
+// when read: a search reads one column of rows that have twenty.
+class RowData {
+public:
+    ColumnNames columns;
+    std::vector<qint64> rowIds; // empty unless the source exposes row ids
+
+    int width() const { return columns ? int(columns->size()) : 0; }
+    int rowCount() const { return width() == 0 ? 0 : int(cells_.size()) / width(); }
+    // Null is a null QVariant, distinct from 0 and from the empty text.
+    QVariant value(int row, int column) const;
+    // A value written through the row set, so that reading it back gives what was written.
+    void setValue(int row, int column, const QVariant &value);
+
+    void appendNull() { cells_.push_back({Cell::Null, 0, {0}}); }
+    void appendInteger(qint64 value);
+    void appendReal(double value);
+    void appendText(const char *utf8, int bytes);
+    void appendBlob(const void *data, int bytes);
+    // What the rows take in memory, about.
+    qint64 size() const { return qint64(cells_.size() * sizeof(Cell)) + qint64(bytes_.size()); }
+    // Keeps only the columns for which keep(column) holds.
+    void dropColumns(const std::function<bool(int)> &keep, ColumnNames kept);
+
+private:
+    struct Cell {
+        enum Type : quint8 { Null, Integer, Real, Text, Blob, Written } type;
+        quint32 size; // of a text or blob, in bytes
+        union {
+            qint64 integer;
+            double real;
+            quint64 offset; // into bytes_ for a text or blob, into written_ for a written value
+        };
+    };
+    std::vector<Cell> cells_; // row-major, width() per row
+    std::string bytes_;
+    std::vector<QVariant> written_;
 };
 
 // One connection to a data file. Opening refuses a missing file (it never creates one) and a
@@ -46,7 +87,7 @@ public:
     RowData select(const QString &sql, const QVariantList &values, const QString &attempted,
                    bool firstColumnIsRowId = false);
 
-    // Every SQL text handed to the engine, unchanged, before it runs.
+    // Every SQL text run for the caller, unchanged, before it runs.
     using TraceHook = std::function<void(const QString &sql)>;
     void setTraceHook(TraceHook hook) { trace_ = std::move(hook); }
 
@@ -62,33 +103,37 @@ public:
 
     private:
         Database &db_;
-        bool open_ = true;
+        std::unique_ptr<SQLite::Transaction> transaction_;
     };
 
 private:
     struct Prepared {
         QString sql;
-        sqlite3_stmt *statement;
-        QSqlRecord columns;
-        int reprepared; // the engine's count when columns was made
+        std::unique_ptr<SQLite::Statement> statement;
+        ColumnNames columns;
     };
+    using PreparedList = std::list<Prepared>;
+
     Prepared &prepare(const QString &sql, const QString &attempted);
-    void bind(sqlite3_stmt *statement, const QVariantList &values, const QString &sql,
-              const QString &attempted);
+    void makeStatement(Prepared &prepared, const QString &attempted);
+    bool schemaChanged();
+    void bind(SQLite::Statement &statement, const QVariantList &values);
+    int run(SQLite::Statement &statement, const QString &sql, const QString &attempted);
     Failure engineFailure(int code, const QString &sql, const QString &attempted) const;
     void harden();
     void checkIntegrity();
-    void closeConnection();
     static int countWork(void *database);
 
     QString path_;
-    QString connectionName_;
-    QSqlDatabase db_;
     TraceHook trace_;
     int work_ = 0; // engine steps of the running statement, in thousands
-    // The engine handle of the Qt Sql connection, and the statements kept prepared on it.
-    sqlite3 *engine_ = nullptr;
-    std::vector<Prepared> prepared_;
+    std::unique_ptr<SQLite::Database> engine_;
+    // The statements kept prepared, the most recently used last, and found by their text.
+    PreparedList prepared_;
+    QHash<QString, PreparedList::iterator> preparedBySql_;
+    // What the file looked like when the kept statements were last known to match it.
+    unsigned dataVersion_ = 0;
+    qint64 schemaVersion_ = -1;
 };
 
 QString quoteIdentifier(const QString &name);

@@ -10,8 +10,6 @@ Recordset::Recordset(Database *db, Kind kind, QString source, RowData rows)
     : db_(db), kind_(kind), source_(std::move(source)), rows_(std::move(rows)),
       deleted_(size_t(rows_.rowCount()), false)
 {
-    for (int i = 0; i < rows_.columns.count(); ++i)
-        names_ << rows_.columns.fieldName(i);
 }
 
 QString Recordset::describe() const
@@ -49,10 +47,10 @@ void Recordset::requireChangeable(const QString &attempted) const
 
 int Recordset::column(const QString &name, const QString &attempted) const
 {
-    // Field names match without regard to letter case, as in QSqlRecord, whose own look-up
-    // copies every field it passes over.
-    for (int index = 0; index < names_.size(); ++index) {
-        if (names_.at(index).compare(name, Qt::CaseInsensitive) == 0)
+    // Field names match without regard to letter case.
+    const QStringList &names = *rows_.columns;
+    for (int index = 0; index < names.size(); ++index) {
+        if (names.at(index).compare(name, Qt::CaseInsensitive) == 0)
             return index;
     }
     throw Failure(attempted, name + QStringLiteral(" of ") + describe(),
@@ -109,7 +107,7 @@ QVariant Recordset::field(const QString &name) const
     const QString attempted = QStringLiteral("read the field");
     const int index = column(name, attempted);
     requireCurrent(attempted);
-    return rows_.values[size_t(position_ * rows_.columns.count() + index)];
+    return rows_.value(position_, index);
 }
 
 int Recordset::fieldIndex(const QString &name) const
@@ -120,11 +118,11 @@ int Recordset::fieldIndex(const QString &name) const
 QVariant Recordset::field(int index) const
 {
     const QString attempted = QStringLiteral("read the field");
-    if (index < 0 || index >= rows_.columns.count())
+    if (index < 0 || index >= rows_.width())
         throw Failure(attempted, QStringLiteral("field %1 of ").arg(index) + describe(),
                       QStringLiteral("There is no field at that position."));
     requireCurrent(attempted);
-    return rows_.values[size_t(position_ * rows_.columns.count() + index)];
+    return rows_.value(position_, index);
 }
 
 void Recordset::deleteRow()
@@ -178,7 +176,7 @@ void Recordset::update()
     QStringList names;
     QVariantList values;
     for (const auto &[index, value] : changes_) {
-        names << quoteIdentifier(names_.at(index));
+        names << quoteIdentifier(rows_.columns->at(index));
         values << value;
     }
     if (pending_ == Pending::Add) {
@@ -200,7 +198,7 @@ void Recordset::update()
                          .arg(quoteIdentifier(source_), assignments.join(QStringLiteral(", "))),
                      values, attempted);
         for (const auto &[index, value] : changes_)
-            rows_.values[size_t(position_ * rows_.columns.count() + index)] = value;
+            rows_.setValue(position_, index, value);
     }
     pending_ = Pending::None;
     changes_.clear();

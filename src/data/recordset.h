@@ -3,7 +3,6 @@
 #include "database.h"
 
 #include <QString>
-#include <QStringList>
 #include <QVariant>
 
 #include <utility>
@@ -56,7 +55,6 @@ private:
     Kind kind_;
     QString source_;
     RowData rows_;
-    QStringList names_; // of the columns
     std::vector<bool> deleted_;
     int position_ = 0;
     bool closed_ = false;

@@ -15,7 +15,8 @@
 #include <QSignalBlocker>
 #include <QTest>
 
-#include <sqlite3.h>
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
 
 QString gameDataSources()
 {
@@ -76,44 +77,37 @@ void TestFolder::makePictures()
 
 namespace {
 
-struct Connection {
-    explicit Connection(const QString &path)
-    {
-        if (sqlite3_open(QFile::encodeName(path).constData(), &db) != SQLITE_OK)
-            qFatal("cannot open %s", qPrintable(path));
-        sqlite3_busy_timeout(db, 2000);
-    }
-    ~Connection() { sqlite3_close(db); }
-    sqlite3 *db = nullptr;
-};
+// A connection of another program: it waits on a busy file as the program does.
+SQLite::Database connect(const QString &path)
+{
+    return SQLite::Database(QFile::encodeName(path).toStdString(), SQLite::OPEN_READWRITE, 2000);
+}
 
 } // namespace
 
 void TestFolder::sql(const QString &statements)
 {
-    Connection connection(dataFile());
-    char *error = nullptr;
-    if (sqlite3_exec(connection.db, statements.toUtf8().constData(), nullptr, nullptr, &error) !=
-        SQLITE_OK) {
-        const QString message = QString::fromUtf8(error);
-        sqlite3_free(error);
-        qFatal("test SQL failed: %s\n%s", qPrintable(message), qPrintable(statements));
+    try {
+        connect(dataFile()).exec(statements.toStdString());
+    } catch (const SQLite::Exception &error) {
+        qFatal("test SQL failed: %s\n%s", error.what(), qPrintable(statements));
     }
 }
 
 QStringList TestFolder::column(const QString &query)
 {
-    Connection connection(dataFile());
-    sqlite3_stmt *statement = nullptr;
-    if (sqlite3_prepare_v2(connection.db, query.toUtf8().constData(), -1, &statement, nullptr) !=
-        SQLITE_OK)
-        qFatal("test query failed: %s", sqlite3_errmsg(connection.db));
     QStringList values;
-    while (sqlite3_step(statement) == SQLITE_ROW) {
-        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, 0));
-        values << (text ? QString::fromUtf8(text) : QString());
+    try {
+        SQLite::Database connection = connect(dataFile());
+        SQLite::Statement statement(connection, query.toStdString());
+        while (statement.executeStep()) {
+            const SQLite::Column value = statement.getColumn(0);
+            values << (value.isNull() ? QString()
+                                      : QString::fromUtf8(value.getText(), value.getBytes()));
+        }
+    } catch (const SQLite::Exception &error) {
+        qFatal("test query failed: %s\n%s", error.what(), qPrintable(query));
     }
-    sqlite3_finalize(statement);
     return values;
 }
 
