@@ -82,6 +82,8 @@ class TestDataTool : public QObject {
 private Q_SLOTS:
     void exportAndBuildRoundTrip();
     void checkFindsWhatTheProgramReliesOn();
+    void exportRefusesWhatTheSourcesCannotHold_data();
+    void exportRefusesWhatTheSourcesCannotHold();
     void failedBuildLeavesTheTarget_data();
     void failedBuildLeavesTheTarget();
     void failedWriteClosesItsFile();
@@ -107,6 +109,35 @@ void TestDataTool::exportAndBuildRoundTrip()
     TestFolder rebuilt(TestFolder::Pictures::Left);
     writeDataFile(readGameData(sources.path()), readSchema(sources.path()), rebuilt.dataFile());
     QCOMPARE(contents(rebuilt), contents(original));
+}
+
+void TestDataTool::exportRefusesWhatTheSourcesCannotHold_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("line feed alone")
+        << "UPDATE runes SET Runefunction1 = 'a' || char(10) || 'b' WHERE Runenumber = 2"
+        << "runes, row 2, Runefunction1: a line break other than CR LF";
+    QTest::newRow("beyond a whole number") << "UPDATE RuneWords SET rune1 = 4294967299 WHERE "
+                                              "RunewordID = 1"
+                                           << "RuneWords, row 1, rune1: not a whole number";
+    QTest::newRow("rune of no slot") << "INSERT INTO ownedRunes (rowid, savenumber, runenumber) "
+                                        "VALUES (500, 11, 3)"
+                                     << "ownedRunes, row 500, savenumber: no slot 11";
+    QTest::newRow("id below 1") << "UPDATE RuneWords SET RunewordID = 0 WHERE RunewordID = 1"
+                                << "RuneWords, row 0, RunewordID: not a whole number from 1";
+}
+
+void TestDataTool::exportRefusesWhatTheSourcesCannotHold()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, message);
+    TestFolder folder(TestFolder::Pictures::Left);
+    folder.sql(change);
+    QTemporaryDir sources;
+    QString output;
+    QCOMPARE(runTool({QStringLiteral("export"), folder.dataFile(), sources.path()}, &output), 1);
+    QVERIFY2(output.contains(message), qPrintable(output));
 }
 
 void TestDataTool::checkFindsWhatTheProgramReliesOn()
@@ -234,7 +265,12 @@ void TestDataTool::buildKeepsAnExistingFile()
     QCOMPARE(build({}), 1);
     QCOMPARE(build({QStringLiteral("--if-missing")}), 0);
     QCOMPARE(contents(folder), before);
+    // What a killed build left beside the target does not reach the new file.
+    for (const char *leftover : {".partial", ".partial-journal"})
+        QVERIFY(QFile::copy(folder.dataFile(), folder.dataFile() + QLatin1String(leftover)));
     QCOMPARE(build({QStringLiteral("--keep-saves")}), 0);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("newRunewords.mdb")});
     QCOMPARE(
         folder.column(QStringLiteral(
             "SELECT saveName || runenumber FROM saves NATURAL JOIN ownedRunes WHERE savenumber "
