@@ -1,253 +1,389 @@
-#include "gamedata.h"
-#include "sqlitefile.h"
+#include "datafile.h"
 
-#include <QDir>
-#include <QSaveFile>
-#include <QTextStream>
+#include "gamedata.h"
+
+#include <QFile>
+
+#include <SQLiteCpp/Transaction.h>
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <sqlite3.h>
+#include <stdexcept>
+
+SQLite::Database openDataFile(const QString &path, int flags)
+{
+    try {
+        SQLite::Database db(QFile::encodeName(path).toStdString(), flags);
+        // A file from elsewhere runs no code of its own while we read it.
+        sqlite3_db_config(db.getHandle(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+        sqlite3_db_config(db.getHandle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+        return db;
+    } catch (const SQLite::Exception &error) {
+        failOn(path, QStringLiteral("open it"), error);
+    }
+}
+
+QString columnText(const SQLite::Statement &statement, int column)
+{
+    const SQLite::Column value = statement.getColumn(column);
+    if (value.isNull())
+        return QString();
+    // The text first, then its length: SQLite sizes the text it converted.
+    const char *text = value.getText();
+    return QString::fromUtf8(text, value.getBytes());
+}
+
+void failOn(const QString &path, const QString &what, const std::exception &error)
+{
+    throw std::runtime_error(QStringLiteral("%1: could not %2: %3")
+                                 .arg(path, what, QString::fromUtf8(error.what()))
+                                 .toStdString());
+}
+
+// Writing
 
 namespace {
 
-[[noreturn]] void unwritable(const QString &table, qint64 row, const QString &column,
-                             const QString &why)
+// The rows of one table, stored one by one through one statement.
+class RowWriter {
+public:
+    RowWriter(SQLite::Database &db, const QString &target, const char *table, int columns)
+        : target_(target), table_(QLatin1String(table)),
+          statement_(db, insertText(table, columns).constData())
+    {
+    }
+
+    RowWriter &value(int number)
+    {
+        statement_.bind(++column_, number);
+        return *this;
+    }
+    RowWriter &value(const std::optional<int> &number)
+    {
+        if (number)
+            return value(*number);
+        statement_.bind(++column_); // Null
+        return *this;
+    }
+    // A null QString is Null.
+    RowWriter &value(const QString &text)
+    {
+        if (text.isNull())
+            statement_.bind(++column_);
+        else
+            statement_.bind(++column_, text.toUtf8().toStdString());
+        return *this;
+    }
+
+    void store()
+    {
+        ++row_;
+        try {
+            statement_.exec();
+        } catch (const SQLite::Exception &error) {
+            failOn(target_, QStringLiteral("store row %1 of %2").arg(row_).arg(table_), error);
+        }
+        statement_.reset();
+        statement_.clearBindings();
+        column_ = 0;
+    }
+
+private:
+    static QByteArray insertText(const char *table, int columns)
+    {
+        QByteArray sql = QByteArray("INSERT INTO ") + table + " VALUES (?";
+        for (int i = 1; i < columns; ++i)
+            sql += ", ?";
+        return sql + ')';
+    }
+
+    QString target_;
+    QString table_;
+    SQLite::Statement statement_;
+    int column_ = 0;
+    int row_ = 0;
+};
+
+void storeRunes(SQLite::Database &db, const QString &target, const QList<RuneSource> &runes)
 {
-    throw std::runtime_error(
-        QStringLiteral("%1, row %2, %3: %4").arg(table).arg(row).arg(column, why).toStdString());
+    RowWriter rows(db, target, "runes", 5);
+    for (const RuneSource &rune : runes) {
+        rows.value(rune.number)
+            .value(rune.name)
+            .value(rune.weapons)
+            .value(rune.helms)
+            .value(rune.shields)
+            .store();
+    }
 }
 
-QString text(const Statement &statement, int column, const QString &table, qint64 row)
+void storeRunewords(SQLite::Database &db, const QString &target,
+                    const QList<RunewordSource> &runewords)
 {
-    const QString value = statement.text(column);
-    // The sources join the lines of a text with CR LF; any other break would come back changed.
-    QString rest = value;
-    rest.remove(QStringLiteral("\r\n"));
-    if (rest.contains(QLatin1Char('\r')) || rest.contains(QLatin1Char('\n')))
-        unwritable(
-            table, row, statement.columnName(column),
-            QStringLiteral("a line break other than CR LF cannot be kept in the text sources"));
-    return value;
+    RowWriter rows(db, target, "RuneWords", 19);
+    int place = 0;
+    for (const RunewordSource &word : runewords) {
+        ++place;
+        rows.value(word.id ? word.id : place).value(word.name);
+        rows.value(word.text ? *word.text : QString());
+        rows.value(word.nrrunesNull ? std::nullopt : std::optional<int>(word.nrrunes));
+        for (const std::optional<int> &rune : word.runes)
+            rows.value(rune);
+        for (size_t i = 0; i < word.types.size(); ++i)
+            rows.value(word.typesNull[i] ? std::nullopt : std::optional<int>(word.types[i]));
+        rows.store();
+    }
 }
 
-std::optional<int> integer(const Statement &statement, int column)
+void storeSaves(SQLite::Database &db, const QString &target, const QList<SaveSource> &saves)
 {
-    if (statement.isNull(column))
-        return std::nullopt;
-    return int(statement.integer(column));
+    RowWriter slots(db, target, "saves", 2);
+    RowWriter owned(db, target, "ownedRunes", 2);
+    for (const SaveSource &save : saves) {
+        slots.value(save.number).value(save.name).store();
+        for (int rune : save.runes)
+            owned.value(save.number).value(rune).store();
+    }
 }
 
-void requireInteger(const Statement &statement, int column, const QString &table, qint64 row)
+} // namespace
+
+NewDataFile::NewDataFile(const QString &target)
+    : target_(target), path_(target + QStringLiteral(".partial"))
 {
-    const int type = statement.type(column);
-    if (type != SQLITE_INTEGER && type != SQLITE_NULL)
-        unwritable(table, row, statement.columnName(column), QStringLiteral("not a whole number"));
+    // A journal left by a build that was killed would be played back into the new file.
+    removeFiles();
+}
+
+NewDataFile::~NewDataFile()
+{
+    if (!placed_)
+        removeFiles();
+}
+
+void NewDataFile::removeFiles() const
+{
+    for (const char *suffix : {"", "-journal", "-wal", "-shm"})
+        QFile::remove(path_ + QLatin1String(suffix));
+}
+
+void NewDataFile::write(const GameData &data, const QString &schema)
+{
+    SQLite::Database db = openDataFile(path_, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+    try {
+        db.exec(schema.toUtf8().toStdString());
+    } catch (const SQLite::Exception &error) {
+        failOn(target_, QStringLiteral("make the structure that schema.sql describes"), error);
+    }
+    try {
+        SQLite::Transaction transaction(db, SQLite::TransactionBehavior::IMMEDIATE);
+        storeRunes(db, target_, data.runes);
+        storeRunewords(db, target_, data.runewords);
+        storeSaves(db, target_, data.saves);
+        transaction.commit();
+    } catch (const SQLite::Exception &error) {
+        failOn(target_, QStringLiteral("write the new data file"), error);
+    }
+}
+
+void NewDataFile::replaceTarget()
+{
+    // rename() replaces the target in one step: there is no moment without a data file.
+    if (std::rename(QFile::encodeName(path_).constData(), QFile::encodeName(target_).constData()))
+        throw std::runtime_error(
+            QStringLiteral("%1: could not move the new data file into place: %2")
+                .arg(target_, QString::fromLocal8Bit(std::strerror(errno)))
+                .toStdString());
+    placed_ = true;
+}
+
+void writeDataFile(const GameData &data, const QString &schema, const QString &path)
+{
+    NewDataFile file(path);
+    file.write(data, schema);
+    file.replaceTarget();
+}
+
+// Reading
+
+namespace {
+
+// A value of the file that the text sources cannot hold, by table, row and column.
+class RowReader {
+public:
+    RowReader(const SQLite::Database &db, const QString &path, const QString &table,
+              const QString &sql)
+        : path_(path), table_(table), statement_(prepare(db, sql))
+    {
+    }
+
+    bool next()
+    {
+        try {
+            return statement_.executeStep();
+        } catch (const SQLite::Exception &error) {
+            failOn(path_, QStringLiteral("read %1").arg(table_), error);
+        }
+    }
+    const SQLite::Statement &statement() const { return statement_; }
+    // Names the row by the first column, the table's key.
+    qint64 row() const { return statement_.getColumn(0).getInt64(); }
+
+    [[noreturn]] void unwritable(int column, const QString &why) const
+    {
+        throw std::runtime_error(QStringLiteral("%1, row %2, %3: %4")
+                                     .arg(table_)
+                                     .arg(row())
+                                     .arg(QString::fromUtf8(statement_.getColumnName(column)), why)
+                                     .toStdString());
+    }
+
+    QString text(int column) const
+    {
+        const QString value = columnText(statement_, column);
+        // The sources join the lines of a text with CR LF; any other break would come back
+        // changed.
+        QString rest = value;
+        rest.remove(QStringLiteral("\r\n"));
+        if (rest.contains(QLatin1Char('\r')) || rest.contains(QLatin1Char('\n')))
+            unwritable(
+                column,
+                QStringLiteral("a line break other than CR LF cannot be kept in the text sources"));
+        return value;
+    }
+
+    // A whole number that fits the sources' numbers; nullopt for Null.
+    std::optional<int> integer(int column) const
+    {
+        const SQLite::Column value = statement_.getColumn(column);
+        if (value.isNull())
+            return std::nullopt;
+        if (!value.isInteger() || value.getInt64() < INT_MIN || value.getInt64() > INT_MAX)
+            unwritable(column, QStringLiteral("not a whole number"));
+        return int(value.getInt64());
+    }
+
+    int key(int column) const
+    {
+        const std::optional<int> value = integer(column);
+        if (!value)
+            unwritable(column, QStringLiteral("Null"));
+        return *value;
+    }
+
+private:
+    SQLite::Statement prepare(const SQLite::Database &db, const QString &sql) const
+    {
+        try {
+            return SQLite::Statement(db, sql.toUtf8().constData());
+        } catch (const SQLite::Exception &error) {
+            failOn(path_, QStringLiteral("read %1").arg(table_), error);
+        }
+    }
+
+    QString path_;
+    QString table_;
+    SQLite::Statement statement_;
+};
+
+QList<RuneSource> readRunes(const SQLite::Database &db, const QString &path)
+{
+    RowReader runes(db, path, QStringLiteral("runes"),
+                    QStringLiteral("SELECT Runenumber, Runename, Runefunction1, Runefunction2, "
+                                   "Runefunction3 FROM runes ORDER BY Runenumber"));
+    QList<RuneSource> read;
+    while (runes.next())
+        read << RuneSource{runes.key(0), runes.text(1), runes.text(2), runes.text(3),
+                           runes.text(4)};
+    return read;
+}
+
+QList<RunewordSource> readRunewords(const SQLite::Database &db, const QString &path)
+{
+    QString columns =
+        QStringLiteral("RunewordID, RuneWordName, runewordText, nrrunes, rune1, rune2, "
+                       "rune3, rune4, rune5, rune6");
+    for (const char *type : itemTypeColumns)
+        columns += QStringLiteral(", ") + QLatin1String(type);
+    RowReader words(db, path, QStringLiteral("RuneWords"),
+                    QStringLiteral("SELECT %1 FROM RuneWords ORDER BY RunewordID").arg(columns));
+    QList<RunewordSource> read;
+    while (words.next()) {
+        RunewordSource word;
+        const int id = words.key(0);
+        if (id < 1)
+            words.unwritable(0, QStringLiteral("not a whole number from 1 to 2147483647"));
+        word.id = id == read.size() + 1 ? 0 : id; // the sources count a runeword's place
+        word.name = words.text(1);
+        word.text = words.text(2);
+        if (word.text->isNull())
+            word.text.reset();
+        const std::optional<int> nrrunes = words.integer(3);
+        word.nrrunesNull = !nrrunes;
+        word.nrrunes = nrrunes.value_or(0);
+        for (int i = 0; i < 6; ++i)
+            word.runes[size_t(i)] = words.integer(4 + i);
+        for (int i = 0; i < 9; ++i) {
+            const std::optional<int> value = words.integer(10 + i);
+            if (value && *value != 0 && *value != 1)
+                words.unwritable(10 + i, QStringLiteral("a yes/no value is 0 or 1"));
+            word.typesNull[size_t(i)] = !value;
+            word.types[size_t(i)] = value.value_or(0) == 1;
+        }
+        read << word;
+    }
+    return read;
+}
+
+QList<SaveSource> readSaves(const SQLite::Database &db, const QString &path)
+{
+    RowReader slots(db, path, QStringLiteral("saves"),
+                    QStringLiteral("SELECT savenumber, saveName FROM saves ORDER BY savenumber"));
+    QList<SaveSource> read;
+    while (slots.next())
+        read << SaveSource{slots.key(0), slots.text(1), {}};
+    RowReader owned(db, path, QStringLiteral("ownedRunes"),
+                    QStringLiteral("SELECT rowid, savenumber, runenumber FROM ownedRunes "
+                                   "ORDER BY rowid"));
+    while (owned.next()) {
+        const int slot = owned.key(1);
+        auto save = std::find_if(read.begin(), read.end(),
+                                 [&](const SaveSource &save) { return save.number == slot; });
+        // Dropping the row would lose a player's rune without a word.
+        if (save == read.end())
+            owned.unwritable(1, QStringLiteral("no slot %1 in saves").arg(slot));
+        save->runes << owned.key(2);
+    }
+    return read;
 }
 
 } // namespace
 
 GameData readDataFile(const QString &path)
 {
-    SqliteFile file(path, SQLITE_OPEN_READONLY);
-    auto fail = [&](const Statement &statement) {
-        if (!statement.error().isEmpty())
-            throw std::runtime_error(
-                QStringLiteral("%1: %2").arg(path, statement.error()).toStdString());
-    };
+    const SQLite::Database db = openDataFile(path, SQLite::OPEN_READONLY);
     GameData data;
-
-    Statement runes(file,
-                    QStringLiteral("SELECT Runenumber, Runename, Runefunction1, Runefunction2, "
-                                   "Runefunction3 FROM runes ORDER BY Runenumber"));
-    while (runes.next()) {
-        const qint64 row = runes.integer(0);
-        data.runes << RuneSource{int(row), text(runes, 1, QStringLiteral("runes"), row),
-                                 text(runes, 2, QStringLiteral("runes"), row),
-                                 text(runes, 3, QStringLiteral("runes"), row),
-                                 text(runes, 4, QStringLiteral("runes"), row)};
-    }
-    fail(runes);
-
-    QString columns =
-        QStringLiteral("RunewordID, RuneWordName, runewordText, nrrunes, rune1, rune2, "
-                       "rune3, rune4, rune5, rune6");
-    for (const char *type : itemTypeColumns)
-        columns += QStringLiteral(", ") + QLatin1String(type);
-    Statement words(file,
-                    QStringLiteral("SELECT %1 FROM RuneWords ORDER BY RunewordID").arg(columns));
-    const QString table = QStringLiteral("RuneWords");
-    while (words.next()) {
-        RunewordSource word;
-        const qint64 row = words.integer(0);
-        word.id = int(row) == data.runewords.size() + 1 ? 0 : int(row);
-        word.name = text(words, 1, table, row);
-        if (!words.isNull(2))
-            word.text = text(words, 2, table, row);
-        for (int column = 3; column < words.columns(); ++column)
-            requireInteger(words, column, table, row);
-        word.nrrunesNull = words.isNull(3);
-        word.nrrunes = int(words.integer(3));
-        for (int i = 0; i < 6; ++i)
-            word.runes[size_t(i)] = integer(words, 4 + i);
-        for (int i = 0; i < 9; ++i) {
-            const std::optional<int> value = integer(words, 10 + i);
-            if (value && *value != 0 && *value != 1)
-                unwritable(table, row, words.columnName(10 + i),
-                           QStringLiteral("a yes/no value is 0 or 1"));
-            word.typesNull[size_t(i)] = !value;
-            word.types[size_t(i)] = value.value_or(0) == 1;
-        }
-        data.runewords << word;
-    }
-    fail(words);
-
-    Statement saves(file,
-                    QStringLiteral("SELECT savenumber, saveName FROM saves ORDER BY savenumber"));
-    while (saves.next())
-        data.saves << SaveSource{
-            int(saves.integer(0)), text(saves, 1, QStringLiteral("saves"), saves.integer(0)), {}};
-    fail(saves);
-    Statement owned(file,
-                    QStringLiteral("SELECT savenumber, runenumber FROM ownedRunes ORDER BY rowid"));
-    while (owned.next()) {
-        for (SaveSource &save : data.saves) {
-            if (save.number == owned.integer(0))
-                save.runes << int(owned.integer(1));
-        }
-    }
-    fail(owned);
+    data.runes = readRunes(db, path);
+    data.runewords = readRunewords(db, path);
+    data.saves = readSaves(db, path);
     return data;
 }
 
 QString readDataFileSchema(const QString &path)
 {
-    SqliteFile file(path, SQLITE_OPEN_READONLY);
+    const SQLite::Database db = openDataFile(path, SQLite::OPEN_READONLY);
     // Tables first, then what refers to them, each in the order it was made.
-    Statement schema(
-        file,
+    RowReader schema(
+        db, path, QStringLiteral("sqlite_schema"),
         QStringLiteral(
-            "SELECT sql FROM sqlite_schema WHERE sql IS NOT NULL AND name NOT LIKE 'sqlite_%' "
-            "ORDER BY CASE type WHEN 'table' THEN 0 WHEN 'index' THEN 1 WHEN 'view' THEN 2 ELSE 3 "
-            "END, rowid"));
+            "SELECT rowid, sql FROM sqlite_schema WHERE sql IS NOT NULL AND name NOT LIKE "
+            "'sqlite_%' ORDER BY CASE type WHEN 'table' THEN 0 WHEN 'index' THEN 1 WHEN 'view' "
+            "THEN 2 ELSE 3 END, rowid"));
     QString sql;
     while (schema.next())
-        sql += schema.text(0) + QStringLiteral(";\n\n");
-    if (!schema.error().isEmpty())
-        throw std::runtime_error(QStringLiteral("%1: %2").arg(path, schema.error()).toStdString());
+        sql += columnText(schema.statement(), 1) + QStringLiteral(";\n\n");
     return sql;
-}
-
-namespace {
-
-class SourceWriter {
-public:
-    explicit SourceWriter(const QString &path) : file_(path)
-    {
-        if (!file_.open(QIODevice::WriteOnly))
-            throw std::runtime_error(
-                QStringLiteral("%1: %2").arg(path, file_.errorString()).toStdString());
-        out_.setDevice(&file_);
-    }
-    void line(const QString &text) { out_ << text << '\n'; }
-    // A Null value is left out; a text with line breaks becomes a multi-line field.
-    void field(const QString &key, const QString &value)
-    {
-        if (value.isNull())
-            return;
-        if (value.isEmpty()) {
-            line(QStringLiteral("  %1:").arg(key)); // a multi-line field with no lines
-            return;
-        }
-        if (!value.contains(QStringLiteral("\r\n"))) {
-            line(QStringLiteral("  %1: %2").arg(key, value));
-            return;
-        }
-        line(QStringLiteral("  %1:").arg(key));
-        for (const QString &text : value.split(QStringLiteral("\r\n")))
-            line(text.isEmpty() ? QStringLiteral("    >") : QStringLiteral("    > ") + text);
-    }
-    void finish()
-    {
-        out_.flush();
-        if (!file_.commit())
-            throw std::runtime_error(
-                QStringLiteral("%1: %2").arg(file_.fileName(), file_.errorString()).toStdString());
-    }
-
-private:
-    QSaveFile file_;
-    QTextStream out_;
-};
-
-} // namespace
-
-void writeSources(const GameData &data, const QString &folder)
-{
-    const QDir dir(folder);
-    if (!dir.mkpath(QStringLiteral(".")))
-        throw std::runtime_error(
-            QStringLiteral("%1: cannot make the folder").arg(folder).toStdString());
-
-    SourceWriter runes(dir.filePath(QStringLiteral("runes.txt")));
-    runes.line(QStringLiteral(
-        "# The 46 runes: a record \"rune N\" with name, weapons (weapons and gloves),"));
-    runes.line(QStringLiteral(
-        "# helms (helms, wands, staves and boots) and shields (shields, armors and belts)."));
-    for (const RuneSource &rune : data.runes) {
-        runes.line(QString());
-        runes.line(QStringLiteral("rune %1").arg(rune.number));
-        runes.field(QStringLiteral("name"), rune.name);
-        runes.field(QStringLiteral("weapons"), rune.weapons);
-        runes.field(QStringLiteral("helms"), rune.helms);
-        runes.field(QStringLiteral("shields"), rune.shields);
-    }
-    runes.finish();
-
-    SourceWriter words(dir.filePath(QStringLiteral("runewords.txt")));
-    words.line(QStringLiteral(
-        "# The runewords: a record \"runeword NAME\" with runes (socket order; 0 or null for"));
-    words.line(QStringLiteral(
-        "# an unused slot), types, and text (left out when the runeword has none)."));
-    for (const RunewordSource &word : data.runewords) {
-        words.line(QString());
-        words.line(QStringLiteral("runeword ") + word.name);
-        if (word.id)
-            words.field(QStringLiteral("id"), QString::number(word.id));
-        QStringList slots;
-        int used = 0;
-        for (const std::optional<int> &rune : word.runes) {
-            slots << (rune ? QString::number(*rune) : QStringLiteral("null"));
-            used += rune && *rune != 0;
-        }
-        while (!slots.isEmpty() && slots.last() == QLatin1String("0"))
-            slots.removeLast();
-        words.field(QStringLiteral("runes"), slots.join(QLatin1Char(' ')));
-        if (word.nrrunesNull)
-            words.field(QStringLiteral("nrrunes"), QStringLiteral("null"));
-        else if (word.nrrunes != used)
-            words.field(QStringLiteral("nrrunes"), QString::number(word.nrrunes));
-        QStringList types;
-        for (size_t i = 0; i < itemTypeColumns.size(); ++i) {
-            const QString name = QString::fromLatin1(itemTypeColumns[i]).toLower();
-            if (word.typesNull[i])
-                types << name + QStringLiteral("=null");
-            else if (word.types[i])
-                types << name;
-        }
-        words.field(QStringLiteral("types"), types.join(QLatin1Char(' ')));
-        if (word.text)
-            words.field(QStringLiteral("text"), *word.text);
-    }
-    words.finish();
-
-    SourceWriter saves(dir.filePath(QStringLiteral("saves.txt")));
-    saves.line(QStringLiteral(
-        "# The ten save slots: a record \"save N\" with its name and the runes it holds."));
-    for (const SaveSource &save : data.saves) {
-        saves.line(QString());
-        saves.line(QStringLiteral("save %1").arg(save.number));
-        saves.field(QStringLiteral("name"), save.name);
-        QStringList runes;
-        for (int rune : save.runes)
-            runes << QString::number(rune);
-        saves.field(QStringLiteral("runes"), runes.join(QLatin1Char(' ')));
-    }
-    saves.finish();
 }

@@ -53,11 +53,39 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The text sources (textsources.cpp).
 GameData readGameData(const QString &folder);
 QString readSchema(const QString &folder);
+// Writes runes.txt, runewords.txt and saves.txt into folder.
+void writeSources(const GameData &data, const QString &folder);
 
-// Writes a complete data file at path, replacing what was there only once the new file is
-// whole. Throws std::runtime_error naming the file and the engine's message.
+// The data file (datafile.cpp).
+
+// A data file made beside its target, which it replaces only once it is whole. Until then a
+// failure, or leaving the scope, removes it with its journal and leaves the target as it was.
+class NewDataFile {
+public:
+    explicit NewDataFile(const QString &target);
+    ~NewDataFile();
+    NewDataFile(const NewDataFile &) = delete;
+    NewDataFile &operator=(const NewDataFile &) = delete;
+
+    QString path() const { return path_; }
+    // Makes the structure from the schema's SQL text and stores the data in one transaction.
+    // Throws std::runtime_error naming the target, the table and row, and the engine's message.
+    void write(const GameData &data, const QString &schema);
+    // Moves the new file over the target in one step.
+    void replaceTarget();
+
+private:
+    void removeFiles() const;
+
+    QString target_;
+    QString path_;
+    bool placed_ = false;
+};
+
+// Writes a complete data file at path through a NewDataFile.
 void writeDataFile(const GameData &data, const QString &schema, const QString &path);
 
 // Reads a data file back into game data. Throws std::runtime_error naming the table, row and
@@ -65,9 +93,8 @@ void writeDataFile(const GameData &data, const QString &schema, const QString &p
 GameData readDataFile(const QString &path);
 // The structure of a data file (tables, views, triggers, indexes) as SQL text.
 QString readDataFileSchema(const QString &path);
-// Writes runes.txt, runewords.txt and saves.txt into folder.
-void writeSources(const GameData &data, const QString &folder);
 
-// Everything in a data file that the program relies on and that does not hold, one line
-// each, naming the table or query, the row and the column. Empty when the file is sound.
+// The check (checkfile.cpp): everything in a data file that the program relies on and that
+// does not hold, one line each, naming the table or query, the row and the column. Empty when
+// the file is sound.
 QStringList checkDataFile(const QString &path);

@@ -58,17 +58,11 @@ int build(QStringList args)
     if (exists)
         data.saves = readDataFile(target).saves;
     // Build beside the target and check the result before it replaces anything.
-    const QString fresh = target + QStringLiteral(".new");
-    writeDataFile(data, readSchema(sources), fresh);
-    if (report(fresh, checkDataFile(fresh)) != 0) {
-        QFile::remove(fresh);
+    NewDataFile fresh(target);
+    fresh.write(data, readSchema(sources));
+    if (report(fresh.path(), checkDataFile(fresh.path())) != 0)
         return 1;
-    }
-    QFile::remove(target);
-    if (!QFile::rename(fresh, target)) {
-        std::fprintf(stderr, "%s: could not move the new file into place\n", qPrintable(target));
-        return 1;
-    }
+    fresh.replaceTarget();
     std::printf("%s: %d runes, %d runewords, %d saves\n", qPrintable(target),
                 int(data.runes.size()), int(data.runewords.size()), int(data.saves.size()));
     return 0;
