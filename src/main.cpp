@@ -1,6 +1,7 @@
 #include "data/failure.h"
 #include "mainwindow/fatal.h"
 #include "mainwindow/form1.h"
+#include "mainwindow/programfont.h"
 
 #include <QApplication>
 
@@ -9,6 +10,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     std::unique_ptr<Form1> form;
     try {
+        loadProgramFonts(QCoreApplication::applicationDirPath());
         form = std::make_unique<Form1>();
         form->Form_Load();
     } catch (const Failure &failure) {

@@ -5,6 +5,7 @@
 #include "fatal.h"
 #include "frame.h"
 #include "listbox.h"
+#include "programfont.h"
 #include "programicon.h"
 #include "runetile.h"
 #include "twips.h"
@@ -26,13 +27,7 @@ Form1::Form1(QString applicationFolder, QWidget *parent)
 {
     setWindowTitle(QStringLiteral("Tessaly"));
     setWindowIcon(programIcon());
-    // The layout is measured for small captions; a larger desktop font would clip them.
-    QFont small = font();
-    small.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                       QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans Condensed"),
-                       small.family()});
-    small.setPointSizeF(8.25);
-    setFont(small);
+    setFont(programFont());
     // Fixed frame with minimise and close, but no maximise.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -87,9 +82,7 @@ void Form1::createControls()
     Commandrevert = new QPushButton(QStringLiteral("revert"), Frame1);
     Commandrevert->setObjectName(QStringLiteral("Commandrevert"));
     Commandrevert->setGeometry(twipsRect(4920, 3120, 1095, 495));
-    QFont revertFont(QStringLiteral("Times New Roman"));
-    revertFont.setPointSizeF(8.25);
-    Commandrevert->setFont(revertFont);
+    Commandrevert->setFont(programSerifFont());
     Commandrevert->setToolTip(QStringLiteral("Reverts to the last loaded or saved state"));
 
     TextRunes = new QLineEdit(client);
