@@ -127,6 +127,10 @@ QString readDataFileSchema(const QString &path)
             "ORDER BY CASE type WHEN 'table' THEN 0 WHEN 'index' THEN 1 WHEN 'view' THEN 2 ELSE 3 "
             "END, rowid"));
     QString sql;
+    // The game data's version goes with the structure, so that a rebuild keeps it.
+    Statement version(file, QStringLiteral("PRAGMA user_version"));
+    if (version.next() && version.integer(0) != 0)
+        sql += QStringLiteral("PRAGMA user_version = %1;\n\n").arg(version.integer(0));
     while (schema.next())
         sql += schema.text(0) + QStringLiteral(";\n\n");
     if (!schema.error().isEmpty())

@@ -2,6 +2,7 @@
 // file against what the program relies on, and exports one back to text sources.
 
 #include "gamedata.h"
+#include "rebuild.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -55,20 +56,9 @@ int build(QStringList args)
         return 1;
     }
     GameData data = readGameData(sources);
-    if (exists)
-        data.saves = readDataFile(target).saves;
-    // Build beside the target and check the result before it replaces anything.
-    const QString fresh = target + QStringLiteral(".new");
-    writeDataFile(data, readSchema(sources), fresh);
-    if (report(fresh, checkDataFile(fresh)) != 0) {
-        QFile::remove(fresh);
+    if (report(target + QStringLiteral(".new"),
+               rebuildDataFile(data, readSchema(sources), target, exists)) != 0)
         return 1;
-    }
-    QFile::remove(target);
-    if (!QFile::rename(fresh, target)) {
-        std::fprintf(stderr, "%s: could not move the new file into place\n", qPrintable(target));
-        return 1;
-    }
     std::printf("%s: %d runes, %d runewords, %d saves\n", qPrintable(target),
                 int(data.runes.size()), int(data.runewords.size()), int(data.saves.size()));
     return 0;

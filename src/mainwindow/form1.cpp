@@ -23,7 +23,9 @@
 #include <QShortcut>
 
 Form1::Form1(QString applicationFolder, QWidget *parent)
-    : QMainWindow(parent), appPath(std::move(applicationFolder))
+    : QMainWindow(parent), appPath(std::move(applicationFolder)),
+      dataFile(appPath + QDir::separator() + QStringLiteral("newRunewords.mdb")),
+      picturesFolder(appPath)
 {
     setWindowTitle(QStringLiteral("Tessaly"));
     setWindowIcon(programIcon());
@@ -206,8 +208,7 @@ void Form1::connectHandlers()
 void Form1::Form_Load()
 {
     ownedState.fill(0);
-    runeDb = std::make_unique<Database>(appPath + QDir::separator() +
-                                        QStringLiteral("newRunewords.mdb"));
+    runeDb = std::make_unique<Database>(dataFile);
     FillMenu();
     Fillrunewordlist();
     Text1->setPlainText(QString());
@@ -215,7 +216,7 @@ void Form1::Form_Load()
     currentRecordset = runeDb->openRecordset(QStringLiteral("runesQuery"));
     currentRecordset->moveFirst();
     for (int k = 1; k <= 46; ++k) {
-        const QString path = appPath + QStringLiteral("/CRunes/crune%1.gif").arg(k);
+        const QString path = picturesFolder + QStringLiteral("/CRunes/crune%1.gif").arg(k);
         QImageReader reader(path);
         const QImage picture = reader.read();
         if (picture.isNull())

@@ -51,6 +51,10 @@ public:
     std::unique_ptr<Recordset> currentRecordset;
     std::unique_ptr<QueryDef> currentQueryDef;
     QString appPath;
+    // The data file and the folder of CRunes/: beside the program unless main() chose the
+    // player's own copy (mainwindow/datalocation.h).
+    QString dataFile;
+    QString picturesFolder;
     std::array<qint16, 46> ownedState{};
     bool ownedSaved = false;
 
