@@ -374,7 +374,7 @@ GameData readDataFile(const QString &path)
 
 QString readDataFileSchema(const QString &path)
 {
-    const SQLite::Database db = openDataFile(path, SQLite::OPEN_READONLY);
+    SQLite::Database db = openDataFile(path, SQLite::OPEN_READONLY);
     // Tables first, then what refers to them, each in the order it was made.
     RowReader schema(
         db, path, QStringLiteral("sqlite_schema"),
@@ -383,6 +383,9 @@ QString readDataFileSchema(const QString &path)
             "'sqlite_%' ORDER BY CASE type WHEN 'table' THEN 0 WHEN 'index' THEN 1 WHEN 'view' "
             "THEN 2 ELSE 3 END, rowid"));
     QString sql;
+    // The game data's version goes with the structure, so that a rebuild keeps it.
+    if (const int version = db.execAndGet("PRAGMA user_version").getInt())
+        sql += QStringLiteral("PRAGMA user_version = %1;\n\n").arg(version);
     while (schema.next())
         sql += columnText(schema.statement(), 1) + QStringLiteral(";\n\n");
     return sql;

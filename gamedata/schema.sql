@@ -1,6 +1,11 @@
 -- The structure of newRunewords.mdb. Yes/no columns hold 1 and 0 so that "armor = true"
 -- and a bare "false" behave as conditions.
 
+-- The version of the game data in runes.txt and runewords.txt. Raise it with every change to
+-- them: an installed program then rebuilds each player's copy from the new data, keeping the
+-- saves.
+PRAGMA user_version = 1;
+
 CREATE TABLE RuneWords (
     RunewordID INTEGER PRIMARY KEY,
     -- Unique: the display finds a runeword by its name alone.

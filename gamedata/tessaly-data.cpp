@@ -2,6 +2,7 @@
 // file against what the program relies on, and exports one back to text sources.
 
 #include "gamedata.h"
+#include "rebuild.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -55,14 +56,9 @@ int build(QStringList args)
         return 1;
     }
     GameData data = readGameData(sources);
-    if (exists)
-        data.saves = readDataFile(target).saves;
-    // Build beside the target and check the result before it replaces anything.
-    NewDataFile fresh(target);
-    fresh.write(data, readSchema(sources));
-    if (report(fresh.path(), checkDataFile(fresh.path())) != 0)
+    if (report(target + QStringLiteral(".new"),
+               rebuildDataFile(data, readSchema(sources), target, exists)) != 0)
         return 1;
-    fresh.replaceTarget();
     std::printf("%s: %d runes, %d runewords, %d saves\n", qPrintable(target),
                 int(data.runes.size()), int(data.runewords.size()), int(data.saves.size()));
     return 0;

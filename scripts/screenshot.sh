@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README's screenshot from the running program: a copy of the built program folder
-# (so that no saves are touched), under a virtual X server, with a few runes owned, a search
-# made and a runeword picked.
+# (so that no saves are touched), under a virtual X server with only the fonts of a fresh
+# Debian 12 and the program's own, with a few runes owned, a search made and a runeword picked.
 # usage: scripts/screenshot.sh [OUTPUT.png] [SCALE]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,7 +13,22 @@ cmake --build build --target tessaly >/dev/null
 
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
-cp -r build/bin/tessaly build/bin/newRunewords.mdb build/bin/CRunes "$work/"
+cp -r build/bin/tessaly build/bin/newRunewords.mdb build/bin/CRunes build/bin/fonts "$work/"
+# Only the fonts of a fresh Debian 12 desktop, and the program's own.
+mkdir "$work/system-fonts"
+for font in DejaVuSans DejaVuSans-Bold DejaVuSansMono DejaVuSansMono-Bold DejaVuSerif \
+    DejaVuSerif-Bold; do
+    ln -s "/usr/share/fonts/truetype/dejavu/$font.ttf" "$work/system-fonts/"
+done
+cat >"$work/fonts.conf" <<CONF
+<?xml version="1.0"?>
+<fontconfig>
+  <dir>$work/system-fonts</dir>
+  <cachedir>$work/font-cache</cachedir>
+  <include ignore_missing="yes">/etc/fonts/conf.d</include>
+</fontconfig>
+CONF
+export FONTCONFIG_FILE=$work/fonts.conf
 display=:$((90 + RANDOM % 100))
 Xvfb "$display" -screen 0 1280x1024x24 >/dev/null 2>&1 &
 export DISPLAY=$display

@@ -1,3 +1,4 @@
+#include "mainwindow/datalocation.h"
 #include "mainwindow/form1.h"
 
 #include <QApplication>
@@ -5,7 +6,7 @@
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    const std::unique_ptr<Form1> form = startProgram(QCoreApplication::applicationDirPath());
+    const std::unique_ptr<Form1> form = startProgram([] { return locateData(); });
     if (!form)
         return 1;
     form->show();

@@ -1,18 +1,20 @@
-// makeicon: writes the program's icon as a PNG, for the desktop entry.
+// makeicon: writes the program's icon as a PNG, for the desktop entry and the icon theme.
 
 #include "mainwindow/programicon.h"
 
 #include <QGuiApplication>
 
 #include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char **argv)
 {
-    if (argc != 2) {
-        std::fputs("usage: makeicon OUTPUT.png\n", stderr);
+    const int size = argc == 3 ? std::atoi(argv[2]) : 256;
+    if ((argc != 2 && argc != 3) || size < 16 || size > 1024) {
+        std::fputs("usage: makeicon OUTPUT.png [SIZE]\n", stderr);
         return 2;
     }
-    if (!programIconImage(256).save(QString::fromLocal8Bit(argv[1]), "PNG")) {
+    if (!programIconImage(size).save(QString::fromLocal8Bit(argv[1]), "PNG")) {
         std::fprintf(stderr, "makeicon: cannot write %s\n", argv[1]);
         return 1;
     }

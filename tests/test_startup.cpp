@@ -142,7 +142,7 @@ void TestStartup::failuresStopStartUp()
         shown = box->text();
         box->accept();
     });
-    QVERIFY(!startProgram(folder.path()));
+    QVERIFY(!startProgram([&] { return DataLocation{folder.dataFile(), folder.path()}; }));
     QCOMPARE(shown, failure);
 }
 

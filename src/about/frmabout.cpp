@@ -4,6 +4,7 @@
 #include "mainwindow/programicon.h"
 #include "version.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 
@@ -40,8 +41,26 @@ frmAbout::frmAbout(QWidget *parent)
                             .arg(tessalyVersionRevision));
 }
 
+void frmAbout::showDataFile(const QString &path)
+{
+    if (!lblDataFile) {
+        lblDataFile = new QLabel(this);
+        lblDataFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+    // A very long path is shortened in the middle; the tool tip holds it whole.
+    const QString text = QStringLiteral("Data file: ") + path;
+    lblDataFile->setText(lblDataFile->fontMetrics().elidedText(text, Qt::ElideMiddle, 600));
+    lblDataFile->setToolTip(path);
+    lblDataFile->move(8, 79);
+    lblDataFile->adjustSize();
+    lblDataFile->show();
+    setFixedSize(qMax(136, lblDataFile->geometry().right() + 9),
+                 lblDataFile->geometry().bottom() + 9);
+}
+
 void Form1::mnuAbout_Click()
 {
     frmAbout about(this);
+    about.showDataFile(QDir::toNativeSeparators(runeDb->path()));
     about.exec();
 }

@@ -54,10 +54,11 @@ frmhelp::frmhelp(QWidget *parent)
     // Nothing reads the text back; read-only, Enter here closes the window too.
     Text1->setReadOnly(true);
     Text1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    // The text fits without a scroll bar in the usual 8-point fonts; one with taller lines
-    // gets a scroll bar rather than a cut-off last line.
+    // In the program's font the thirteen lines, three of them wrapped, and the empty line
+    // after the last break fill the box exactly, with no margin above or below. A font with
+    // taller lines gets a scroll bar rather than a cut-off last line.
     Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Text1->document()->setDocumentMargin(2);
+    Text1->document()->setDocumentMargin(0);
     Text1->setPlainText(text);
     cmdOK->setFocus();
 }

@@ -5,6 +5,7 @@
 #include "fatal.h"
 #include "frame.h"
 #include "listbox.h"
+#include "programfont.h"
 #include "programicon.h"
 #include "runetile.h"
 #include "twips.h"
@@ -23,17 +24,13 @@
 #include <QPushButton>
 
 Form1::Form1(QString applicationFolder, QWidget *parent)
-    : QMainWindow(parent), appPath(std::move(applicationFolder))
+    : QMainWindow(parent), appPath(std::move(applicationFolder)),
+      dataFile(appPath + QDir::separator() + QStringLiteral("newRunewords.mdb")),
+      picturesFolder(appPath)
 {
     setWindowTitle(QStringLiteral("Tessaly"));
     setWindowIcon(programIcon());
-    // The layout is measured for small captions; a larger desktop font would clip them.
-    QFont small = font();
-    small.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                       QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans Condensed"),
-                       small.family()});
-    small.setPointSizeF(8.25);
-    setFont(small);
+    setFont(programFont());
     // Fixed frame with minimise and close, but no maximise.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -123,9 +120,7 @@ void Form1::createBoard(QWidget *client)
     Commandrevert = new QPushButton(QStringLiteral("revert"), Frame1);
     Commandrevert->setObjectName(QStringLiteral("Commandrevert"));
     Commandrevert->setGeometry(twipsRect(4920, 3120, 1095, 495));
-    QFont revertFont(QStringLiteral("Times New Roman"));
-    revertFont.setPointSizeF(8.25);
-    Commandrevert->setFont(revertFont);
+    Commandrevert->setFont(programSerifFont());
     Commandrevert->setToolTip(QStringLiteral("Reverts to the last loaded or saved state"));
 }
 
@@ -225,8 +220,7 @@ void Form1::keyPressEvent(QKeyEvent *event)
 void Form1::Form_Load()
 {
     ownedState.fill(0);
-    runeDb = std::make_unique<Database>(appPath + QDir::separator() +
-                                        QStringLiteral("newRunewords.mdb"));
+    runeDb = std::make_unique<Database>(dataFile);
     FillMenu();
     Fillrunewordlist();
     Text1->setPlainText(QString());
@@ -234,7 +228,7 @@ void Form1::Form_Load()
     currentRecordset = runeDb->openRecordset(QStringLiteral("runesQuery"));
     currentRecordset->moveFirst();
     for (int k = 1; k <= 46; ++k) {
-        const QString path = appPath + QStringLiteral("/CRunes/crune%1.gif").arg(k);
+        const QString path = picturesFolder + QStringLiteral("/CRunes/crune%1.gif").arg(k);
         QImageReader reader(path);
         const QImage picture = reader.read();
         if (picture.isNull())
@@ -259,10 +253,14 @@ void Form1::mnuExit_Click()
     close();
 }
 
-std::unique_ptr<Form1> startProgram(const QString &applicationFolder)
+std::unique_ptr<Form1> startProgram(const std::function<DataLocation()> &locate)
 {
     try {
-        auto form = std::make_unique<Form1>(applicationFolder);
+        const DataLocation location = locate();
+        loadProgramFonts(location.shippedFolder);
+        auto form = std::make_unique<Form1>();
+        form->dataFile = location.dataFile;
+        form->picturesFolder = location.shippedFolder;
         form->Form_Load();
         return form;
     } catch (const Failure &failure) {

@@ -3,6 +3,7 @@
 #include "data/database.h"
 #include "data/querydef.h"
 #include "data/recordset.h"
+#include "mainwindow/datalocation.h"
 #include "mainwindow/listbox.h"
 
 #include <QCoreApplication>
@@ -12,6 +13,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -52,6 +54,10 @@ public:
     std::unique_ptr<Recordset> currentRecordset;
     std::unique_ptr<QueryDef> currentQueryDef;
     QString appPath;
+    // The data file and the folder of CRunes/: beside the program unless main() chose the
+    // player's own copy (mainwindow/datalocation.h).
+    QString dataFile;
+    QString picturesFolder;
     std::array<qint16, 46> ownedState{};
     bool ownedSaved = false;
 
@@ -148,9 +154,9 @@ private:
     void addRunewordNames(Recordset &rows);
 };
 
-// Creates the main window and runs its start-up, as the program starts. A failure is shown in
-// its message box and leaves no window.
-std::unique_ptr<Form1> startProgram(const QString &applicationFolder);
+// Finds the data file, brings the program's fonts, creates the main window and runs its
+// start-up, as the program starts. A failure is shown in its message box and leaves no window.
+std::unique_ptr<Form1> startProgram(const std::function<DataLocation()> &locate);
 
 // The nine item types in the order of the window's boxes: the data file's column, the box's
 // caption, name and member. Each operation walks them in its own order, below.

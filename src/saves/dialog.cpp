@@ -55,7 +55,7 @@ Dialog::Dialog(Form1 *form)
     connect(OKButton, &QPushButton::clicked, this, guarded([this] { OKButton_Click(); }));
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
-    dialogDb = std::make_unique<Database>(form->appPath + QStringLiteral("/newRunewords.mdb"));
+    dialogDb = std::make_unique<Database>(form->dataFile);
 }
 
 Dialog::~Dialog() = default;

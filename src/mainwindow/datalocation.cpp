@@ -1,0 +1,160 @@
+#include "datalocation.h"
+
+#include "data/failure.h"
+#include "gamedata.h"
+#include "rebuild.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+const QString fileName = QStringLiteral("newRunewords.mdb");
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// The shipped file must be whole before anything is made from it.
+void requireSound(const QString &shipped)
+{
+    QStringList problems;
+    try {
+        problems = checkDataFile(shipped);
+    } catch (const std::exception &error) {
+        problems << QString::fromLocal8Bit(error.what());
+    }
+    if (!problems.isEmpty())
+        throw Failure(QStringLiteral("use the game data that came with the program"),
+                      native(shipped),
+                      QStringLiteral("The file is damaged:\n") + problems.join(QLatin1Char('\n')));
+}
+
+void makeFolder(const QString &folder)
+{
+    std::error_code error;
+    std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
+    if (error || !QFileInfo(folder).isWritable())
+        throw Failure(QStringLiteral("make the folder for your data file"), native(folder),
+                      error ? QString::fromLocal8Bit(error.message().c_str())
+                            : QStringLiteral("The folder cannot be written to."));
+}
+
+// Copies the shipped file under a temporary name and renames it into place, so that an
+// interrupted start never leaves half a file where the program looks for one.
+void copyShipped(const QString &shipped, const QString &copy)
+{
+    const QString partial = copy + QStringLiteral(".partial");
+    QFile::remove(partial);
+    QFile source(shipped);
+    if (!source.copy(partial))
+        throw Failure(QStringLiteral("make your own copy of the game data"), native(copy),
+                      source.errorString());
+    // The shipped file may be read-only; the copy holds the player's saves.
+    QFile::setPermissions(partial,
+                          QFile::permissions(partial) | QFile::ReadOwner | QFile::WriteOwner);
+    // QFile::rename never replaces an existing file: one made meanwhile is kept.
+    QFile made(partial);
+    if (!made.rename(copy)) {
+        const QString reason = made.errorString();
+        QFile::remove(partial);
+        if (!QFileInfo::exists(copy))
+            throw Failure(QStringLiteral("make your own copy of the game data"), native(copy),
+                          reason);
+    }
+}
+
+void upgrade(const QString &shipped, const QString &copy)
+{
+    const QString attempted = QStringLiteral("bring the game data of your data file up to date");
+    const QString untouched = QStringLiteral("\nYour file and its saves were left as they were.");
+    QStringList problems;
+    try {
+        GameData data = readDataFile(shipped);
+        problems = rebuildDataFile(data, readDataFileSchema(shipped), copy, true);
+    } catch (const std::exception &error) {
+        throw Failure(attempted, native(copy), QString::fromLocal8Bit(error.what()) + untouched);
+    }
+    if (!problems.isEmpty())
+        throw Failure(attempted, native(copy),
+                      QStringLiteral("The new file would not be sound:\n") +
+                          problems.join(QLatin1Char('\n')) + untouched);
+}
+
+} // namespace
+
+DataLocation locateData(const QString &programFolder, const QString &userFolder,
+                        const QStringList &sharedFolders)
+{
+    const QFileInfo beside(QDir(programFolder).filePath(fileName));
+    if (beside.isFile() && beside.isWritable() && QFileInfo(programFolder).isWritable())
+        return {beside.filePath(), programFolder};
+
+    // A read-only portable folder ships its file like an install does.
+    QStringList candidates = sharedFolders;
+    if (beside.isFile())
+        candidates.prepend(programFolder);
+    QString shippedFolder;
+    for (const QString &folder : std::as_const(candidates)) {
+        if (QFileInfo(QDir(folder).filePath(fileName)).isFile()) {
+            shippedFolder = folder;
+            break;
+        }
+    }
+    if (shippedFolder.isEmpty()) {
+        QStringList searched;
+        for (const QString &folder : std::as_const(candidates))
+            searched << native(folder);
+        throw Failure(QStringLiteral("find the game data that came with the program"),
+                      searched.join(QLatin1Char('\n')),
+                      QStringLiteral("None of these folders holds %1.").arg(fileName));
+    }
+    const QString shipped = QDir(shippedFolder).filePath(fileName);
+    const QString copy = QDir(userFolder).filePath(fileName);
+
+    if (!QFileInfo::exists(copy)) {
+        requireSound(shipped);
+        makeFolder(userFolder);
+        copyShipped(shipped, copy);
+        return {copy, shippedFolder};
+    }
+    int shippedVersion = 0;
+    try {
+        shippedVersion = gameDataVersion(shipped);
+    } catch (const std::exception &error) {
+        throw Failure(QStringLiteral("use the game data that came with the program"),
+                      native(shipped), QString::fromLocal8Bit(error.what()));
+    }
+    int copyVersion = 0;
+    try {
+        copyVersion = gameDataVersion(copy);
+    } catch (const std::exception &) {
+        // Opening it reports what is wrong with it, in the data layer's words.
+        return {copy, shippedFolder};
+    }
+    if (shippedVersion > copyVersion) {
+        requireSound(shipped);
+        upgrade(shipped, copy);
+    }
+    return {copy, shippedFolder};
+}
+
+DataLocation locateData()
+{
+    const QString program = QCoreApplication::applicationDirPath();
+    QStringList shared{QDir::cleanPath(program + QStringLiteral("/../share/tessaly"))};
+    for (const QString &folder :
+         QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
+        shared << QDir(folder).filePath(QStringLiteral("tessaly"));
+    const QString user = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    shared.removeDuplicates();
+    shared.removeAll(user);
+    return locateData(program, user, shared);
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Where the program keeps its data file and finds its pictures.
+//
+// Portable: a data file beside the program, in a folder the program can write, is used as
+// it is. Installed: the player's own copy in their data folder. The first start makes it from
+// the read-only file the install ships; when the shipped game data is newer than the copy's,
+// the copy is rebuilt from it with its saves kept. An existing copy is never overwritten
+// otherwise. Throws Failure naming the path and the reason.
+struct DataLocation {
+    QString dataFile;
+    // The folder with CRunes/ (and, in a portable folder, fonts/).
+    QString shippedFolder;
+};
+
+// programFolder: the folder of the executable; userFolder: the player's data folder;
+// sharedFolders: where an install ships its data, the preferred first.
+DataLocation locateData(const QString &programFolder, const QString &userFolder,
+                        const QStringList &sharedFolders);
+
+// The folders of this process: its executable's, QStandardPaths::AppDataLocation, and
+// share/tessaly beside the executable's bin folder, then in every XDG data folder.
+DataLocation locateData();
