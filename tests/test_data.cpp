@@ -5,10 +5,12 @@
 #include "testsupport.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTest>
 
 #include <SQLiteCpp/Database.h>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 namespace {
@@ -227,6 +229,29 @@ private Q_SLOTS:
         QFile foreign(folder->path() + QStringLiteral("/foreign.mdb"));
         QVERIFY(foreign.open(QIODevice::ReadOnly) && foreign.readAll() == notSqlite);
         QCOMPARE(db->openRecordset(QStringLiteral("ownedRunes"))->recordCount(), 46);
+    }
+
+    // A file found sound is not read whole again by the next connection, unless it changed:
+    // here another program puts a copy with a damaged page in its place.
+    void changedFileIsCheckedAgain()
+    {
+        QFile file(folder->dataFile());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray bytes = file.readAll();
+        file.close();
+        QRandomGenerator(2).fillRange(reinterpret_cast<quint32 *>(bytes.data() + 4096), 1024);
+        QFile copy(folder->dataFile() + QStringLiteral(".new"));
+        QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write(bytes) == bytes.size());
+        copy.close();
+        QVERIFY(::rename(QFile::encodeName(copy.fileName()).constData(),
+                         QFile::encodeName(file.fileName()).constData()) == 0);
+        QString failure;
+        try {
+            Database{folder->dataFile()};
+        } catch (const Failure &caught) {
+            failure = caught.text();
+        }
+        QVERIFY2(failure.contains(QLatin1String("The file is damaged")), qPrintable(failure));
     }
 
     // Another program that holds the file for a moment delays a write; it does not fail it.

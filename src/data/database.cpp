@@ -12,7 +12,11 @@
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
 #include <algorithm>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -101,6 +105,58 @@ qsizetype firstStatementEnd(const QByteArray &text)
             return semicolon + 1;
     }
     return text.size();
+}
+
+// The files this process has found sound, each as it was then. The save dialog opens its own
+// connection to the file that the main window checked at start-up; checking it again would
+// read the whole file (50 ms at 100,000 runewords) and push out of every cache the pages that
+// the save then needs. Any change to the file since, by another program or by a write of ours
+// that did not start from the checked file, shows in its identity, size or times, and the file
+// is checked again. A file with a write-ahead log is always checked: its changes need not
+// touch the file itself. Only stat() looks at the file: closing a second descriptor of it
+// would drop the engine's locks on it.
+struct Fingerprint {
+    dev_t device;
+    ino_t inode;
+    off_t size;
+    qint64 modified;
+    qint64 changed;
+    bool operator==(const Fingerprint &other) const
+    {
+        return device == other.device && inode == other.inode && size == other.size &&
+               modified == other.modified && changed == other.changed;
+    }
+};
+
+std::optional<Fingerprint> fingerprint(const QString &path)
+{
+    struct stat status {};
+    if (QFileInfo::exists(path + QStringLiteral("-wal")) ||
+        ::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+    return Fingerprint{status.st_dev, status.st_ino, status.st_size,
+                       qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
+                       qint64(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec};
+}
+
+std::mutex checkedMutex;
+std::map<QString, Fingerprint> checkedFiles;
+
+bool stillChecked(const QString &path)
+{
+    const std::optional<Fingerprint> now = fingerprint(path);
+    const std::lock_guard<std::mutex> lock(checkedMutex);
+    const auto found = checkedFiles.find(path);
+    return now && found != checkedFiles.end() && found->second == *now;
+}
+
+void rememberChecked(const QString &path, const std::optional<Fingerprint> &checked)
+{
+    const std::lock_guard<std::mutex> lock(checkedMutex);
+    if (checked)
+        checkedFiles[path] = *checked;
+    else
+        checkedFiles.erase(path);
 }
 
 } // namespace
@@ -195,9 +251,11 @@ Database::Database(const QString &path) : path_(path)
 
     try {
         // Without OPEN_CREATE the engine never makes a missing file in our place. Another
-        // program holding the file is waited on for two seconds.
+        // program holding the file is waited on for two seconds. A connection is used by one
+        // thread only, so the engine need not lock it on every call (every value read).
         engine_ = std::make_unique<SQLite::Database>(
-            QFile::encodeName(info.absoluteFilePath()).toStdString(), SQLite::OPEN_READWRITE, 2000);
+            QFile::encodeName(info.absoluteFilePath()).toStdString(),
+            SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX, 2000);
     } catch (const SQLite::Exception &error) {
         throw Failure(attempted, path, QString::fromUtf8(error.what()),
                       QString::number(error.getErrorCode()));
@@ -235,10 +293,18 @@ int Database::countWork(void *database)
 void Database::checkIntegrity()
 {
     const QString attempted = QStringLiteral("check the database file");
-    const RowData rows = select(QStringLiteral("PRAGMA quick_check(1)"), {}, attempted);
-    const QString verdict = rows.rowCount() > 0 ? rows.value(0, 0).toString() : QString();
-    if (verdict != QLatin1String("ok"))
-        throw Failure(attempted, path_, QStringLiteral("The file is damaged: %1").arg(verdict));
+    const QString absolute = QFileInfo(path_).absoluteFilePath();
+    if (!stillChecked(absolute)) {
+        // Taken first: a change while the check runs makes the file be checked again.
+        const std::optional<Fingerprint> before = fingerprint(absolute);
+        const RowData rows = select(QStringLiteral("PRAGMA quick_check(1)"), {}, attempted);
+        const QString verdict = rows.rowCount() > 0 ? rows.value(0, 0).toString() : QString();
+        if (verdict != QLatin1String("ok")) {
+            rememberChecked(absolute, std::nullopt);
+            throw Failure(attempted, path_, QStringLiteral("The file is damaged: %1").arg(verdict));
+        }
+        rememberChecked(absolute, before);
+    }
     // A file cut short reads as zeros where its end is missing, which the quick check does not
     // always notice; the header says how long it is. Pages still in a write-ahead log are not
     // in the file yet.
@@ -528,10 +594,15 @@ void Database::Transaction::commit()
     if (db_.trace_)
         db_.trace_(sql);
     db_.work_ = 0;
+    // The write lock held since the start keeps other programs out: when the file is still the
+    // one found sound, it is sound after these writes too.
+    const QString absolute = QFileInfo(db_.path_).absoluteFilePath();
+    const bool checked = stillChecked(absolute);
     try {
         transaction_->commit();
     } catch (const SQLite::Exception &error) {
         throw db_.engineFailure(error.getErrorCode(), sql, QStringLiteral("store the writes"));
     }
     transaction_.reset();
+    rememberChecked(absolute, checked ? fingerprint(absolute) : std::nullopt);
 }
