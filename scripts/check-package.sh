@@ -71,7 +71,7 @@ as_player tessaly-data check "$copy"
 as_player tessaly-data export "$copy" /home/player/mine >/dev/null
 $sudo sed -i '/^save 1$/,/^$/{s/^  name: .*/  name: mine/;s/^  runes:.*/  runes: 3 9 46/}' \
     "$root/home/player/mine/saves.txt"
-grep -qx '  name: mine' "$root/home/player/mine/saves.txt" || fail "could not change slot 1"
+$sudo grep -qx '  name: mine' "$root/home/player/mine/saves.txt" || fail "could not change slot 1"
 as_player tessaly-data build /home/player/mine /home/player/mine.mdb >/dev/null
 as_player mv /home/player/mine.mdb "$copy"
 
@@ -97,11 +97,11 @@ in_root apt-get install -y -qq "/tmp/$(basename "$newdeb")" >"$work/upgrade.log"
 runs
 as_player tessaly-data check "$copy"
 as_player tessaly-data export "$copy" /home/player/after >/dev/null
-diff -u "$root/home/player/mine/saves.txt" "$root/home/player/after/saves.txt" ||
+$sudo diff -u "$root/home/player/mine/saves.txt" "$root/home/player/after/saves.txt" ||
     fail "the saves were not carried over"
-grep -qx 'runeword Renamed Upgrade' "$root/home/player/after/runewords.txt" ||
+$sudo grep -qx 'runeword Renamed Upgrade' "$root/home/player/after/runewords.txt" ||
     fail "the copy did not take the newer game data"
-grep -qx "PRAGMA user_version = $((version + 1));" "$root/home/player/after/schema.sql" ||
+$sudo grep -qx "PRAGMA user_version = $((version + 1));" "$root/home/player/after/schema.sql" ||
     fail "the copy's game data version was not raised"
 
 step "removing the package"

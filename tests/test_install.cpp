@@ -80,15 +80,11 @@ void TestInstall::firstStartCopiesTheShippedFile()
     QCOMPARE(location.dataFile, userFolder + QStringLiteral("/newRunewords.mdb"));
     QCOMPARE(bytes(location.dataFile), shipped);
     QCOMPARE(filesIn(userFolder), QStringList{QStringLiteral("newRunewords.mdb")});
-    QVERIFY(QFileInfo(location.dataFile).isWritable());
-    // The window opens on the copy, with the pictures of the shipped folder, and saves into it.
+    // The window opens on the copy, with the pictures of the shipped folder.
     Form1 form(program.path());
     form.dataFile = location.dataFile;
     form.picturesFolder = location.shippedFolder;
     form.Form_Load();
-    form.runeDb->execute(QStringLiteral("UPDATE saves SET saveName = 'mine'"), {},
-                         QStringLiteral("rename"));
-    QCOMPARE(bytes(shared->dataFile()), shipped);
 }
 
 void TestInstall::existingCopy_data()
