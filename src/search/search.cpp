@@ -1,3 +1,4 @@
+#include "closest/closestwindow.h"
 #include "mainwindow/form1.h"
 #include "mainwindow/listbox.h"
 #include "mainwindow/runetile.h"
@@ -66,6 +67,8 @@ void Form1::CommandSearch_Click()
         addRunewordNames(*currentRecordset);
     }
     currentRecordset->close();
+    if (closestWindow)
+        closestWindow->refresh();
 }
 
 void Form1::Fillrunewordlist()
