@@ -121,6 +121,7 @@ ClosestWindow::ClosestWindow(Form1 *form) : QWidget(form, Qt::Window), form_(for
                                         {ClosestTable::Sockets, 52}})
         closestView->setColumnWidth(column, width);
     closestView->horizontalHeader()->setStretchLastSection(true);
+    closestView->verticalHeader()->setDefaultSectionSize(closestView->fontMetrics().height() + 6);
 
     wantedTable = new WantedTable(this);
     wantedTable->setRuneLook(&look_);
