@@ -106,6 +106,32 @@ void doubleClick(QTableView *view, int row)
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, point);
 }
 
+// Sorting by any column orders its texts (sockets as numbers), ties by name; sorting by Missing
+// again gives back the first order.
+void checkSorting(QTableView *view, const QList<QStringList> &first)
+{
+    for (int column = 0; column < 5; ++column) {
+        for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+            view->sortByColumn(column, order);
+            const QList<QStringList> sorted = rows(view->model());
+            for (qsizetype i = 1; i < sorted.size(); ++i) {
+                const QStringList &a = sorted[order == Qt::AscendingOrder ? i - 1 : i];
+                const QStringList &b = sorted[order == Qt::AscendingOrder ? i : i - 1];
+                const auto key = [column](const QStringList &line) {
+                    return column == 4   ? line[4].rightJustified(3, u'0')
+                           : column == 1 ? QString::number(line[1].count(u' '))
+                                         : line[column];
+                };
+                QVERIFY2(key(a) < key(b) || (key(a) == key(b) && a[0] < b[0]),
+                         qPrintable(a.join(u'|') + QStringLiteral(" before ") + b.join(u'|')));
+            }
+            QCOMPARE(sorted.size(), first.size());
+        }
+    }
+    view->sortByColumn(1, Qt::AscendingOrder);
+    QCOMPARE(rows(view->model()), first);
+}
+
 QByteArray contents(const QString &path)
 {
     QFile file(path);
@@ -216,6 +242,8 @@ void TestClosest::tablesMatchModel()
         const Expected expected = model(words, damaged, runeNames, ticked, board, maximum);
         QCOMPARE(rows(window()->closestTable), expected.closest);
         QCOMPARE(rows(window()->wantedTable), expected.wanted);
+        if (round % 20 == 0)
+            checkSorting(window()->closestView, expected.closest);
         if (expected.wanted.isEmpty())
             continue;
         // Owning the most wanted rune adds exactly its count to the search's list.

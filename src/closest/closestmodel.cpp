@@ -185,13 +185,11 @@ void ClosestTable::order()
             return runewords_[size_t(a)].rank < runewords_[size_t(b)].rank;
         });
     };
-    if (!runewords_.empty()) {
+    // They come ordered by the number missing and then by name.
+    if (!runewords_.empty() && sortColumn_ != Missing) {
         switch (sortColumn_) {
         case Runeword:
             byKey([](const CloseRuneword &w) { return w.rank; });
-            break;
-        case Missing:
-            byKey([](const CloseRuneword &w) { return w.missingCount; });
             break;
         case Runes:
             byKey([this](const CloseRuneword &w) { return runeNames(w); });
