@@ -5,6 +5,7 @@
 //
 // --quick runs every measurement once (for the smoke test); the times then mean nothing.
 
+#include "closest/closestwindow.h"
 #include "data/database.h"
 #include "data/failure.h"
 #include "gamedata.h"
@@ -27,6 +28,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSet>
+#include <QSpinBox>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -602,6 +604,121 @@ void add(const QString &action, const Dataset &dataset, bool quick,
     rows.push_back({action, &dataset, name, name + "/floor"});
 }
 
+// Closest runewords -----------------------------------------------------------------------
+// The window reads every runeword when it opens and again after every Search; its floor reads
+// the columns it needs (name, nrrunes, the six slots, the nine item types) of every row
+// straight through the C API. Changing "Missing at most" reads nothing and has no floor.
+
+void closestFloor(benchmark::State &state, const Dataset &dataset)
+{
+    Engine &engine = bench.session(dataset).engine;
+    const QByteArray sql = "SELECT RuneWordName, nrrunes, rune1, rune2, rune3, rune4, rune5, "
+                           "rune6, armor, helm, belt, boots, shield, gloves, meleeweapon, "
+                           "missileweapon, Other FROM RuneWords";
+    measure(state, [&] {
+        sqlite3_stmt *statement = engine.prepare(sql);
+        int result;
+        while ((result = sqlite3_step(statement)) == SQLITE_ROW) {
+            benchmark::DoNotOptimize(sqlite3_column_text(statement, 0));
+            benchmark::DoNotOptimize(sqlite3_column_bytes(statement, 0));
+            for (int column = 1; column < 17; ++column)
+                benchmark::DoNotOptimize(sqlite3_column_int64(statement, column));
+        }
+        engine.finish(statement, result, sql);
+    });
+}
+
+// Ten runes owned and every box ticked, as for the search of ten runes.
+Form1 &closestSession(const Dataset &dataset)
+{
+    Form1 &form = *bench.session(dataset).form;
+    ownRunes(form, 10);
+    delete form.closestWindow;
+    return form;
+}
+
+void checkClosest(Form1 &form)
+{
+    if (!form.closestWindow || form.closestWindow->closestTable->rowCount() == 0 ||
+        form.closestWindow->wantedTable->rowCount() == 0)
+        fail(QStringLiteral("the closest runewords window shows nothing"));
+}
+
+// Each from its handler's call to its return, as the other actions; the window repaints
+// untimed in between.
+void closestOpen(benchmark::State &state, const Dataset &dataset)
+{
+    Form1 &form = closestSession(dataset);
+    measure(
+        state,
+        [&] {
+            delete form.closestWindow;
+            QCoreApplication::processEvents();
+        },
+        [&] { form.mnuClosest_Click(); });
+    checkClosest(form);
+    delete form.closestWindow;
+}
+
+// The refresh that follows a Search; the search itself is timed above.
+void closestRefresh(benchmark::State &state, const Dataset &dataset)
+{
+    Form1 &form = closestSession(dataset);
+    form.mnuClosest_Click();
+    checkClosest(form);
+    measure(
+        state, [] { QCoreApplication::processEvents(); }, [&] { form.closestWindow->refresh(); });
+    delete form.closestWindow;
+}
+
+// Between 1 and 3, the largest change.
+void closestMissing(benchmark::State &state, const Dataset &dataset)
+{
+    Form1 &form = closestSession(dataset);
+    form.mnuClosest_Click();
+    checkClosest(form);
+    int maximum = 1;
+    measure(
+        state, [] { QCoreApplication::processEvents(); },
+        [&] {
+            maximum = maximum == 1 ? 3 : 1;
+            form.closestWindow->missingAtMost->setValue(maximum);
+        });
+    delete form.closestWindow;
+}
+
+void registerClosest(const std::string &name, bool quick,
+                     const std::function<void(benchmark::State &)> &function)
+{
+    benchmark::internal::Benchmark *b =
+        benchmark::RegisterBenchmark(name.c_str(), [function](benchmark::State &state) {
+            try {
+                function(state);
+            } catch (const Failure &failure) {
+                fail(failure.text());
+            }
+        });
+    b->UseManualTime();
+    if (quick)
+        b->Iterations(1)->Repetitions(1);
+    else
+        b->MinTime(0.2)->Repetitions(5)->ReportAggregatesOnly(true);
+}
+
+void addClosest(const Dataset &d, bool quick)
+{
+    add(
+        QStringLiteral("Open the closest runewords"), d, quick,
+        [&d](auto &s) { closestOpen(s, d); }, [&d](auto &s) { closestFloor(s, d); });
+    add(
+        QStringLiteral("Closest runewords after a Search"), d, quick,
+        [&d](auto &s) { closestRefresh(s, d); }, [&d](auto &s) { closestFloor(s, d); });
+    const std::string name =
+        QStringLiteral("Change Missing at most/%1").arg(d.runewords).toStdString();
+    registerClosest(name, quick, [&d](auto &s) { closestMissing(s, d); });
+    rows.push_back({QStringLiteral("Change \"Missing at most\""), &d, name, name + "/floor"});
+}
+
 // Collects each measurement's median (or its single time) instead of printing it.
 class Collector : public benchmark::BenchmarkReporter {
 public:
@@ -716,10 +833,12 @@ void printTable(const Collector &collector)
 
 } // namespace
 
-// Qt's offscreen platform remarks on every fixed-size window; nothing else is hidden.
+// Qt's offscreen platform remarks on every fixed-size window and every window raised; nothing
+// else is hidden.
 void quieter(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     if (message.contains(QLatin1String("propagateSizeHints")) ||
+        message.contains(QLatin1String("does not support raise()")) ||
         message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
         return;
     std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
@@ -798,6 +917,7 @@ int main(int argc, char **argv)
         add(
             QStringLiteral("Save 46 runes"), *d, quick, [d](auto &s) { save(s, *d); },
             [d](auto &s) { saveFloor(s, *d); });
+        addClosest(*d, quick);
     }
 
     std::fprintf(stderr, "Measuring...\n");

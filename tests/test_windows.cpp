@@ -127,7 +127,8 @@ void TestWindows::fixedTexts_data()
                           "4 sockets|5 sockets|6 sockets|Search|tip: errr, duh?|Clear|tip: "
                           "clears all runes and search parameters|&File|Load|") +
                slots[0] + QStringLiteral("save|") + slots[1] +
-               QStringLiteral("Exit|&Help|Help|About|Runename|search runewords containing|"
+               QStringLiteral("Exit|&Runes|Closest runewords|&Help|Help|About|Runename|search "
+                              "runewords containing|"
                               "show rune properties");
     QTest::newRow("save dialog") << "Dialog"
                                  << "Dialog Caption|OK|Cancel|Save name : ";

@@ -37,8 +37,13 @@ void Form1::List1_Click()
 
 void Form1::SetCurrentRuneword()
 {
+    SetCurrentRuneword(List1->selectedTexts().constFirst());
+}
+
+void Form1::SetCurrentRuneword(const QString &entry)
+{
     ResetBoard();
-    QString name = trimBlanks(List1->selectedTexts().constFirst());
+    QString name = trimBlanks(entry);
     // An apostrophe in a name would end the literal early.
     name.replace(QLatin1Char('\''), QLatin1String("''"));
     currentQueryDef = runeDb->createQueryDef(

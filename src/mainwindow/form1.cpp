@@ -166,6 +166,9 @@ void Form1::createMenus()
     mnuSave[10]->setEnabled(false);
     mnuExit = mnuFile->addAction(QStringLiteral("Exit"));
 
+    mnuRunes = menuBar()->addMenu(QStringLiteral("&Runes"));
+    mnuClosest = mnuRunes->addAction(QStringLiteral("Closest runewords"));
+
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelpScreen = mnuHelp->addAction(QStringLiteral("Help"));
     mnuAbout = mnuHelp->addAction(QStringLiteral("About"));
@@ -196,6 +199,7 @@ void Form1::connectHandlers()
     connect(mnuExit, &QAction::triggered, this, guarded([this] { mnuExit_Click(); }));
     connect(mnuHelpScreen, &QAction::triggered, this, guarded([this] { mnuHelpScreen_Click(); }));
     connect(mnuAbout, &QAction::triggered, this, guarded([this] { mnuAbout_Click(); }));
+    connect(mnuClosest, &QAction::triggered, this, guarded([this] { mnuClosest_Click(); }));
     connect(mnuSearch, &QAction::triggered, this, guarded([this] { mnuSearch_Click(); }));
     connect(mnuruneprop, &QAction::triggered, this, guarded([this] { mnuruneprop_Click(); }));
 }

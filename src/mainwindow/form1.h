@@ -24,6 +24,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class ClosestWindow;
 class RuneTile;
 class frmhelp;
 
@@ -92,6 +93,8 @@ public:
     QMenu *mnuMainSave = nullptr;
     std::array<QAction *, 11> mnuSave{};
     QAction *mnuExit = nullptr;
+    QMenu *mnuRunes = nullptr;
+    QAction *mnuClosest = nullptr;
     QMenu *mnuHelp = nullptr;
     QAction *mnuHelpScreen = nullptr;
     QAction *mnuAbout = nullptr;
@@ -125,6 +128,7 @@ public:
     // Runeword display: display/display.cpp
     void List1_Click();
     void SetCurrentRuneword();
+    void SetCurrentRuneword(const QString &entry);
     void ShowItemTypes();
     void ShowSockets();
 
@@ -140,6 +144,10 @@ public:
     void mnuHelpScreen_Click();
     void mnuAbout_Click();
     QPointer<frmhelp> helpWindow;
+
+    // Closest runewords: closest/closestwindow.cpp
+    void mnuClosest_Click();
+    QPointer<ClosestWindow> closestWindow;
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

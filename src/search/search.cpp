@@ -1,3 +1,4 @@
+#include "closest/closestwindow.h"
 #include "data/wholenumber.h"
 #include "mainwindow/form1.h"
 #include "mainwindow/listbox.h"
@@ -57,6 +58,8 @@ void Form1::CommandSearch_Click()
         addRunewordNames(*currentRecordset);
     }
     currentRecordset->close();
+    if (closestWindow)
+        closestWindow->refresh();
 }
 
 void Form1::Fillrunewordlist()

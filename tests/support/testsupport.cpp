@@ -151,6 +151,7 @@ void readEverything(Form1 &form)
     displayEveryListed(form);
     form.mnuRunename->Tag = QStringLiteral("1");
     form.mnuSearch_Click();
+    form.mnuClosest_Click();
 }
 
 FailureRecorder::FailureRecorder()

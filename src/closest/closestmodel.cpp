@@ -1,0 +1,348 @@
+#include "closestmodel.h"
+
+#include "data/database.h"
+#include "data/querydef.h"
+#include "data/recordset.h"
+#include "data/wholenumber.h"
+#include "mainwindow/form1.h"
+
+#include <QStringList>
+
+#include <algorithm>
+
+namespace {
+
+// Bits of the one number the query gives for each runeword.
+constexpr int socketsShift = 9;
+constexpr int slotsShift = 12;
+constexpr int slotBits = 6;
+
+// One number per runeword, its item types, nrrunes and runes packed together by the engine:
+// a value read through the data layer costs more than the engine's work of packing it. Each
+// column is compared as the search compares it ("= true", "nrrunes = 2", "rune1 in (0, 5)"):
+// x = x & 63 holds exactly when x equals a whole number 0 to 63, so a Null, a text, a fraction
+// or a number out of range leaves the runeword without a number, and it is never close, just
+// as the search never lists it. nrrunes needs three bits: above 7 it passes no socket box.
+QString closenessQuery()
+{
+    QStringList valid{QStringLiteral("nrrunes = nrrunes & 7")};
+    QStringList packed;
+    for (size_t i = 0; i < itemTypes.size(); ++i)
+        packed
+            << QStringLiteral("((%1 IS 1) << %2)").arg(QLatin1String(itemTypes[i].column)).arg(i);
+    packed << QStringLiteral("(nrrunes << %1)").arg(socketsShift);
+    for (int slot = 1; slot <= 6; ++slot) {
+        valid << QStringLiteral("rune%1 = rune%1 & 63").arg(slot);
+        packed
+            << QStringLiteral("(rune%1 << %2)").arg(slot).arg(slotsShift + slotBits * (slot - 1));
+    }
+    // No ordering: through the index of names the engine would visit the rows in a random order,
+    // which costs it many times the scan; the close runewords are sorted here instead.
+    return QStringLiteral("SELECT RuneWordName, CASE WHEN ") + valid.join(QStringLiteral(" AND ")) +
+           QStringLiteral(" THEN ") + packed.join(QStringLiteral(" | ")) +
+           QStringLiteral(" END AS packed FROM RuneWords");
+}
+
+// Ranks the runewords by name, then orders them by the number missing and then by name. Names
+// are compared by their first eight characters as two numbers first: comparing the strings
+// themselves for every pair took as long as reading the file.
+void orderByName(std::vector<CloseRuneword> &runewords)
+{
+    struct Key {
+        quint64 high, low;
+        int index;
+    };
+    std::vector<Key> byName;
+    byName.reserve(runewords.size());
+    for (const CloseRuneword &runeword : runewords) {
+        const QString &name = runeword.name;
+        quint64 part[2] = {0, 0};
+        for (int i = 0; i < 8; ++i)
+            part[i / 4] = part[i / 4] << 16 | (i < name.size() ? name.at(i).unicode() : 0);
+        byName.push_back({part[0], part[1], int(byName.size())});
+    }
+    std::sort(byName.begin(), byName.end(), [&](const Key &a, const Key &b) {
+        if (a.high != b.high || a.low != b.low)
+            return a.high < b.high || (a.high == b.high && a.low < b.low);
+        return runewords[size_t(a.index)].name < runewords[size_t(b.index)].name;
+    });
+    std::vector<CloseRuneword> ordered;
+    ordered.reserve(runewords.size());
+    for (int count = 1; count <= mostMissing; ++count) {
+        for (size_t rank = 0; rank < byName.size(); ++rank) {
+            CloseRuneword &runeword = runewords[size_t(byName[rank].index)];
+            if (runeword.missingCount == count) {
+                runeword.rank = int(rank);
+                ordered.push_back(std::move(runeword));
+            }
+        }
+    }
+    runewords = std::move(ordered);
+}
+
+bool passesSockets(int sockets, const RuneSet &set)
+{
+    return sockets == 1 || (sockets >= 2 && sockets <= 6 && (set.sockets >> sockets & 1));
+}
+
+} // namespace
+
+Closeness readCloseness(Database &db, const RuneSet &set)
+{
+    static const QString sql = closenessQuery();
+    const std::unique_ptr<QueryDef> query = db.createQueryDef(sql);
+    const std::unique_ptr<Recordset> rows = query->openRecordset();
+    Closeness result;
+    if (rows->recordCount() > 0) {
+        rows->moveFirst();
+        const int nameField = rows->fieldIndex(QStringLiteral("RuneWordName"));
+        const int packedField = rows->fieldIndex(QStringLiteral("packed"));
+        for (; !rows->eof(); rows->moveNext()) {
+            const std::optional<qint64> packed = wholeNumber(rows->field(packedField));
+            if (!packed || *packed < 0)
+                continue;
+            const auto bits = quint64(*packed);
+            const auto types = quint16(bits & 0x1ff);
+            const auto sockets = quint8(bits >> socketsShift & 7);
+            if (!(types & set.itemTypes) || !passesSockets(sockets, set))
+                continue;
+            CloseRuneword runeword;
+            quint64 runes = 0;
+            bool makeable = true;
+            for (size_t slot = 0; slot < 6; ++slot) {
+                const auto rune = quint8(bits >> (slotsShift + slotBits * int(slot)) & 63);
+                makeable = makeable && rune <= 46;
+                runeword.slots[slot] = rune;
+                runes |= rune > 0 ? quint64(1) << rune : 0;
+            }
+            const quint64 missing = runes & ~set.owned;
+            const int count = int(qPopulationCount(missing));
+            if (!makeable || count < 1 || count > mostMissing)
+                continue;
+            runeword.name = rows->field(nameField).toString();
+            runeword.sockets = sockets;
+            runeword.itemTypes = types;
+            runeword.missing = missing;
+            runeword.missingCount = count;
+            if (count == 1)
+                ++result.completes[size_t(qCountTrailingZeroBits(missing))];
+            result.runewords.push_back(std::move(runeword));
+        }
+    }
+    rows->close();
+    query->close();
+    orderByName(result.runewords);
+    return result;
+}
+
+ClosestTable::ClosestTable(QObject *parent) : QAbstractTableModel(parent) {}
+
+void ClosestTable::setRunewords(std::vector<CloseRuneword> runewords)
+{
+    beginResetModel();
+    runewords_ = std::move(runewords);
+    order();
+    showWithin();
+    endResetModel();
+}
+
+void ClosestTable::setMaximumMissing(int maximum)
+{
+    if (maximum == maximum_)
+        return;
+    beginResetModel();
+    maximum_ = maximum;
+    showWithin();
+    endResetModel();
+}
+
+void ClosestTable::sort(int column, Qt::SortOrder order)
+{
+    if (column < 0 || column >= ColumnCount)
+        return;
+    beginResetModel();
+    sortColumn_ = column;
+    sortOrder_ = order;
+    this->order();
+    showWithin();
+    endResetModel();
+}
+
+// Ties keep the order of names.
+void ClosestTable::order()
+{
+    ordered_.resize(runewords_.size());
+    for (size_t i = 0; i < ordered_.size(); ++i)
+        ordered_[i] = int(i);
+    const auto byKey = [this](auto key) {
+        std::vector<decltype(key(runewords_.front()))> keys;
+        keys.reserve(runewords_.size());
+        for (const CloseRuneword &runeword : runewords_)
+            keys.push_back(key(runeword));
+        std::stable_sort(ordered_.begin(), ordered_.end(), [&](int a, int b) {
+            if (keys[size_t(a)] != keys[size_t(b)])
+                return keys[size_t(a)] < keys[size_t(b)];
+            return runewords_[size_t(a)].rank < runewords_[size_t(b)].rank;
+        });
+    };
+    // They come ordered by the number missing and then by name.
+    if (!runewords_.empty() && sortColumn_ != Missing) {
+        switch (sortColumn_) {
+        case Runeword:
+            byKey([](const CloseRuneword &w) { return w.rank; });
+            break;
+        case Runes:
+            byKey([this](const CloseRuneword &w) { return runeNames(w); });
+            break;
+        case ItemTypesColumn:
+            byKey([](const CloseRuneword &w) { return itemTypeCaptions(w); });
+            break;
+        case Sockets:
+            byKey([](const CloseRuneword &w) { return int(w.sockets); });
+            break;
+        }
+    }
+    if (sortOrder_ == Qt::DescendingOrder)
+        std::reverse(ordered_.begin(), ordered_.end());
+}
+
+void ClosestTable::showWithin()
+{
+    shown_.clear();
+    for (int i : ordered_) {
+        if (runewords_[size_t(i)].missingCount <= maximum_)
+            shown_.push_back(i);
+    }
+}
+
+int ClosestTable::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(shown_.size());
+}
+
+int ClosestTable::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QString ClosestTable::missingNames(const CloseRuneword &runeword) const
+{
+    QStringList names;
+    quint64 named = 0;
+    for (quint8 rune : runeword.slots) {
+        const quint64 bit = quint64(1) << rune;
+        if (rune > 0 && (runeword.missing & bit) && !(named & bit)) {
+            named |= bit;
+            names << look_->names[rune];
+        }
+    }
+    return names.join(QLatin1Char(' '));
+}
+
+QString ClosestTable::runeNames(const CloseRuneword &runeword) const
+{
+    QStringList names;
+    for (quint8 rune : runeword.slots) {
+        if (rune > 0)
+            names << look_->names[rune];
+    }
+    return names.join(QLatin1Char(' '));
+}
+
+QString ClosestTable::itemTypeCaptions(const CloseRuneword &runeword)
+{
+    QStringList captions;
+    for (size_t i = 0; i < itemTypes.size(); ++i) {
+        if (runeword.itemTypes >> i & 1)
+            captions << QLatin1String(itemTypes[i].caption);
+    }
+    return captions.join(QStringLiteral(", "));
+}
+
+QVariant ClosestTable::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    const CloseRuneword &w = runeword(index.row());
+    if (role == Qt::TextAlignmentRole && index.column() == Sockets)
+        return int(Qt::AlignRight | Qt::AlignVCenter);
+    if (role != Qt::DisplayRole)
+        return {};
+    switch (index.column()) {
+    case Runeword:
+        return w.name;
+    case Missing:
+        return missingNames(w);
+    case Runes:
+        return runeNames(w);
+    case ItemTypesColumn:
+        return itemTypeCaptions(w);
+    case Sockets:
+        return int(w.sockets);
+    }
+    return {};
+}
+
+QVariant ClosestTable::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    static const char *const titles[] = {"Runeword", "Missing", "Runes", "Item types", "Sockets"};
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= ColumnCount)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    return QLatin1String(titles[section]);
+}
+
+WantedTable::WantedTable(QObject *parent) : QAbstractTableModel(parent) {}
+
+void WantedTable::setCompletes(const std::array<int, 47> &completes)
+{
+    beginResetModel();
+    rows_.clear();
+    for (int rune = 1; rune <= 46; ++rune) {
+        if (completes[size_t(rune)] > 0)
+            rows_.emplace_back(rune, completes[size_t(rune)]);
+    }
+    std::stable_sort(rows_.begin(), rows_.end(),
+                     [](const auto &a, const auto &b) { return a.second > b.second; });
+    endResetModel();
+}
+
+int WantedTable::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(rows_.size());
+}
+
+int WantedTable::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant WantedTable::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    const auto [rune, count] = rows_[size_t(index.row())];
+    if (index.column() == Rune) {
+        if (role == Qt::DisplayRole)
+            return look_->names[size_t(rune)];
+        if (role == Qt::DecorationRole)
+            return look_->pictures[size_t(rune)];
+        return {};
+    }
+    switch (role) {
+    case Qt::DisplayRole:
+        return count;
+    case ShareRole:
+        return double(count) / rows_.front().second; // the first row holds the largest count
+    case ColourRole:
+        return look_->colours[size_t(rune)];
+    }
+    return {};
+}
+
+QVariant WantedTable::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    return section == Rune ? QStringLiteral("Rune") : QStringLiteral("Completes");
+}
