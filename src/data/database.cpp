@@ -354,7 +354,7 @@ Database::Prepared &Database::prepare(const QString &sql, const QString &attempt
         preparedBySql_.remove(prepared_.front().sql);
         prepared_.pop_front();
     }
-    Prepared &made = prepared_.emplace_back(Prepared{sql, nullptr, nullptr});
+    Prepared &made = prepared_.emplace_back(Prepared{sql, nullptr, nullptr, nullptr});
     try {
         makeStatement(made, attempted);
     } catch (...) {
@@ -373,10 +373,13 @@ void Database::makeStatement(Prepared &prepared, const QString &attempted)
     } catch (const SQLite::Exception &error) {
         throw engineFailure(error.getErrorCode(), prepared.sql, attempted);
     }
-    auto names = std::make_shared<QStringList>();
+    QStringList names;
     for (int i = 0; i < prepared.statement->getColumnCount(); ++i)
-        names->append(columnName(prepared.statement->getColumnName(i)));
-    prepared.columns = std::move(names);
+        names.append(columnName(prepared.statement->getColumnName(i)));
+    prepared.columns = std::make_shared<const QStringList>(names);
+    if (!names.isEmpty())
+        names.removeFirst();
+    prepared.columnsAfterRowId = std::make_shared<const QStringList>(std::move(names));
 }
 
 // A kept statement that the engine prepared afresh because another program changed the file's
@@ -473,14 +476,9 @@ RowData Database::select(const QString &sql, const QVariantList &values, const Q
     SQLite::Statement &statement = *prepared.statement;
     RowData rows;
     const int first = firstColumnIsRowId ? 1 : 0;
-    if (firstColumnIsRowId) {
-        QStringList names = *prepared.columns;
-        names.removeFirst();
-        rows.columns = std::make_shared<const QStringList>(std::move(names));
-    } else {
-        rows.columns = prepared.columns;
-    }
+    rows.columns = firstColumnIsRowId ? prepared.columnsAfterRowId : prepared.columns;
     const int width = rows.width();
+    rows.reserve(width);
     for (; result == SQLITE_ROW; result = run(statement, sql, attempted)) {
         if (firstColumnIsRowId)
             rows.rowIds.push_back(statement.getColumn(0).getInt64());

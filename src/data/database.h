@@ -40,6 +40,7 @@ public:
     // A value written through the row set, so that reading it back gives what was written.
     void setValue(int row, int column, const QVariant &value);
 
+    void reserve(int cells) { cells_.reserve(size_t(cells)); }
     void appendNull() { cells_.push_back({Cell::Null, 0, {0}}); }
     void appendInteger(qint64 value);
     void appendReal(double value);
@@ -111,6 +112,7 @@ private:
         QString sql;
         std::unique_ptr<SQLite::Statement> statement;
         ColumnNames columns;
+        ColumnNames columnsAfterRowId; // without the first, for a table's rows with their ids
     };
     using PreparedList = std::list<Prepared>;
 
