@@ -168,6 +168,30 @@ QString quoteIdentifier(const QString &name)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+ColumnList::ColumnList(QStringList names) : names_(std::move(names)), distinct_(true)
+{
+    for (int i = 0; i < names_.size() && distinct_; ++i) {
+        for (int j = i + 1; j < names_.size() && distinct_; ++j)
+            distinct_ = names_.at(i).compare(names_.at(j), Qt::CaseInsensitive) != 0;
+    }
+}
+
+int ColumnList::indexOf(const QString &name) const
+{
+    // The program asks in the columns' own spelling nearly always, which compares far faster;
+    // where two names differ only in case, the first of either spelling must win.
+    if (distinct_) {
+        const qsizetype exact = names_.indexOf(name);
+        if (exact >= 0)
+            return int(exact);
+    }
+    for (int index = 0; index < names_.size(); ++index) {
+        if (names_.at(index).compare(name, Qt::CaseInsensitive) == 0)
+            return index;
+    }
+    return -1;
+}
+
 QVariant RowData::value(int row, int column) const
 {
     const Cell &cell = cells_[size_t(row) * size_t(width()) + size_t(column)];
@@ -376,10 +400,10 @@ void Database::makeStatement(Prepared &prepared, const QString &attempted)
     QStringList names;
     for (int i = 0; i < prepared.statement->getColumnCount(); ++i)
         names.append(columnName(prepared.statement->getColumnName(i)));
-    prepared.columns = std::make_shared<const QStringList>(names);
+    prepared.columns = std::make_shared<const ColumnList>(names);
     if (!names.isEmpty())
         names.removeFirst();
-    prepared.columnsAfterRowId = std::make_shared<const QStringList>(std::move(names));
+    prepared.columnsAfterRowId = std::make_shared<const ColumnList>(std::move(names));
 }
 
 // A kept statement that the engine prepared afresh because another program changed the file's
@@ -536,18 +560,14 @@ std::unique_ptr<Recordset> Database::openRecordset(const QString &name)
     } else {
         rows = select(QStringLiteral("SELECT * FROM ") + quoteIdentifier(source), {}, attempted);
         // A stored query that lists its base table's row id can be changed through.
-        int rowIdColumn = -1;
-        for (int i = rows.width() - 1; i >= 0; --i) {
-            if (rows.columns->at(i).compare(QLatin1String("rowid"), Qt::CaseInsensitive) == 0)
-                rowIdColumn = i;
-        }
+        const int rowIdColumn = rows.columns->indexOf(QStringLiteral("rowid"));
         if (rowIdColumn >= 0) {
             for (int row = 0; row < rows.rowCount(); ++row)
                 rows.rowIds.push_back(rows.value(row, rowIdColumn).toLongLong());
-            QStringList visible = *rows.columns;
+            QStringList visible = rows.columns->names();
             visible.removeAt(rowIdColumn);
             rows.dropColumns([rowIdColumn](int column) { return column != rowIdColumn; },
-                             std::make_shared<const QStringList>(std::move(visible)));
+                             std::make_shared<const ColumnList>(std::move(visible)));
         }
     }
     return std::unique_ptr<Recordset>(

@@ -22,7 +22,19 @@ class Recordset;
 class QueryDef;
 
 // The names of a result's columns, shared by every row set read through the same statement.
-using ColumnNames = std::shared_ptr<const QStringList>;
+class ColumnList {
+public:
+    explicit ColumnList(QStringList names);
+    const QStringList &names() const { return names_; }
+    int size() const { return int(names_.size()); }
+    // The first column of that name without regard to letter case; -1 when there is none.
+    int indexOf(const QString &name) const;
+
+private:
+    QStringList names_;
+    bool distinct_; // no two names are the same without regard to case
+};
+using ColumnNames = std::shared_ptr<const ColumnList>;
 
 // Rows read in full from one statement; the statement is finished before this is returned,
 // so that no open read keeps the file locked against the other connection's writes. Values

@@ -48,11 +48,9 @@ void Recordset::requireChangeable(const QString &attempted) const
 int Recordset::column(const QString &name, const QString &attempted) const
 {
     // Field names match without regard to letter case.
-    const QStringList &names = *rows_.columns;
-    for (int index = 0; index < names.size(); ++index) {
-        if (names.at(index).compare(name, Qt::CaseInsensitive) == 0)
-            return index;
-    }
+    const int index = rows_.columns->indexOf(name);
+    if (index >= 0)
+        return index;
     throw Failure(attempted, name + QStringLiteral(" of ") + describe(),
                   QStringLiteral("There is no field of that name."));
 }
@@ -176,7 +174,7 @@ void Recordset::update()
     QStringList names;
     QVariantList values;
     for (const auto &[index, value] : changes_) {
-        names << quoteIdentifier(rows_.columns->at(index));
+        names << quoteIdentifier(rows_.columns->names().at(index));
         values << value;
     }
     if (pending_ == Pending::Add) {
