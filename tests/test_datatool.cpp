@@ -14,17 +14,14 @@ namespace {
 QStringList contents(TestFolder &folder)
 {
     QStringList all = folder.column(QStringLiteral("SELECT sql FROM sqlite_schema ORDER BY name"));
+    const QString quoted = QStringLiteral("SELECT group_concat('quote(\"' || name || '\")', ' || "
+                                          "''|'' || ') FROM pragma_table_info('%1')");
     for (const char *name : {"RuneWords", "runes", "saves", "ownedRunes"}) {
         const QString table = QLatin1String(name);
-        const QString columns = folder
-                                    .scalar(QStringLiteral("SELECT group_concat('quote(\"' || "
-                                                           "name || '\")', ' || ''|'' || ') FROM "
-                                                           "pragma_table_info('%1')")
-                                                .arg(table))
-                                    .toString();
-        const char *first = table == QLatin1String("ownedRunes") ? "savenumber" : "quote(rowid)";
+        const QString first =
+            QLatin1String(table == QLatin1String("ownedRunes") ? "savenumber" : "quote(rowid)");
         all << folder.column(QStringLiteral("SELECT %1 || '|' || %2 FROM %3 ORDER BY %1, rowid")
-                                 .arg(QLatin1String(first), columns, table));
+                                 .arg(first, folder.scalar(quoted.arg(table)).toString(), table));
     }
     return all;
 }
