@@ -21,6 +21,7 @@ private Q_SLOTS:
         form->show();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
     }
+
     void everyControlHasAnAccessibleName()
     {
         const auto name = [](QObject *object) {
@@ -34,6 +35,7 @@ private Q_SLOTS:
                 QVERIFY2(!name(control).isEmpty(), qPrintable(control->objectName()));
         }
     }
+
     void theBoardWorksFromTheKeyboard()
     {
         form->PictureRunes[1]->setFocus();

@@ -137,6 +137,7 @@ private Q_SLOTS:
             "UPDATE saves SET saveName = printf('%.1000000c', 's') WHERE savenumber = 3;");
         sql("WAL journal mode", "PRAGMA journal_mode = WAL;");
     }
+
     // One message naming the file and what is wrong; for a working file none, and its names shown.
     void hostileFiles()
     {

@@ -52,6 +52,7 @@ private Q_SLOTS:
             QCOMPARE(plain(QImageReader(&buffer, "gif").read()), plain(image));
         }
     }
+
     void runePictures()
     {
         QTemporaryDir dir;

@@ -68,6 +68,7 @@ class TestSaveFaults : public QObject {
 private Q_SLOTS:
     // The templates the support library makes once belong in the ordinary temporary folder.
     void initTestCase() { TestFolder(TestFolder::Pictures::Left); }
+
     // The file refuses the save's write number "at" (delete two rows, add three, rename); then the
     // faults of the file and the disk.
     void failedSave_data()
@@ -90,6 +91,7 @@ private Q_SLOTS:
         QTest::newRow("read-only disk") << QString() << "attempt to write a readonly database";
         QTest::newRow("disk full") << QString() << "database or disk is full";
     }
+
     // The message is shown, and the slot as a fresh connection reads it is whole and as it was.
     void failedSave()
     {
@@ -134,6 +136,7 @@ private Q_SLOTS:
                  qPrintable(shown.join(u'\n')));
         QCOMPARE(slotSix(folder), QStringLiteral("14,13 old six ok"));
     }
+
     // A child saving two sets into slot 6 in turn is killed at random; slot 6 is found whole after.
     void killedDuringSave()
     {
