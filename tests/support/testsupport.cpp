@@ -46,6 +46,28 @@ SQLite::Database connect(const QString &path)
     return SQLite::Database(QFile::encodeName(path).toStdString(), SQLite::OPEN_READWRITE, 2000);
 }
 
+// Selected quietly and displayed directly, so that a failure reaches the caller.
+void displayEveryListed(Form1 &form)
+{
+    for (int row = 0; row < form.List1->count(); ++row) {
+        {
+            const QSignalBlocker blocker(form.List1);
+            form.List1->setCurrentRow(row);
+        }
+        form.List1_Click();
+    }
+}
+
+QList<int> tilesWhere(const std::function<bool(int)> &owned)
+{
+    QList<int> tiles;
+    for (int k = 1; k <= 46; ++k) {
+        if (owned(k))
+            tiles << k;
+    }
+    return tiles;
+}
+
 } // namespace
 
 TestFolder::TestFolder(Pictures pictures)
@@ -108,22 +130,6 @@ std::unique_ptr<Form1> startForm(const QString &folder)
     return form;
 }
 
-namespace {
-
-// Selected quietly and displayed directly, so that a failure reaches the caller.
-void displayEveryListed(Form1 &form)
-{
-    for (int row = 0; row < form.List1->count(); ++row) {
-        {
-            const QSignalBlocker blocker(form.List1);
-            form.List1->setCurrentRow(row);
-        }
-        form.List1_Click();
-    }
-}
-
-} // namespace
-
 void readEverything(Form1 &form)
 {
     displayEveryListed(form);
@@ -148,20 +154,6 @@ FailureRecorder::~FailureRecorder()
     setFailureHandler(nullptr);
     setNoticeHandler(nullptr);
 }
-
-namespace {
-
-QList<int> tilesWhere(const std::function<bool(int)> &owned)
-{
-    QList<int> tiles;
-    for (int k = 1; k <= 46; ++k) {
-        if (owned(k))
-            tiles << k;
-    }
-    return tiles;
-}
-
-} // namespace
 
 QList<int> ownedTiles(const Form1 &form)
 {
