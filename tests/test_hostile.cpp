@@ -127,7 +127,7 @@ private Q_SLOTS:
             "UPDATE RuneWords SET RuneWordName = CASE RunewordID WHEN 1 THEN 'Hunter''s '' Moon' "
             "WHEN 2 THEN '  spaced  out ' ELSE 'Ночь' END WHERE RunewordID < 4; UPDATE runes SET "
             "Runename = CASE Runenumber WHEN 1 THEN 'ᚠᛖᚺᚢ' WHEN 2 THEN 'Ωμέγα' WHEN 3 THEN 'ملح' "
-            "WHEN 4 THEN '鉄🜂' ELSE 'O''Dell' END WHERE Runenumber < 6; UPDATE saves SET "
+            "WHEN 4 THEN '鉄🜂' ELSE ' O''Dell ' END WHERE Runenumber < 6; UPDATE saves SET "
             "saveName = CASE savenumber WHEN 1 THEN 'セーブ' ELSE ' it''s mine ' END WHERE "
             "savenumber < 3;");
         sql("a megabyte",
