@@ -68,102 +68,101 @@ class TestSaveFaults : public QObject {
 private Q_SLOTS:
     // The templates the support library makes once belong in the ordinary temporary folder.
     void initTestCase() { TestFolder(TestFolder::Pictures::Left); }
-
-    // The file refuses the save's write number "at" (delete two rows, add three, rename); then the
-    // faults of the file and the disk.
-    void failedSave_data()
-    {
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<QString>("reason");
-        const QString counted = QStringLiteral(
-            "CREATE TABLE fault (at, seen); INSERT INTO fault VALUES (%1, 0);"
-            "CREATE TRIGGER d BEFORE DELETE ON ownedRunes BEGIN UPDATE fault SET seen = seen + 1;"
-            " SELECT RAISE(ABORT, 'delete refused') FROM fault WHERE seen = at; END;"
-            "CREATE TRIGGER a BEFORE INSERT ON ownedRunes BEGIN UPDATE fault SET seen = seen + 1;"
-            " SELECT RAISE(ABORT, 'add refused') FROM fault WHERE seen = at; END;"
-            "CREATE TRIGGER r BEFORE UPDATE ON saves BEGIN UPDATE fault SET seen = seen + 1;"
-            " SELECT RAISE(ABORT, 'rename refused') FROM fault WHERE seen = at; END;");
-        const char *writes[] = {"delete", "delete", "add", "add", "add", "rename"};
-        for (int at = 1; at <= 6; ++at)
-            QTest::addRow("write %d (%s)", at, writes[at - 1])
-                << counted.arg(at) << QLatin1String(writes[at - 1]) + QStringLiteral(" refused");
-        QTest::newRow("read-only file") << QString() << "attempt to write a readonly database";
-        QTest::newRow("read-only disk") << QString() << "attempt to write a readonly database";
-        QTest::newRow("disk full") << QString() << "database or disk is full";
-    }
-
-    // The message is shown, and the slot as a fresh connection reads it is whole and as it was.
-    void failedSave()
-    {
-        QFETCH(QString, fault);
-        QFETCH(QString, reason);
-        const QString tag = QLatin1String(QTest::currentDataTag());
-        QTemporaryDir mountPoint; // for a tmpfs that the test may fill or make read-only
-        const QByteArray disk = QFile::encodeName(mountPoint.path()), tmp = qgetenv("TMPDIR");
-        const bool onDisk = tag.contains(QLatin1String("disk"));
-        if (onDisk && ::mount("tmpfs", disk.constData(), "tmpfs", 0, "size=2m") != 0)
-            QSKIP("cannot mount a tmpfs (needs root with CAP_SYS_ADMIN)");
-        qputenv("TMPDIR", onDisk ? disk : tmp);
-        TestFolder folder;
-        qputenv("TMPDIR", tmp);
-        // Unmounted first, which takes the folder with it: a read-only one could not be emptied.
-        const auto unmount =
-            qScopeGuard([&] { onDisk && ::umount2(disk.constData(), MNT_DETACH); });
-        folder.sql(oldSlot + fault);
-        if (tag == QLatin1String("read-only file"))
-            QVERIFY(::chmod(QFile::encodeName(folder.dataFile()).constData(), 0444) == 0 &&
-                    ::chmod(QFile::encodeName(folder.path()).constData(), 0755) == 0);
-        if (tag == QLatin1String("read-only disk"))
-            QVERIFY(::mount("tmpfs", disk.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) ==
-                    0);
-        QFile filler(mountPoint.filePath(QStringLiteral("filler")));
-        if (tag == QLatin1String("disk full") && filler.open(QIODevice::WriteOnly)) {
-            while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
-            }
-        }
-        auto form = startForm(folder.path());
-        setBoard(*form, setB);
-        // Root may write whatever a file's mode says; the save runs as an ordinary user.
-        const bool asUser = tag == QLatin1String("read-only file") && ::geteuid() == 0;
-        const FailureRecorder failures;
-        if (asUser && ::seteuid(65534) != 0)
-            QSKIP("cannot act as an ordinary user (uid 65534)");
-        runGuarded([&] { save(*form, "new six"); });
-        QVERIFY(!asUser || ::seteuid(0) == 0);
-        const QStringList &shown = failures.texts;
-        QVERIFY2(shown.size() == 1 && shown[0].contains(reason) &&
-                     shown[0].contains(folder.dataFile()),
-                 qPrintable(shown.join(u'\n')));
-        QCOMPARE(slotSix(folder), QStringLiteral("14,13 old six ok"));
-    }
-
-    // A child saving two sets into slot 6 in turn is killed at random; slot 6 is found whole after.
-    void killedDuringSave()
-    {
-        TestFolder folder;
-        folder.sql(oldSlot);
-        const QStringList whole =
-            QStringLiteral("14,13 old six ok|1,2,3,4,5,6,7,8,9,10 set A ok|2,30,46 set B ok")
-                .split(u'|');
-        QRandomGenerator random(4711);
-        int interrupted = 0;
-        for (int round = 0; round < 20; ++round) {
-            QProcess child;
-            child.start(QCoreApplication::applicationFilePath(),
-                        {QStringLiteral("--save-until-killed"), folder.path()});
-            QVERIFY(child.waitForReadyRead(60000));
-            QTest::qSleep(random.bounded(5, 200)); // the moment of the kill is the fault
-            QVERIFY2(child.state() == QProcess::Running, child.readAllStandardError().constData());
-            child.kill();
-            QVERIFY(child.waitForFinished());
-            interrupted += QFileInfo(folder.dataFile() + QStringLiteral("-journal")).size() > 0;
-            startForm(folder.path()); // which refuses a damaged file
-            QVERIFY2(whole.contains(slotSix(folder)), qPrintable(slotSix(folder)));
-        }
-        qInfo("20 kills, %d of them in the middle of a save; slot 6 was whole every time",
-              interrupted);
-    }
+    void failedSave_data();
+    void failedSave();
+    void killedDuringSave();
 };
+
+// The file refuses the save's write number "at" (delete two rows, add three, rename); then the
+// faults of the file and the disk.
+void TestSaveFaults::failedSave_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("reason");
+    const QString counted = QStringLiteral(
+        "CREATE TABLE fault (at, seen); INSERT INTO fault VALUES (%1, 0);"
+        "CREATE TRIGGER d BEFORE DELETE ON ownedRunes BEGIN UPDATE fault SET seen = seen + 1;"
+        " SELECT RAISE(ABORT, 'delete refused') FROM fault WHERE seen = at; END;"
+        "CREATE TRIGGER a BEFORE INSERT ON ownedRunes BEGIN UPDATE fault SET seen = seen + 1;"
+        " SELECT RAISE(ABORT, 'add refused') FROM fault WHERE seen = at; END;"
+        "CREATE TRIGGER r BEFORE UPDATE ON saves BEGIN UPDATE fault SET seen = seen + 1;"
+        " SELECT RAISE(ABORT, 'rename refused') FROM fault WHERE seen = at; END;");
+    const char *writes[] = {"delete", "delete", "add", "add", "add", "rename"};
+    for (int at = 1; at <= 6; ++at)
+        QTest::addRow("write %d (%s)", at, writes[at - 1])
+            << counted.arg(at) << QLatin1String(writes[at - 1]) + QStringLiteral(" refused");
+    QTest::newRow("read-only file") << QString() << "attempt to write a readonly database";
+    QTest::newRow("read-only disk") << QString() << "attempt to write a readonly database";
+    QTest::newRow("disk full") << QString() << "database or disk is full";
+}
+
+// The message is shown, and the slot as a fresh connection reads it is whole and as it was.
+void TestSaveFaults::failedSave()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, reason);
+    const QString tag = QLatin1String(QTest::currentDataTag());
+    QTemporaryDir mountPoint; // for a tmpfs that the test may fill or make read-only
+    const QByteArray disk = QFile::encodeName(mountPoint.path()), tmp = qgetenv("TMPDIR");
+    const bool onDisk = tag.contains(QLatin1String("disk"));
+    if (onDisk && ::mount("tmpfs", disk.constData(), "tmpfs", 0, "size=2m") != 0)
+        QSKIP("cannot mount a tmpfs (needs root with CAP_SYS_ADMIN)");
+    qputenv("TMPDIR", onDisk ? disk : tmp);
+    TestFolder folder;
+    qputenv("TMPDIR", tmp);
+    // Unmounted first, which takes the folder with it: a read-only one could not be emptied.
+    const auto unmount = qScopeGuard([&] { onDisk && ::umount2(disk.constData(), MNT_DETACH); });
+    folder.sql(oldSlot + fault);
+    if (tag == QLatin1String("read-only file"))
+        QVERIFY(::chmod(QFile::encodeName(folder.dataFile()).constData(), 0444) == 0 &&
+                ::chmod(QFile::encodeName(folder.path()).constData(), 0755) == 0);
+    if (tag == QLatin1String("read-only disk"))
+        QVERIFY(::mount("tmpfs", disk.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0);
+    QFile filler(mountPoint.filePath(QStringLiteral("filler")));
+    if (tag == QLatin1String("disk full") && filler.open(QIODevice::WriteOnly)) {
+        while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
+        }
+    }
+    auto form = startForm(folder.path());
+    setBoard(*form, setB);
+    // Root may write whatever a file's mode says; the save runs as an ordinary user.
+    const bool asUser = tag == QLatin1String("read-only file") && ::geteuid() == 0;
+    const FailureRecorder failures;
+    if (asUser && ::seteuid(65534) != 0)
+        QSKIP("cannot act as an ordinary user (uid 65534)");
+    runGuarded([&] { save(*form, "new six"); });
+    QVERIFY(!asUser || ::seteuid(0) == 0);
+    const QStringList &shown = failures.texts;
+    QVERIFY2(shown.size() == 1 && shown[0].contains(reason) && shown[0].contains(folder.dataFile()),
+             qPrintable(shown.join(u'\n')));
+    QCOMPARE(slotSix(folder), QStringLiteral("14,13 old six ok"));
+}
+
+// A child saving two sets into slot 6 in turn is killed at random; slot 6 is found whole after.
+void TestSaveFaults::killedDuringSave()
+{
+    TestFolder folder;
+    folder.sql(oldSlot);
+    const QStringList whole =
+        QStringLiteral("14,13 old six ok|1,2,3,4,5,6,7,8,9,10 set A ok|2,30,46 set B ok")
+            .split(u'|');
+    QRandomGenerator random(4711);
+    int interrupted = 0;
+    for (int round = 0; round < 20; ++round) {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--save-until-killed"), folder.path()});
+        QVERIFY(child.waitForReadyRead(60000));
+        QTest::qSleep(random.bounded(5, 200)); // the moment of the kill is the fault
+        QVERIFY2(child.state() == QProcess::Running, child.readAllStandardError().constData());
+        child.kill();
+        QVERIFY(child.waitForFinished());
+        interrupted += QFileInfo(folder.dataFile() + QStringLiteral("-journal")).size() > 0;
+        startForm(folder.path()); // which refuses a damaged file
+        QVERIFY2(whole.contains(slotSix(folder)), qPrintable(slotSix(folder)));
+    }
+    qInfo("20 kills, %d of them in the middle of a save; slot 6 was whole every time", interrupted);
+}
 
 int main(int argc, char **argv)
 {
