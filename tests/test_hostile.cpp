@@ -61,7 +61,6 @@ class TestHostile : public QObject {
 private Q_SLOTS:
     void hostileFiles_data();
     void hostileFiles();
-    void singleByteFlips();
 };
 
 void TestHostile::hostileFiles_data()
@@ -128,7 +127,7 @@ void TestHostile::hostileFiles_data()
         "UPDATE RuneWords SET RuneWordName = CASE RunewordID WHEN 1 THEN 'Hunter''s '' Moon' "
         "WHEN 2 THEN '  spaced  out ' ELSE 'Ночь' END WHERE RunewordID < 4; UPDATE runes SET "
         "Runename = CASE Runenumber WHEN 1 THEN 'ᚠᛖᚺᚢ' WHEN 2 THEN 'Ωμέγα' WHEN 3 THEN 'ملح' "
-        "WHEN 4 THEN '鉄🜂' ELSE 'O''Dell' END WHERE Runenumber < 6; UPDATE saves SET "
+        "WHEN 4 THEN '鉄🜂' ELSE ' O''Dell ' END WHERE Runenumber < 6; UPDATE saves SET "
         "saveName = CASE savenumber WHEN 1 THEN 'セーブ' ELSE ' it''s mine ' END WHERE "
         "savenumber < 3;");
     sql("a megabyte",
@@ -160,26 +159,6 @@ void TestHostile::hostileFiles()
     const QStringList saves = folder.column(QStringLiteral("SELECT saveName FROM saves"));
     for (int k = 1; k <= 10; ++k)
         QCOMPARE(form->mnuload[size_t(k)]->text(), saves[k - 1]);
-}
-
-// One bit flipped: most bits are text or free space and the file works; else it fails cleanly.
-void TestHostile::singleByteFlips()
-{
-    TestFolder folder;
-    const QByteArray original = contents(folder.dataFile());
-    QRandomGenerator random(20240611);
-    int failed = 0;
-    for (int i = 0; i < 1000; ++i) {
-        const qsizetype offset = random.bounded(original.size());
-        const char flipped = char(original[offset] ^ (1 << random.bounded(8)));
-        write(0, original)(folder);
-        write(offset, QByteArray(1, flipped))(folder);
-        const QStringList wrong = runSession(folder);
-        QVERIFY2(wrong.isEmpty() || (wrong.size() == 1 && wrong[0].contains(folder.dataFile())),
-                 qPrintable(QString::number(offset) + u' ' + wrong.join(u'\n')));
-        failed += int(wrong.size());
-    }
-    qInfo("1000 bits flipped: %d files failed with a message, %d worked", failed, 1000 - failed);
 }
 
 QTEST_MAIN(TestHostile)

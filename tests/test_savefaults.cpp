@@ -15,9 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,6 +28,15 @@ const QString oldSlot =
                    "UPDATE saves SET saveName = 'old six' WHERE savenumber = 6;");
 const QList<int> setA{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, setB{2, 30, 46};
 
+// Saves the board into slot 6 under name, as the save dialog does when OK is pressed.
+void save(Form1 &form, const char *name)
+{
+    Dialog dialog(&form);
+    dialog.Tag = QStringLiteral(" 6");
+    dialog.Text1->setText(QLatin1String(name));
+    dialog.OKButton->click();
+}
+
 // The child process of killedDuringSave: saves set A and set B into slot 6 in turn until killed.
 int saveUntilKilled(const QString &folder)
 {
@@ -39,10 +46,7 @@ int saveUntilKilled(const QString &folder)
     std::fflush(stdout);
     for (int round = 0;; ++round) {
         setBoard(*form, round % 2 ? setB : setA);
-        Dialog dialog(form.get());
-        dialog.Tag = QStringLiteral(" 6");
-        dialog.Text1->setText(round % 2 ? QStringLiteral("set B") : QStringLiteral("set A"));
-        dialog.OKButton->click();
+        save(*form, round % 2 ? "set B" : "set A");
     }
 }
 
@@ -99,12 +103,10 @@ void TestSaveFaults::failedSave()
     QFETCH(QString, reason);
     const QString tag = QLatin1String(QTest::currentDataTag());
     QTemporaryDir mountPoint; // for a tmpfs that the test may fill or make read-only
-    const QByteArray disk = QFile::encodeName(mountPoint.path());
+    const QByteArray disk = QFile::encodeName(mountPoint.path()), tmp = qgetenv("TMPDIR");
     const bool onDisk = tag.contains(QLatin1String("disk"));
     if (onDisk && ::mount("tmpfs", disk.constData(), "tmpfs", 0, "size=2m") != 0)
-        QSKIP(qPrintable(QStringLiteral("cannot mount a tmpfs (needs root with CAP_SYS_ADMIN): ") +
-                         QString::fromLocal8Bit(std::strerror(errno))));
-    const QByteArray tmp = qgetenv("TMPDIR");
+        QSKIP("cannot mount a tmpfs (needs root with CAP_SYS_ADMIN)");
     qputenv("TMPDIR", onDisk ? disk : tmp);
     TestFolder folder;
     qputenv("TMPDIR", tmp);
@@ -116,9 +118,8 @@ void TestSaveFaults::failedSave()
                 ::chmod(QFile::encodeName(folder.path()).constData(), 0755) == 0);
     if (tag == QLatin1String("read-only disk"))
         QVERIFY(::mount("tmpfs", disk.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0);
-    if (tag == QLatin1String("disk full")) {
-        QFile filler(mountPoint.filePath(QStringLiteral("filler")));
-        QVERIFY(filler.open(QIODevice::WriteOnly));
+    QFile filler(mountPoint.filePath(QStringLiteral("filler")));
+    if (tag == QLatin1String("disk full") && filler.open(QIODevice::WriteOnly)) {
         while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
         }
     }
@@ -129,12 +130,7 @@ void TestSaveFaults::failedSave()
     const FailureRecorder failures;
     if (asUser && ::seteuid(65534) != 0)
         QSKIP("cannot act as an ordinary user (uid 65534)");
-    runGuarded([&] {
-        Dialog dialog(form.get());
-        dialog.Tag = QStringLiteral(" 6");
-        dialog.Text1->setText(QStringLiteral("new six"));
-        dialog.OKButton->click();
-    });
+    runGuarded([&] { save(*form, "new six"); });
     QVERIFY(!asUser || ::seteuid(0) == 0);
     const QStringList &shown = failures.texts;
     QVERIFY2(shown.size() == 1 && shown[0].contains(reason) && shown[0].contains(folder.dataFile()),

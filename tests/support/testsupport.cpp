@@ -17,24 +17,11 @@
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
+#include <functional>
 
 QString gameDataSources()
 {
     return QStringLiteral(TESSALY_GAMEDATA_DIR);
-}
-
-TestFolder::TestFolder(Pictures pictures)
-{
-    if (!dir_.isValid())
-        qFatal("cannot make a temporary folder");
-    makeDataFile();
-    if (pictures == Pictures::Made)
-        makePictures();
-}
-
-QString TestFolder::dataFile() const
-{
-    return dir_.filePath(QStringLiteral("newRunewords.mdb"));
 }
 
 namespace {
@@ -53,37 +40,56 @@ const QTemporaryDir &madeOnce()
     return *made;
 }
 
-void copyFile(const QString &from, const QString &to)
-{
-    QFile::remove(to);
-    if (!QFile::copy(from, to) || !QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner))
-        qFatal("cannot copy %s to %s", qPrintable(from), qPrintable(to));
-}
-
-} // namespace
-
-void TestFolder::makeDataFile()
-{
-    copyFile(madeOnce().filePath(QStringLiteral("newRunewords.mdb")), dataFile());
-}
-
-void TestFolder::makePictures()
-{
-    const QDir pictures(madeOnce().filePath(QStringLiteral("CRunes")));
-    QDir(dir_.path()).mkpath(QStringLiteral("CRunes"));
-    for (const QString &name : pictures.entryList(QDir::Files))
-        copyFile(pictures.filePath(name), dir_.filePath(QStringLiteral("CRunes/") + name));
-}
-
-namespace {
-
 // A connection of another program: it waits on a busy file as the program does.
 SQLite::Database connect(const QString &path)
 {
     return SQLite::Database(QFile::encodeName(path).toStdString(), SQLite::OPEN_READWRITE, 2000);
 }
 
+// Selected quietly and displayed directly, so that a failure reaches the caller.
+void displayEveryListed(Form1 &form)
+{
+    for (int row = 0; row < form.List1->count(); ++row) {
+        {
+            const QSignalBlocker blocker(form.List1);
+            form.List1->setCurrentRow(row);
+        }
+        form.List1_Click();
+    }
+}
+
+QList<int> tilesWhere(const std::function<bool(int)> &owned)
+{
+    QList<int> tiles;
+    for (int k = 1; k <= 46; ++k) {
+        if (owned(k))
+            tiles << k;
+    }
+    return tiles;
+}
+
 } // namespace
+
+TestFolder::TestFolder(Pictures pictures)
+{
+    QStringList names{QStringLiteral("newRunewords.mdb")};
+    if (pictures == Pictures::Made && QDir(dir_.path()).mkdir(QStringLiteral("CRunes"))) {
+        for (const QString &name :
+             QDir(madeOnce().filePath(QStringLiteral("CRunes"))).entryList(QDir::Files))
+            names << QStringLiteral("CRunes/") + name;
+    }
+    for (const QString &name : names) {
+        const QString from = madeOnce().filePath(name), to = dir_.filePath(name);
+        if (!QFile::copy(from, to) ||
+            !QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner))
+            qFatal("cannot copy %s to %s", qPrintable(from), qPrintable(to));
+    }
+}
+
+QString TestFolder::dataFile() const
+{
+    return dir_.filePath(QStringLiteral("newRunewords.mdb"));
+}
 
 void TestFolder::sql(const QString &statements)
 {
@@ -124,22 +130,6 @@ std::unique_ptr<Form1> startForm(const QString &folder)
     return form;
 }
 
-namespace {
-
-// Selected quietly and displayed directly, so that a failure reaches the caller.
-void displayEveryListed(Form1 &form)
-{
-    for (int row = 0; row < form.List1->count(); ++row) {
-        {
-            const QSignalBlocker blocker(form.List1);
-            form.List1->setCurrentRow(row);
-        }
-        form.List1_Click();
-    }
-}
-
-} // namespace
-
 void readEverything(Form1 &form)
 {
     displayEveryListed(form);
@@ -168,12 +158,7 @@ FailureRecorder::~FailureRecorder()
 
 QList<int> ownedTiles(const Form1 &form)
 {
-    QList<int> owned;
-    for (int k = 1; k <= 46; ++k) {
-        if (form.PictureRunes[size_t(k)]->Appearance() == 1)
-            owned << k;
-    }
-    return owned;
+    return tilesWhere([&](int k) { return form.PictureRunes[size_t(k)]->Appearance() == 1; });
 }
 
 void setBoard(Form1 &form, const QList<int> &owned)
@@ -185,12 +170,7 @@ void setBoard(Form1 &form, const QList<int> &owned)
 
 QList<int> savedTiles(const Form1 &form)
 {
-    QList<int> saved;
-    for (int k = 1; k <= 46; ++k) {
-        if (form.ownedState[size_t(k - 1)] == 1)
-            saved << k;
-    }
-    return saved;
+    return tilesWhere([&](int k) { return form.ownedState[size_t(k - 1)] == 1; });
 }
 
 QStringList listed(const Form1 &form)

@@ -13,7 +13,6 @@
 #include <memory>
 
 class Form1;
-class Failure;
 class QCheckBox;
 
 // A folder that stands where the program's own folder would: a data file built from the
@@ -26,8 +25,6 @@ public:
     QString path() const { return dir_.path(); }
     QString dataFile() const;
 
-    void makeDataFile();
-    void makePictures();
     // Changes the data file outside the program, for cases that need damaged or odd data.
     void sql(const QString &statements);
     QVariant scalar(const QString &query);
