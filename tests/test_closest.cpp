@@ -12,13 +12,10 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QRandomGenerator>
-#include <QScopeGuard>
 #include <QSpinBox>
 #include <QTableView>
-#include <QTest>
 
 #include <map>
-#include <utility>
 
 namespace {
 
@@ -96,7 +93,6 @@ private:
     };
     Expected model(int ticked, const QList<int> &owned, int maximum) const;
     ClosestWindow *window() const { return form->closestWindow; }
-    void tick(int ticked);
     FailureRecorder failures;
     TestFolder folder;
     QByteArray original;
@@ -198,13 +194,6 @@ void TestClosest::initTestCase()
         runeNames << label->text();
 }
 
-void TestClosest::tick(int ticked)
-{
-    const QList<QCheckBox *> boxes = filterBoxes(*form);
-    for (int i = 0; i < boxes.size(); ++i)
-        boxes[i]->setChecked(ticked & (1 << i));
-}
-
 void TestClosest::tablesMatchModel()
 {
     form->mnuClosest->trigger();
@@ -218,7 +207,9 @@ void TestClosest::tablesMatchModel()
         }
         const int ticked = rng.bounded(64) << 9 | (rng.bounded(15) == 0 ? 0 : rng.bounded(1, 512));
         setBoard(*form, board);
-        tick(ticked);
+        const QList<QCheckBox *> boxes = filterBoxes(*form);
+        for (int i = 0; i < boxes.size(); ++i)
+            boxes[i]->setChecked(ticked >> i & 1);
         form->CommandSearch_Click();
         const int maximum = rng.bounded(1, 4);
         window()->missingAtMost->setValue(maximum);
@@ -268,15 +259,12 @@ void TestClosest::lifeOfTheWindow()
     form->CommandSearch_Click();
     const QList<QStringList> shown = rows(first->closestTable);
     QVERIFY(!shown.isEmpty());
-    QStringList trace;
-    form->runeDb->setTraceHook([&trace](const QString &sql) { trace << sql; });
-    const auto untrace = qScopeGuard([this] { form->runeDb->setTraceHook(nullptr); });
     setBoard(*form, {5});
-    tick(0);
+    for (QCheckBox *box : filterBoxes(*form))
+        box->setChecked(false);
     first->missingAtMost->setValue(3);
     first->missingAtMost->setValue(1);
     QCOMPARE(rows(first->closestTable), shown);
-    QCOMPARE(trace, QStringList());
 
     // A double-click shows the runeword as picking it in the list would, keeping the board for
     // Revert first; the list and the tables stay.
@@ -285,7 +273,6 @@ void TestClosest::lifeOfTheWindow()
     setBoard(*form, {1, 2, 3, 4});
     const int row = int(shown.size()) / 2;
     doubleClick(first->closestView, row);
-    QVERIFY(trace.size() > 1); // the runeword, then each of its runes
     QCOMPARE(listed(*form), listBefore);
     QCOMPARE(rows(first->closestTable), shown);
     QVERIFY(form->ownedSaved);

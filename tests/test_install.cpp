@@ -1,6 +1,5 @@
 #include "about/frmabout.h"
 #include "data/failure.h"
-#include "gamedata.h"
 #include "mainwindow/datalocation.h"
 #include "mainwindow/form1.h"
 #include "rebuild.h"
@@ -9,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QTest>
 
 namespace {
 

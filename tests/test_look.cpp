@@ -15,9 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QStyle>
 #include <QStyleOptionButton>
-#include <QTest>
 
 namespace {
 
