@@ -103,19 +103,14 @@ private Q_SLOTS:
         loadProgramFonts(QStringLiteral(TESSALY_PROGRAM_FOLDER));
         form = startForm(folder.path());
     }
-    void windowsUseTheProgramsFont();
-    void everyCaptionFits();
+    void everyCaptionFitsInTheProgramsFont();
 };
 
-void TestLook::windowsUseTheProgramsFont()
+void TestLook::everyCaptionFitsInTheProgramsFont()
 {
     // Not a look-alike the system happens to offer in its place.
     QCOMPARE(QFontInfo(form->font()).family(), QStringLiteral("Liberation Sans"));
     QCOMPARE(QFontInfo(form->Commandrevert->font()).family(), QStringLiteral("Liberation Serif"));
-}
-
-void TestLook::everyCaptionFits()
-{
     frmAbout about(form.get());
     Dialog dialog(form.get());
     for (QWidget *window : QList<QWidget *>{form.get(), &about, &dialog}) {
