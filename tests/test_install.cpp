@@ -1,6 +1,5 @@
 #include "about/frmabout.h"
 #include "data/failure.h"
-#include "gamedata.h"
 #include "mainwindow/datalocation.h"
 #include "mainwindow/form1.h"
 #include "rebuild.h"
@@ -9,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QTest>
 
 namespace {
 
@@ -24,17 +22,6 @@ QStringList filesIn(const QString &folder)
     return QDir(folder).entryList(QDir::Files, QDir::Name);
 }
 
-// The failure a start meets, or an empty text.
-QString failureOf(const std::function<void()> &start)
-{
-    try {
-        start();
-    } catch (const Failure &failure) {
-        return failure.object() + QLatin1Char('|') + failure.reason();
-    }
-    return QString();
-}
-
 } // namespace
 
 // An install: the program's folder without a data file, the shared folder with the shipped
@@ -45,46 +32,34 @@ class TestInstall : public QObject {
     std::unique_ptr<TestFolder> shared;
     std::unique_ptr<TestFolder> user;
 
-    DataLocation start() { return locateData(program.path(), user->path(), {shared->path()}); }
-
 private Q_SLOTS:
     void init()
     {
         shared = std::make_unique<TestFolder>();
         user = std::make_unique<TestFolder>(TestFolder::Pictures::Left);
     }
-    void portableFolderIsUsedAsItIs();
-    void firstStartCopiesTheShippedFile();
+    void portableAndFirstStart();
     void existingCopy_data();
     void existingCopy();
-    void copyThatCannotBeUpgradedIsLeftAlone();
-    void failuresNameThePath_data();
-    void failuresNameThePath();
+    void failureLeavesThePlayersFolder_data();
+    void failureLeavesThePlayersFolder();
     void aboutShowsTheDataFile();
 };
 
-void TestInstall::portableFolderIsUsedAsItIs()
+void TestInstall::portableAndFirstStart()
 {
-    const DataLocation location = locateData(shared->path(), user->path() + QStringLiteral("/x"),
-                                             {QStringLiteral("/nowhere")});
+    // A folder with a writable data file beside the program is used as it is.
+    const QString elsewhere = user->path() + QStringLiteral("/made/on/first/start");
+    DataLocation location = locateData(shared->path(), elsewhere, {QStringLiteral("/nowhere")});
     QCOMPARE(location.dataFile, shared->dataFile());
     QCOMPARE(location.shippedFolder, shared->path());
-    QVERIFY(!QFileInfo::exists(user->path() + QStringLiteral("/x")));
-}
-
-void TestInstall::firstStartCopiesTheShippedFile()
-{
-    const QString userFolder = user->path() + QStringLiteral("/made/on/first/start");
-    const QByteArray shipped = bytes(shared->dataFile());
-    const DataLocation location = locateData(program.path(), userFolder, {shared->path()});
-    QCOMPARE(location.dataFile, userFolder + QStringLiteral("/newRunewords.mdb"));
-    QCOMPARE(bytes(location.dataFile), shipped);
-    QCOMPARE(filesIn(userFolder), QStringList{QStringLiteral("newRunewords.mdb")});
-    // The window opens on the copy, with the pictures of the shipped folder.
-    Form1 form(program.path());
-    form.dataFile = location.dataFile;
-    form.picturesFolder = location.shippedFolder;
-    form.Form_Load();
+    QVERIFY(!QFileInfo::exists(elsewhere));
+    // Otherwise the first start copies the shipped file into a folder it makes.
+    location = locateData(program.path(), elsewhere, {shared->path()});
+    QCOMPARE(location.dataFile, elsewhere + QStringLiteral("/newRunewords.mdb"));
+    QCOMPARE(location.shippedFolder, shared->path());
+    QCOMPARE(bytes(location.dataFile), bytes(shared->dataFile()));
+    QCOMPARE(filesIn(elsewhere), QStringList{QStringLiteral("newRunewords.mdb")});
 }
 
 void TestInstall::existingCopy_data()
@@ -100,7 +75,6 @@ void TestInstall::existingCopy()
 {
     QFETCH(int, shippedVersion);
     QFETCH(int, copyVersion);
-    const bool upgraded = shippedVersion > copyVersion;
     shared->sql(QStringLiteral("PRAGMA user_version = %1; UPDATE RuneWords SET RuneWordName = "
                                "'Renamed' WHERE RunewordID = 1; UPDATE saves SET saveName = "
                                "'shipped';")
@@ -115,8 +89,8 @@ void TestInstall::existingCopy()
     const QStringList playersSaves = user->column(saves);
     const QByteArray before = bytes(user->dataFile());
 
-    QCOMPARE(start().dataFile, user->dataFile());
-    if (!upgraded) {
+    QCOMPARE(locateData(program.path(), user->path(), {shared->path()}).dataFile, user->dataFile());
+    if (shippedVersion <= copyVersion) {
         QCOMPARE(bytes(user->dataFile()), before);
         return;
     }
@@ -125,69 +99,60 @@ void TestInstall::existingCopy()
                  .toString(),
              QStringLiteral("Renamed"));
     QCOMPARE(gameDataVersion(user->dataFile()), shippedVersion);
-    QCOMPARE(checkDataFile(user->dataFile()), QStringList());
     // Neither the new file under its temporary name nor the backup is left behind.
     QCOMPARE(filesIn(user->path()), QStringList{QStringLiteral("newRunewords.mdb")});
-    // The next start finds it up to date.
-    const QByteArray after = bytes(user->dataFile());
-    start();
-    QCOMPARE(bytes(user->dataFile()), after);
 }
 
-void TestInstall::copyThatCannotBeUpgradedIsLeftAlone()
-{
-    shared->sql(QStringLiteral("PRAGMA user_version = 2"));
-    // A save name the rebuild cannot carry over.
-    user->sql(QStringLiteral("UPDATE saves SET saveName = 'two' || char(10) || 'lines' WHERE "
-                             "savenumber = 3"));
-    const QByteArray before = bytes(user->dataFile());
-    const QString failure = failureOf([this] { start(); });
-    QVERIFY2(failure.startsWith(QDir::toNativeSeparators(user->dataFile()) + QLatin1Char('|')),
-             qPrintable(failure));
-    QVERIFY2(failure.contains(QStringLiteral("line break")), qPrintable(failure));
-    QCOMPARE(bytes(user->dataFile()), before);
-    QCOMPARE(filesIn(user->path()), QStringList{QStringLiteral("newRunewords.mdb")});
-}
-
-void TestInstall::failuresNameThePath_data()
+// A start that cannot go on names the path at fault, and the player's folder stays as it was.
+void TestInstall::failureLeavesThePlayersFolder_data()
 {
     QTest::addColumn<QString>("damage");
-    QTest::addColumn<QString>("named");
-    QTest::newRow("nothing shipped") << "remove shipped"
-                                     << "shared";
-    QTest::newRow("shipped file cut short") << "cut shipped"
-                                            << "shipped";
-    QTest::newRow("shipped file lacks a query") << "drop query"
-                                                << "shipped";
-    QTest::newRow("no folder for the copy") << "user folder is a file"
-                                            << "user";
+    for (const char *damage :
+         {"nothing shipped", "shipped file cut short", "shipped file lacks a query",
+          "no folder for the copy", "copy cannot be upgraded"})
+        QTest::newRow(damage) << QString::fromLatin1(damage);
 }
 
-void TestInstall::failuresNameThePath()
+void TestInstall::failureLeavesThePlayersFolder()
 {
     QFETCH(QString, damage);
-    QFETCH(QString, named);
-    QString userFolder = user->path() + QStringLiteral("/tessaly");
-    QFile::remove(user->dataFile());
-    if (damage == QLatin1String("remove shipped")) {
-        QFile::remove(shared->dataFile());
-    } else if (damage == QLatin1String("cut shipped")) {
-        QFile::resize(shared->dataFile(), 3000);
-    } else if (damage == QLatin1String("drop query")) {
-        shared->sql(QStringLiteral("DROP VIEW runesQuery"));
+    QString userFolder = user->path();
+    QString path = shared->dataFile();
+    if (damage == QLatin1String("copy cannot be upgraded")) {
+        // A save name the rebuild cannot carry over.
+        shared->sql(QStringLiteral("PRAGMA user_version = 2"));
+        user->sql(QStringLiteral("UPDATE saves SET saveName = 'two' || char(10) || 'lines' "
+                                 "WHERE savenumber = 3"));
+        path = user->dataFile();
     } else {
-        QFile file(userFolder);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        userFolder += QStringLiteral("/below");
+        QFile::remove(user->dataFile());
     }
-    const QString path = named == QLatin1String("shared")    ? shared->path()
-                         : named == QLatin1String("shipped") ? shared->dataFile()
-                                                             : userFolder;
-    const QString failure =
-        failureOf([&] { locateData(program.path(), userFolder, {shared->path()}); });
+    if (damage == QLatin1String("nothing shipped")) {
+        QFile::remove(shared->dataFile());
+        path = shared->path();
+    } else if (damage == QLatin1String("shipped file cut short")) {
+        QFile::resize(shared->dataFile(), 3000);
+    } else if (damage == QLatin1String("shipped file lacks a query")) {
+        shared->sql(QStringLiteral("DROP VIEW runesQuery"));
+    } else if (damage == QLatin1String("no folder for the copy")) {
+        QFile file(userFolder += QStringLiteral("/file"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        path = userFolder += QStringLiteral("/below");
+    }
+    const QStringList files = filesIn(user->path());
+    const QByteArray before = bytes(user->dataFile());
+    QString failure;
+    try {
+        locateData(program.path(), userFolder, {shared->path()});
+    } catch (const Failure &caught) {
+        failure = caught.object() + QLatin1Char('|') + caught.reason();
+    }
     QVERIFY2(failure.startsWith(QDir::toNativeSeparators(path) + QLatin1Char('|')),
              qPrintable(failure));
-    QVERIFY(!QFileInfo::exists(userFolder + QStringLiteral("/newRunewords.mdb")));
+    QVERIFY2(path != user->dataFile() || failure.contains(QStringLiteral("line break")),
+             qPrintable(failure));
+    QCOMPARE(filesIn(user->path()), files);
+    QCOMPARE(bytes(user->dataFile()), before);
 }
 
 void TestInstall::aboutShowsTheDataFile()
