@@ -40,41 +40,41 @@ QString closenessQuery(const QStringList &fields)
 // never listed.
 int wholeUpTo(const RowReader &row, int field, int most)
 {
-    switch (row.type(field)) {
-    case RowReader::Type::Integer: {
-        const qint64 value = row.integer(field);
-        return value >= 0 && value <= most ? int(value) : -1;
-    }
-    case RowReader::Type::Real: {
-        const double value = row.real(field);
-        return value >= 0 && value <= most && value == std::floor(value) ? int(value) : -1;
-    }
+    const RowReader::Value value = row.value(field);
+    switch (value.type) {
+    case RowReader::Type::Integer:
+        return value.integer >= 0 && value.integer <= most ? int(value.integer) : -1;
+    case RowReader::Type::Real:
+        return value.real >= 0 && value.real <= most && value.real == std::floor(value.real)
+                   ? int(value.real)
+                   : -1;
     default:
         return -1;
     }
 }
 
 // Ranks the runewords by name, then orders them by the number missing and then by name. Names
-// are compared by their first eight characters as two numbers first: comparing the strings
+// are compared by their first twelve characters as three numbers first: comparing the strings
 // themselves for every pair took as long as reading the file.
 void orderByName(std::vector<CloseRuneword> &runewords)
 {
     struct Key {
-        quint64 high, low;
+        std::array<quint64, 3> part;
         int index;
     };
     std::vector<Key> byName;
     byName.reserve(runewords.size());
     for (const CloseRuneword &runeword : runewords) {
         const QString &name = runeword.name;
-        quint64 part[2] = {0, 0};
-        for (int i = 0; i < 8; ++i)
-            part[i / 4] = part[i / 4] << 16 | (i < name.size() ? name.at(i).unicode() : 0);
-        byName.push_back({part[0], part[1], int(byName.size())});
+        Key key{{0, 0, 0}, int(byName.size())};
+        for (int i = 0; i < 12; ++i)
+            key.part[size_t(i / 4)] =
+                key.part[size_t(i / 4)] << 16 | (i < name.size() ? name.at(i).unicode() : 0);
+        byName.push_back(key);
     }
     std::sort(byName.begin(), byName.end(), [&](const Key &a, const Key &b) {
-        if (a.high != b.high || a.low != b.low)
-            return a.high < b.high || (a.high == b.high && a.low < b.low);
+        if (a.part != b.part)
+            return a.part < b.part;
         return runewords[size_t(a.index)].name < runewords[size_t(b.index)].name;
     });
     std::vector<CloseRuneword> ordered;

@@ -541,31 +541,23 @@ RowData Database::select(const QString &sql, const QVariantList &values, const Q
 }
 
 // Straight from the engine: through the wrapper, each value would cost a counted reference
-// to the statement, more than the engine's work of reading it.
-RowReader::Type RowReader::type(int field) const
+// to the statement, more than the engine's work of reading it. The engine's own value is read
+// at once; the connection serves one thread only, so no other call can change it meanwhile.
+RowReader::Value RowReader::value(int field) const
 {
-    switch (sqlite3_column_type(statement_, columns_[size_t(field)])) {
-    case SQLITE_NULL:
-        return Type::Null;
+    sqlite3_value *value = sqlite3_column_value(statement_, columns_[size_t(field)]);
+    switch (sqlite3_value_type(value)) {
     case SQLITE_INTEGER:
-        return Type::Integer;
+        return {Type::Integer, sqlite3_value_int64(value), 0};
     case SQLITE_FLOAT:
-        return Type::Real;
+        return {Type::Real, 0, sqlite3_value_double(value)};
+    case SQLITE_NULL:
+        return {Type::Null, 0, 0};
     case SQLITE_BLOB:
-        return Type::Blob;
+        return {Type::Blob, 0, 0};
     default:
-        return Type::Text;
+        return {Type::Text, 0, 0};
     }
-}
-
-qint64 RowReader::integer(int field) const
-{
-    return sqlite3_column_int64(statement_, columns_[size_t(field)]);
-}
-
-double RowReader::real(int field) const
-{
-    return sqlite3_column_double(statement_, columns_[size_t(field)]);
 }
 
 QString RowReader::text(int field) const

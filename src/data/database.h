@@ -75,10 +75,17 @@ class RowReader {
 public:
     enum class Type { Null, Integer, Real, Text, Blob };
 
-    Type type(int field) const;
-    // As the engine converts: a text or Null reads as 0.
-    qint64 integer(int field) const;
-    double real(int field) const;
+    // A number as stored: integer for Integer, real for Real; else both are 0.
+    struct Value {
+        Type type;
+        qint64 integer;
+        double real;
+    };
+    // One call into the engine for all three.
+    Value value(int field) const;
+    Type type(int field) const { return value(field).type; }
+    qint64 integer(int field) const { return value(field).integer; }
+    double real(int field) const { return value(field).real; }
     QString text(int field) const;
 
 private:
