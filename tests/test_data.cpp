@@ -115,6 +115,65 @@ private Q_SLOTS:
             QVERIFY_THROWS_EXCEPTION(Failure, (snapshot.get()->*change)());
     }
 
+    // Rows handed over one by one: the same values as a row set, under the same rules.
+    void readingRowsStraight()
+    {
+        const auto query = db->createQueryDef(
+            QStringLiteral("SELECT Runenumber, NULL AS absent, 0 AS zero, '' AS empty, 2.5 AS "
+                           "half, Runename FROM runes WHERE Runenumber <= 3 ORDER BY Runenumber"));
+        const QStringList fields{QStringLiteral("runename"), QStringLiteral("HALF"),
+                                 QStringLiteral("Empty"),    QStringLiteral("zero"),
+                                 QStringLiteral("absent"),   QStringLiteral("runeNumber")};
+        using Type = RowReader::Type;
+        QStringList names, numbers;
+        query->readRows(fields, [&](const RowReader &row) {
+            names << row.text(0);
+            numbers << QString::number(row.integer(5));
+            QCOMPARE(row.type(1), Type::Real);
+            QCOMPARE(row.real(1), 2.5);
+            QCOMPARE(row.type(2), Type::Text);
+            QCOMPARE(row.type(3), Type::Integer);
+            QCOMPARE(row.type(4), Type::Null);
+        });
+        QCOMPARE(names,
+                 folder->column(QStringLiteral(
+                     "SELECT Runename FROM runes WHERE Runenumber <= 3 ORDER BY Runenumber")));
+        QCOMPARE(numbers.join(u' '), QStringLiteral("1 2 3"));
+        // The statement is finished: another connection may write at once.
+        folder->sql(QStringLiteral("DELETE FROM ownedRunes WHERE runenumber = 1"));
+
+        const auto failure = [this](
+                                 const QString &sql, const QStringList &fields,
+                                 const std::function<void()> &inside = [] {}) {
+            try {
+                db->createQueryDef(sql)->readRows(fields, [&](const RowReader &) { inside(); });
+            } catch (const Failure &caught) {
+                return caught.text();
+            }
+            return QString();
+        };
+        const QString select = QStringLiteral("SELECT * FROM savesQuery2");
+        QVERIFY(failure(select, {QStringLiteral("label")}).contains(QLatin1String("label of")));
+        QVERIFY(failure(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i "
+                                       "FROM n) SELECT i FROM n"),
+                        {})
+                    .contains(QLatin1String("did not end within the work allowed")));
+        // Not even the same text again while its rows are being handed over.
+        QVERIFY(failure(select, {}, [&] {
+                    db->createQueryDef(select)->openRecordset();
+                }).contains(QLatin1String("still reading")));
+        // The kept statement follows a change of the file's structure.
+        folder->sql(QStringLiteral("DROP VIEW savesQuery2; CREATE VIEW savesQuery2 AS SELECT "
+                                   "upper(saveName) AS label FROM saves;"));
+        QStringList labels;
+        db->createQueryDef(select)->readRows({QStringLiteral("LABEL")},
+                                             [&](const RowReader &row) { labels << row.text(0); });
+        QCOMPARE(labels.size(), 10);
+        QCOMPARE(labels.first(), QStringLiteral("EMPTY 1"));
+        query->close();
+        QVERIFY_THROWS_EXCEPTION(Failure, query->readRows({}, [](const RowReader &) {}));
+    }
+
     void keptStatementsFollowTheFile()
     {
         const QString sql = QStringLiteral("SELECT * FROM savesQuery2");

@@ -2,68 +2,79 @@
 
 #include "data/database.h"
 #include "data/querydef.h"
-#include "data/recordset.h"
-#include "data/wholenumber.h"
 #include "mainwindow/form1.h"
 
 #include <QStringList>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
-// Bits of the one number the query gives for each runeword.
-constexpr int socketsShift = 9;
-constexpr int slotsShift = 12;
-constexpr int slotBits = 6;
+// The fields a runeword is judged by, in the order read: the name, nrrunes, the six slots, then
+// the item types. No ordering: through the index of names the engine would visit the rows in a
+// random order, which costs it many times the scan; the close runewords are sorted here instead.
+constexpr int nrrunesField = 1;
+constexpr int firstSlotField = 2;
+constexpr int firstTypeField = firstSlotField + 6;
 
-// One number per runeword, its item types, nrrunes and runes packed together by the engine:
-// a value read through the data layer costs more than the engine's work of packing it. Each
-// column is compared as the search compares it ("= true", "nrrunes = 2", "rune1 in (0, 5)"):
-// x = x & 63 holds exactly when x equals a whole number 0 to 63, so a Null, a text, a fraction
-// or a number out of range leaves the runeword without a number, and it is never close, just
-// as the search never lists it. nrrunes needs three bits: above 7 it passes no socket box.
-QString closenessQuery()
+QStringList closenessFields()
 {
-    QStringList valid{QStringLiteral("nrrunes = nrrunes & 7")};
-    QStringList packed;
-    for (size_t i = 0; i < itemTypes.size(); ++i)
-        packed
-            << QStringLiteral("((%1 IS 1) << %2)").arg(QLatin1String(itemTypes[i].column)).arg(i);
-    packed << QStringLiteral("(nrrunes << %1)").arg(socketsShift);
-    for (int slot = 1; slot <= 6; ++slot) {
-        valid << QStringLiteral("rune%1 = rune%1 & 63").arg(slot);
-        packed
-            << QStringLiteral("(rune%1 << %2)").arg(slot).arg(slotsShift + slotBits * (slot - 1));
+    QStringList fields{QStringLiteral("RuneWordName"), QStringLiteral("nrrunes")};
+    for (int slot = 1; slot <= 6; ++slot)
+        fields << QStringLiteral("rune%1").arg(slot);
+    for (const ItemType &type : itemTypes)
+        fields << QLatin1String(type.column);
+    return fields;
+}
+
+QString closenessQuery(const QStringList &fields)
+{
+    return QStringLiteral("SELECT ") + fields.join(QStringLiteral(", ")) +
+           QStringLiteral(" FROM RuneWords");
+}
+
+// A field's value as the search's comparisons ("nrrunes = 2", "rune1 in (0, 5)") see it: a
+// whole number from 0 to most, stored as an integer or as a number with no fraction. Null, a
+// text, a fraction, a negative or a larger number (1e300 too) is none, and the runeword is
+// never listed.
+int wholeUpTo(const RowReader &row, int field, int most)
+{
+    const RowReader::Value value = row.value(field);
+    switch (value.type) {
+    case RowReader::Type::Integer:
+        return value.integer >= 0 && value.integer <= most ? int(value.integer) : -1;
+    case RowReader::Type::Real:
+        return value.real >= 0 && value.real <= most && value.real == std::floor(value.real)
+                   ? int(value.real)
+                   : -1;
+    default:
+        return -1;
     }
-    // No ordering: through the index of names the engine would visit the rows in a random order,
-    // which costs it many times the scan; the close runewords are sorted here instead.
-    return QStringLiteral("SELECT RuneWordName, CASE WHEN ") + valid.join(QStringLiteral(" AND ")) +
-           QStringLiteral(" THEN ") + packed.join(QStringLiteral(" | ")) +
-           QStringLiteral(" END AS packed FROM RuneWords");
 }
 
 // Ranks the runewords by name, then orders them by the number missing and then by name. Names
-// are compared by their first eight characters as two numbers first: comparing the strings
+// are compared by their first twelve characters as three numbers first: comparing the strings
 // themselves for every pair took as long as reading the file.
 void orderByName(std::vector<CloseRuneword> &runewords)
 {
     struct Key {
-        quint64 high, low;
+        std::array<quint64, 3> part;
         int index;
     };
     std::vector<Key> byName;
     byName.reserve(runewords.size());
     for (const CloseRuneword &runeword : runewords) {
         const QString &name = runeword.name;
-        quint64 part[2] = {0, 0};
-        for (int i = 0; i < 8; ++i)
-            part[i / 4] = part[i / 4] << 16 | (i < name.size() ? name.at(i).unicode() : 0);
-        byName.push_back({part[0], part[1], int(byName.size())});
+        Key key{{0, 0, 0}, int(byName.size())};
+        for (int i = 0; i < 12; ++i)
+            key.part[size_t(i / 4)] =
+                key.part[size_t(i / 4)] << 16 | (i < name.size() ? name.at(i).unicode() : 0);
+        byName.push_back(key);
     }
     std::sort(byName.begin(), byName.end(), [&](const Key &a, const Key &b) {
-        if (a.high != b.high || a.low != b.low)
-            return a.high < b.high || (a.high == b.high && a.low < b.low);
+        if (a.part != b.part)
+            return a.part < b.part;
         return runewords[size_t(a.index)].name < runewords[size_t(b.index)].name;
     });
     std::vector<CloseRuneword> ordered;
@@ -89,47 +100,42 @@ bool passesSockets(int sockets, const RuneSet &set)
 
 Closeness readCloseness(Database &db, const RuneSet &set)
 {
-    static const QString sql = closenessQuery();
+    static const QStringList fields = closenessFields();
+    static const QString sql = closenessQuery(fields);
     const std::unique_ptr<QueryDef> query = db.createQueryDef(sql);
-    const std::unique_ptr<Recordset> rows = query->openRecordset();
     Closeness result;
-    if (rows->recordCount() > 0) {
-        rows->moveFirst();
-        const int nameField = rows->fieldIndex(QStringLiteral("RuneWordName"));
-        const int packedField = rows->fieldIndex(QStringLiteral("packed"));
-        for (; !rows->eof(); rows->moveNext()) {
-            const std::optional<qint64> packed = wholeNumber(rows->field(packedField));
-            if (!packed || *packed < 0)
-                continue;
-            const auto bits = quint64(*packed);
-            const auto types = quint16(bits & 0x1ff);
-            const auto sockets = quint8(bits >> socketsShift & 7);
-            if (!(types & set.itemTypes) || !passesSockets(sockets, set))
-                continue;
-            CloseRuneword runeword;
-            quint64 runes = 0;
-            bool makeable = true;
-            for (size_t slot = 0; slot < 6; ++slot) {
-                const auto rune = quint8(bits >> (slotsShift + slotBits * int(slot)) & 63);
-                makeable = makeable && rune <= 46;
-                runeword.slots[slot] = rune;
-                runes |= rune > 0 ? quint64(1) << rune : 0;
-            }
-            const quint64 missing = runes & ~set.owned;
-            const int count = int(qPopulationCount(missing));
-            if (!makeable || count < 1 || count > mostMissing)
-                continue;
-            runeword.name = rows->field(nameField).toString();
-            runeword.sockets = sockets;
-            runeword.itemTypes = types;
-            runeword.missing = missing;
-            runeword.missingCount = count;
-            if (count == 1)
-                ++result.completes[size_t(qCountTrailingZeroBits(missing))];
-            result.runewords.push_back(std::move(runeword));
+    query->readRows(fields, [&](const RowReader &row) {
+        // "= true" holds for 1 alone.
+        quint16 types = 0;
+        for (int i = 0; i < int(itemTypes.size()); ++i)
+            types |= quint16(wholeUpTo(row, firstTypeField + i, 1) == 1 ? 1u << i : 0u);
+        if (!(types & set.itemTypes))
+            return;
+        const int sockets = wholeUpTo(row, nrrunesField, 6);
+        if (sockets < 0 || !passesSockets(sockets, set))
+            return;
+        CloseRuneword runeword;
+        quint64 runes = 0;
+        for (int slot = 0; slot < 6; ++slot) {
+            const int rune = wholeUpTo(row, firstSlotField + slot, 46);
+            if (rune < 0)
+                return;
+            runeword.slots[size_t(slot)] = quint8(rune);
+            runes |= rune > 0 ? quint64(1) << rune : 0;
         }
-    }
-    rows->close();
+        const quint64 missing = runes & ~set.owned;
+        const int count = int(qPopulationCount(missing));
+        if (count < 1 || count > mostMissing)
+            return;
+        runeword.name = row.text(0);
+        runeword.sockets = quint8(sockets);
+        runeword.itemTypes = types;
+        runeword.missing = missing;
+        runeword.missingCount = count;
+        if (count == 1)
+            ++result.completes[size_t(qCountTrailingZeroBits(missing))];
+        result.runewords.push_back(std::move(runeword));
+    });
     query->close();
     orderByName(result.runewords);
     return result;

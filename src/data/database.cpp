@@ -12,6 +12,7 @@
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -359,6 +360,10 @@ Database::Prepared &Database::prepare(const QString &sql, const QString &attempt
 {
     if (trace_)
         trace_(sql);
+    // A statement kept prepared may be the one still handing over its rows.
+    if (reading_)
+        throw Failure(attempted, inFile(sql, path_),
+                      QStringLiteral("The connection is still reading the rows of another query."));
     work_ = 0;
     const auto kept = preparedBySql_.constFind(sql);
     if (kept != preparedBySql_.constEnd()) {
@@ -378,7 +383,7 @@ Database::Prepared &Database::prepare(const QString &sql, const QString &attempt
         preparedBySql_.remove(prepared_.front().sql);
         prepared_.pop_front();
     }
-    Prepared &made = prepared_.emplace_back(Prepared{sql, nullptr, nullptr, nullptr});
+    Prepared &made = prepared_.emplace_back(Prepared{sql, nullptr, nullptr, nullptr, nullptr});
     try {
         makeStatement(made, attempted);
     } catch (...) {
@@ -396,6 +401,17 @@ void Database::makeStatement(Prepared &prepared, const QString &attempted)
             std::make_unique<SQLite::Statement>(*engine_, prepared.sql.toStdString());
     } catch (const SQLite::Exception &error) {
         throw engineFailure(error.getErrorCode(), prepared.sql, attempted);
+    }
+    // The wrapper does not hand out its engine statement. It is the newest (the engine lists the
+    // newest first) whose text begins ours: the engine keeps the first statement's text alone.
+    const std::string &text = prepared.statement->getQuery();
+    prepared.handle = nullptr;
+    for (sqlite3_stmt *candidate = sqlite3_next_stmt(engine_->getHandle(), nullptr);
+         candidate && !prepared.handle;
+         candidate = sqlite3_next_stmt(engine_->getHandle(), candidate)) {
+        const char *candidateText = sqlite3_sql(candidate);
+        if (candidateText && text.compare(0, std::strlen(candidateText), candidateText) == 0)
+            prepared.handle = candidate;
     }
     QStringList names;
     for (int i = 0; i < prepared.statement->getColumnCount(); ++i)
@@ -457,22 +473,16 @@ void Database::execute(const QString &sql, const QVariantList &values, const QSt
     run(*prepared.statement, sql, attempted);
 }
 
-// Values are read through the wrapper's columns straight into the row data; a QVariant is
-// made only for a value that is read from a row set.
-RowData Database::select(const QString &sql, const QVariantList &values, const QString &attempted,
-                         bool firstColumnIsRowId)
+// Binds the values and takes the first step. When the file's structure has changed, every
+// other kept statement is let go and this one is made again and run again.
+int Database::start(Prepared &prepared, const QVariantList &values, const QString &sql,
+                    const QString &attempted)
 {
-    Prepared &prepared = prepare(sql, attempted);
-    const auto reset = qScopeGuard([&prepared] {
-        prepared.statement->tryReset();
-        prepared.statement->clearBindings();
-    });
     int result = 0;
     try {
         bind(*prepared.statement, values);
         result = run(*prepared.statement, sql, attempted);
         if (schemaChanged()) {
-            // Every other kept statement is let go; this one is made again and run again.
             prepared.statement->tryReset();
             for (auto kept = prepared_.begin(); kept != prepared_.end();) {
                 if (&*kept == &prepared) {
@@ -496,6 +506,20 @@ RowData Database::select(const QString &sql, const QVariantList &values, const Q
     } catch (const SQLite::Exception &error) {
         throw engineFailure(error.getErrorCode(), sql, attempted);
     }
+    return result;
+}
+
+// Values are read through the wrapper's columns straight into the row data; a QVariant is
+// made only for a value that is read from a row set.
+RowData Database::select(const QString &sql, const QVariantList &values, const QString &attempted,
+                         bool firstColumnIsRowId)
+{
+    Prepared &prepared = prepare(sql, attempted);
+    const auto reset = qScopeGuard([&prepared] {
+        prepared.statement->tryReset();
+        prepared.statement->clearBindings();
+    });
+    int result = start(prepared, values, sql, attempted);
 
     SQLite::Statement &statement = *prepared.statement;
     RowData rows;
@@ -538,6 +562,77 @@ RowData Database::select(const QString &sql, const QVariantList &values, const Q
         }
     }
     return rows;
+}
+
+// Straight from the engine: through the wrapper, each value would cost a counted reference
+// to the statement, more than the engine's work of reading it. The engine's own value is read
+// at once; the connection serves one thread only, so no other call can change it meanwhile.
+RowReader::Value RowReader::value(int field) const
+{
+    sqlite3_value *value = sqlite3_column_value(statement_, columns_[size_t(field)]);
+    switch (sqlite3_value_type(value)) {
+    case SQLITE_INTEGER:
+        return {Type::Integer, sqlite3_value_int64(value), 0};
+    case SQLITE_FLOAT:
+        return {Type::Real, 0, sqlite3_value_double(value)};
+    case SQLITE_NULL:
+        return {Type::Null, 0, 0};
+    case SQLITE_BLOB:
+        return {Type::Blob, 0, 0};
+    default:
+        return {Type::Text, 0, 0};
+    }
+}
+
+QString RowReader::text(int field) const
+{
+    const int column = columns_[size_t(field)];
+    const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(statement_, column));
+    const int bytes = sqlite3_column_bytes(statement_, column);
+    textBytes_ += bytes;
+    return QString::fromUtf8(utf8, bytes);
+}
+
+// As select(), but each row's values go to the caller as the engine holds them. The same
+// limits hold: what is handed over counts as it would in a row set.
+void Database::readRows(const QString &sql, const QStringList &fields, const QString &attempted,
+                        const std::function<void(const RowReader &row)> &each)
+{
+    Prepared &prepared = prepare(sql, attempted);
+    const auto reset = qScopeGuard([this, &prepared] {
+        reading_ = false;
+        prepared.statement->tryReset();
+        prepared.statement->clearBindings();
+    });
+    int result = start(prepared, {}, sql, attempted);
+    std::vector<int> columns;
+    for (const QString &field : fields) {
+        const qsizetype found =
+            std::find_if(prepared.columns->begin(), prepared.columns->end(),
+                         [&field](const QString &name) {
+                             return name.compare(field, Qt::CaseInsensitive) == 0;
+                         }) -
+            prepared.columns->begin();
+        if (found == prepared.columns->size())
+            throw Failure(attempted, field + QStringLiteral(" of ") + inFile(sql, path_),
+                          QStringLiteral("There is no field of that name."));
+        columns.push_back(int(found));
+    }
+    if (!prepared.handle)
+        throw Failure(attempted, inFile(sql, path_),
+                      QStringLiteral("The engine's statement for the query was not found."));
+    SQLite::Statement &statement = *prepared.statement;
+    const RowReader row(prepared.handle, columns);
+    const qint64 rowSize = qint64(columns.size() * sizeof(qint64) * 2);
+    qint64 rows = 0;
+    reading_ = true;
+    for (; result == SQLITE_ROW; result = run(statement, sql, attempted)) {
+        each(row);
+        if (++rows * rowSize + row.textBytes_ > resultLimit)
+            throw Failure(attempted, inFile(sql, path_),
+                          QStringLiteral("The result is larger than the program allows (%1 MB).")
+                              .arg(resultLimit / (1024 * 1024)));
+    }
 }
 
 std::unique_ptr<Recordset> Database::openRecordset(const QString &name)

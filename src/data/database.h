@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+struct sqlite3_stmt;
+
 namespace SQLite {
 class Database;
 class Statement;
@@ -78,6 +80,38 @@ private:
     std::vector<QVariant> written_;
 };
 
+// The current row of a statement being read, for a loop over many rows that wants a few
+// values of each without a QVariant for every one. Column i is the caller's i-th named field.
+// Valid only inside the call that hands it over.
+class RowReader {
+public:
+    enum class Type { Null, Integer, Real, Text, Blob };
+
+    // A number as stored: integer for Integer, real for Real; else both are 0.
+    struct Value {
+        Type type;
+        qint64 integer;
+        double real;
+    };
+    // One call into the engine for all three.
+    Value value(int field) const;
+    Type type(int field) const { return value(field).type; }
+    qint64 integer(int field) const { return value(field).integer; }
+    double real(int field) const { return value(field).real; }
+    QString text(int field) const;
+
+private:
+    friend class Database;
+    RowReader(sqlite3_stmt *statement, const std::vector<int> &columns)
+        : statement_(statement), columns_(columns)
+    {
+    }
+
+    sqlite3_stmt *statement_;
+    const std::vector<int> &columns_;
+    mutable qint64 textBytes_ = 0;
+};
+
 // One connection to a data file. Opening refuses a missing file (it never creates one) and a
 // file that is not a sound SQLite database, and switches off everything by which a file's
 // schema could run code of its own: the file may come from another player.
@@ -99,6 +133,11 @@ public:
     void execute(const QString &sql, const QVariantList &values, const QString &attempted);
     RowData select(const QString &sql, const QVariantList &values, const QString &attempted,
                    bool firstColumnIsRowId = false);
+    // Steps through every row at once, handing the named fields (found without regard to
+    // letter case) to each; the statement is finished before this returns. each must not use
+    // this connection.
+    void readRows(const QString &sql, const QStringList &fields, const QString &attempted,
+                  const std::function<void(const RowReader &row)> &each);
 
     // Every SQL text run for the caller, unchanged, before it runs.
     using TraceHook = std::function<void(const QString &sql)>;
@@ -123,6 +162,7 @@ private:
     struct Prepared {
         QString sql;
         std::unique_ptr<SQLite::Statement> statement;
+        sqlite3_stmt *handle = nullptr; // the engine's own, read straight by a RowReader
         ColumnNames columns;
         ColumnNames columnsAfterRowId; // without the first, for a table's rows with their ids
     };
@@ -130,6 +170,8 @@ private:
 
     Prepared &prepare(const QString &sql, const QString &attempted);
     void makeStatement(Prepared &prepared, const QString &attempted);
+    int start(Prepared &prepared, const QVariantList &values, const QString &sql,
+              const QString &attempted);
     bool schemaChanged();
     void bind(SQLite::Statement &statement, const QVariantList &values);
     int run(SQLite::Statement &statement, const QString &sql, const QString &attempted);
@@ -140,7 +182,8 @@ private:
 
     QString path_;
     TraceHook trace_;
-    int work_ = 0; // engine steps of the running statement, in thousands
+    int work_ = 0;         // engine steps of the running statement, in thousands
+    bool reading_ = false; // rows are being handed to a caller
     std::unique_ptr<SQLite::Database> engine_;
     // The statements kept prepared, the most recently used last, and found by their text.
     PreparedList prepared_;
