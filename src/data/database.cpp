@@ -607,13 +607,8 @@ void Database::readRows(const QString &sql, const QStringList &fields, const QSt
     int result = start(prepared, {}, sql, attempted);
     std::vector<int> columns;
     for (const QString &field : fields) {
-        const qsizetype found =
-            std::find_if(prepared.columns->begin(), prepared.columns->end(),
-                         [&field](const QString &name) {
-                             return name.compare(field, Qt::CaseInsensitive) == 0;
-                         }) -
-            prepared.columns->begin();
-        if (found == prepared.columns->size())
+        const int found = prepared.columns->indexOf(field);
+        if (found < 0)
             throw Failure(attempted, field + QStringLiteral(" of ") + inFile(sql, path_),
                           QStringLiteral("There is no field of that name."));
         columns.push_back(int(found));
