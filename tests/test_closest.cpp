@@ -150,10 +150,16 @@ void TestClosest::initTestCase()
 {
     // Null slots and nrrunes, empty slots anywhere, repeats, runes beyond the board, nrrunes
     // from 0 to 7 and not counting the filled slots, Null item types.
+    // Names that agree in their first twelve characters, and a character beyond U+FFFF, which
+    // comes before U+FF21 in the order of texts.
+    static const char16_t *const prefixes[] = {u"Near", u"Near the same twelve", u"Near \U0001D504",
+                                               u"Near \uFF21"};
     QRandomGenerator rng(4242);
     for (int i = 0; i < 400; ++i) {
         RunewordSource w;
-        w.name = QStringLiteral("Near %1").arg(i, 3, 10, QLatin1Char('0'));
+        // Not in the order of names, as the file gives them.
+        w.name = QString::fromUtf16(prefixes[i < 8 ? 0 : i % 4]) +
+                 QStringLiteral(" %1").arg(i < 8 ? i : 400 + i * 37 % 400, 3, 10, QLatin1Char('0'));
         int filled = 0;
         for (auto &slot : w.runes) {
             const int roll = rng.bounded(100);
@@ -187,6 +193,16 @@ void TestClosest::initTestCase()
                        .arg(QLatin1String(damage[i]))
                        .arg(i, 3, 10, QLatin1Char('0')));
     words[7].types[0] = false;
+    // A name with a byte order mark and a byte that is not UTF-8 shows as any other text read.
+    const QByteArray odd = QByteArray::fromHex("efbbbf4e656172ff");
+    folder.sql(QStringLiteral("UPDATE RuneWords SET RuneWordName = CAST(x'%1' AS TEXT), "
+                              "rune1 = 46, rune2 = 0, rune3 = 0, rune4 = 0, rune5 = 0, rune6 = 0, "
+                              "nrrunes = 1 WHERE RuneWordName = '%2'")
+                   .arg(QLatin1String(odd.toHex()), words[9].name));
+    words[9].name = QString::fromUtf8(odd);
+    words[9].runes = {46, 0, 0, 0, 0, 0};
+    words[9].nrrunes = 1;
+    words[9].nrrunesNull = false;
     original = contents(folder.dataFile());
     form = startForm(folder.path());
     for (QLabel *label : form->Label1)

@@ -4,6 +4,7 @@
 #include "data/querydef.h"
 #include "mainwindow/form1.h"
 
+#include <QStringDecoder>
 #include <QStringList>
 
 #include <algorithm>
@@ -54,41 +55,53 @@ int wholeUpTo(const RowReader &row, int field, int most)
 }
 
 // Ranks the runewords by name, then orders them by the number missing and then by name. Names
-// are compared by their first twelve characters as three numbers first: comparing the strings
+// are compared by their first twelve characters as three numbers first: comparing the texts
 // themselves for every pair took as long as reading the file.
-void orderByName(std::vector<CloseRuneword> &runewords)
+void orderByName(Closeness &read)
 {
+    std::vector<CloseRuneword> &runewords = read.runewords;
     struct Key {
-        std::array<quint64, 3> part;
+        quint64 part[3];
         int index;
     };
     std::vector<Key> byName;
     byName.reserve(runewords.size());
     for (const CloseRuneword &runeword : runewords) {
-        const QString &name = runeword.name;
+        const QStringView name = read.name(runeword);
         Key key{{0, 0, 0}, int(byName.size())};
         for (int i = 0; i < 12; ++i)
-            key.part[size_t(i / 4)] =
-                key.part[size_t(i / 4)] << 16 | (i < name.size() ? name.at(i).unicode() : 0);
+            key.part[i / 4] = key.part[i / 4] << 16 | (i < name.size() ? name[i].unicode() : 0);
         byName.push_back(key);
     }
     std::sort(byName.begin(), byName.end(), [&](const Key &a, const Key &b) {
-        if (a.part != b.part)
-            return a.part < b.part;
-        return runewords[size_t(a.index)].name < runewords[size_t(b.index)].name;
-    });
-    std::vector<CloseRuneword> ordered;
-    ordered.reserve(runewords.size());
-    for (int count = 1; count <= mostMissing; ++count) {
-        for (size_t rank = 0; rank < byName.size(); ++rank) {
-            CloseRuneword &runeword = runewords[size_t(byName[rank].index)];
-            if (runeword.missingCount == count) {
-                runeword.rank = int(rank);
-                ordered.push_back(std::move(runeword));
-            }
+        for (int i = 0; i < 3; ++i) {
+            if (a.part[i] != b.part[i])
+                return a.part[i] < b.part[i];
         }
+        return read.name(runewords[size_t(a.index)]) < read.name(runewords[size_t(b.index)]);
+    });
+    // Each runeword goes straight to its place: after all those missing fewer runes, and
+    // after those missing as many that come before it by name.
+    std::array<size_t, mostMissing + 2> place{};
+    for (const CloseRuneword &runeword : runewords)
+        ++place[size_t(runeword.missingCount) + 1];
+    for (size_t count = 1; count < place.size(); ++count)
+        place[count] += place[count - 1];
+    std::vector<CloseRuneword> ordered(runewords.size());
+    for (size_t rank = 0; rank < byName.size(); ++rank) {
+        CloseRuneword &runeword = runewords[size_t(byName[rank].index)];
+        runeword.rank = int(rank);
+        ordered[place[size_t(runeword.missingCount)]++] = runeword;
     }
     runewords = std::move(ordered);
+}
+
+// Makes room for a name of so many UTF-8 bytes, which never take more UTF-16 units.
+QChar *roomFor(QString &names, qsizetype used, qsizetype bytes)
+{
+    if (used + bytes > names.size())
+        names.resize(std::max(names.size() * 2, used + bytes + 4096));
+    return names.data() + used;
 }
 
 bool passesSockets(int sockets, const RuneSet &set)
@@ -104,6 +117,10 @@ Closeness readCloseness(Database &db, const RuneSet &set)
     static const QString sql = closenessQuery(fields);
     const std::unique_ptr<QueryDef> query = db.createQueryDef(sql);
     Closeness result;
+    qsizetype used = 0;
+    // As QString::fromUtf8 makes a text: a leading byte order mark is dropped and a broken
+    // sequence becomes a replacement character, whatever came before it.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     query->readRows(fields, [&](const RowReader &row) {
         // "= true" holds for 1 alone.
         quint16 types = 0;
@@ -127,26 +144,31 @@ Closeness readCloseness(Database &db, const RuneSet &set)
         const int count = int(qPopulationCount(missing));
         if (count < 1 || count > mostMissing)
             return;
-        runeword.name = row.text(0);
+        const QByteArrayView name = row.utf8(0);
+        const QChar *end = utf8.appendToBuffer(roomFor(result.names, used, name.size()), name);
+        runeword.nameStart = int(used);
+        runeword.nameLength = int(end - (result.names.constData() + used));
+        used += runeword.nameLength;
         runeword.sockets = quint8(sockets);
         runeword.itemTypes = types;
         runeword.missing = missing;
         runeword.missingCount = count;
         if (count == 1)
             ++result.completes[size_t(qCountTrailingZeroBits(missing))];
-        result.runewords.push_back(std::move(runeword));
+        result.runewords.push_back(runeword);
     });
     query->close();
-    orderByName(result.runewords);
+    result.names.truncate(used);
+    orderByName(result);
     return result;
 }
 
 ClosestTable::ClosestTable(QObject *parent) : QAbstractTableModel(parent) {}
 
-void ClosestTable::setRunewords(std::vector<CloseRuneword> runewords)
+void ClosestTable::setRunewords(Closeness closeness)
 {
     beginResetModel();
-    runewords_ = std::move(runewords);
+    read_ = std::move(closeness);
     order();
     showWithin();
     endResetModel();
@@ -177,22 +199,22 @@ void ClosestTable::sort(int column, Qt::SortOrder order)
 // Ties keep the order of names.
 void ClosestTable::order()
 {
-    ordered_.resize(runewords_.size());
+    ordered_.resize(read_.runewords.size());
     for (size_t i = 0; i < ordered_.size(); ++i)
         ordered_[i] = int(i);
     const auto byKey = [this](auto key) {
-        std::vector<decltype(key(runewords_.front()))> keys;
-        keys.reserve(runewords_.size());
-        for (const CloseRuneword &runeword : runewords_)
+        std::vector<decltype(key(read_.runewords.front()))> keys;
+        keys.reserve(read_.runewords.size());
+        for (const CloseRuneword &runeword : read_.runewords)
             keys.push_back(key(runeword));
         std::stable_sort(ordered_.begin(), ordered_.end(), [&](int a, int b) {
             if (keys[size_t(a)] != keys[size_t(b)])
                 return keys[size_t(a)] < keys[size_t(b)];
-            return runewords_[size_t(a)].rank < runewords_[size_t(b)].rank;
+            return read_.runewords[size_t(a)].rank < read_.runewords[size_t(b)].rank;
         });
     };
     // They come ordered by the number missing and then by name.
-    if (!runewords_.empty() && sortColumn_ != Missing) {
+    if (!read_.runewords.empty() && sortColumn_ != Missing) {
         switch (sortColumn_) {
         case Runeword:
             byKey([](const CloseRuneword &w) { return w.rank; });
@@ -216,7 +238,7 @@ void ClosestTable::showWithin()
 {
     shown_.clear();
     for (int i : ordered_) {
-        if (runewords_[size_t(i)].missingCount <= maximum_)
+        if (read_.runewords[size_t(i)].missingCount <= maximum_)
             shown_.push_back(i);
     }
 }
@@ -276,7 +298,7 @@ QVariant ClosestTable::data(const QModelIndex &index, int role) const
         return {};
     switch (index.column()) {
     case Runeword:
-        return w.name;
+        return read_.name(w).toString();
     case Missing:
         return missingNames(w);
     case Runes:

@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QPixmap>
 #include <QString>
+#include <QStringView>
 #include <QtGlobal>
 
 #include <array>
@@ -20,7 +21,8 @@ struct RuneSet {
 
 // A runeword that owning from one to three more runes would put into the search's list.
 struct CloseRuneword {
-    QString name;
+    int nameStart = 0; // in the names read with it
+    int nameLength = 0;
     int rank = 0;                  // its place in the order of names
     std::array<quint8, 6> slots{}; // 0 for an unused slot, else 1 to 46
     quint8 sockets = 0;            // nrrunes
@@ -30,10 +32,18 @@ struct CloseRuneword {
 };
 
 // Every runeword within three missing runes of a set, sorted by the number missing and then by
-// name, and for each rune how many runewords it alone would complete.
+// name, and for each rune how many runewords it alone would complete. The names are kept one
+// after another in one text: a text of their own for tens of thousands of runewords cost as
+// much to make and to free as reading them.
 struct Closeness {
+    QString names;
     std::vector<CloseRuneword> runewords;
     std::array<int, 47> completes{}; // by rune number
+
+    QStringView name(const CloseRuneword &runeword) const
+    {
+        return QStringView(names).mid(runeword.nameStart, runeword.nameLength);
+    }
 };
 
 inline constexpr int mostMissing = 3;
@@ -58,10 +68,14 @@ public:
     explicit ClosestTable(QObject *parent = nullptr);
 
     void setRuneLook(const RuneLook *look) { look_ = look; }
-    void setRunewords(std::vector<CloseRuneword> runewords);
+    void setRunewords(Closeness closeness);
     void setMaximumMissing(int maximum);
     int maximumMissing() const { return maximum_; }
-    const CloseRuneword &runeword(int row) const { return runewords_[size_t(shown_[size_t(row)])]; }
+    const CloseRuneword &runeword(int row) const
+    {
+        return read_.runewords[size_t(shown_[size_t(row)])];
+    }
+    QString name(int row) const { return read_.name(runeword(row)).toString(); }
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -78,8 +92,8 @@ private:
     void showWithin();
 
     const RuneLook *look_ = nullptr;
-    std::vector<CloseRuneword> runewords_;
-    std::vector<int> ordered_; // all of runewords_, in the chosen order
+    Closeness read_;
+    std::vector<int> ordered_; // all of read_.runewords, in the chosen order
     std::vector<int> shown_;   // those of ordered_ missing at most maximum_
     int maximum_ = 1;
     int sortColumn_ = Missing;

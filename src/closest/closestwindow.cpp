@@ -201,8 +201,8 @@ void ClosestWindow::refresh()
             set.sockets |= quint8(1u << n);
     }
     Closeness closeness = readCloseness(*form_->runeDb, set);
-    closestTable->setRunewords(std::move(closeness.runewords));
     wantedTable->setCompletes(closeness.completes);
+    closestTable->setRunewords(std::move(closeness));
 }
 
 // As picking the name in the main window's list would, but the list stays as it is.
@@ -214,7 +214,7 @@ void ClosestWindow::showRuneword(const QModelIndex &index)
         form_->SaveOwned();
         form_->ownedSaved = true;
     }
-    form_->SetCurrentRuneword(closestTable->runeword(index.row()).name);
+    form_->SetCurrentRuneword(closestTable->name(index.row()));
 }
 
 // Selects the runewords of table 1 that lack the rune; the board is left alone.

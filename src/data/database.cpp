@@ -586,11 +586,16 @@ RowReader::Value RowReader::value(int field) const
 
 QString RowReader::text(int field) const
 {
+    return QString::fromUtf8(utf8(field));
+}
+
+QByteArrayView RowReader::utf8(int field) const
+{
     const int column = columns_[size_t(field)];
-    const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(statement_, column));
-    const int bytes = sqlite3_column_bytes(statement_, column);
-    textBytes_ += bytes;
-    return QString::fromUtf8(utf8, bytes);
+    const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(statement_, column));
+    const int size = sqlite3_column_bytes(statement_, column);
+    textBytes_ += size;
+    return {bytes, size};
 }
 
 // As select(), but each row's values go to the caller as the engine holds them. The same

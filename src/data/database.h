@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -99,6 +100,8 @@ public:
     qint64 integer(int field) const { return value(field).integer; }
     double real(int field) const { return value(field).real; }
     QString text(int field) const;
+    // A text's UTF-8 bytes as the engine holds them, valid until the next row.
+    QByteArrayView utf8(int field) const;
 
 private:
     friend class Database;
