@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <utility>
 
 namespace {
 
@@ -54,32 +56,76 @@ int wholeUpTo(const RowReader &row, int field, int most)
     }
 }
 
+// A name's first twelve UTF-16 units, four to a part, the first in the highest bits, and the
+// runeword it belongs to.
+struct NameKey {
+    quint64 part[3];
+    int index;
+};
+
+// Byte digit of a key, 0 being the least significant.
+inline unsigned digitOf(const NameKey &key, int digit)
+{
+    return unsigned(key.part[2 - digit / 8] >> (8 * (digit % 8))) & 0xFF;
+}
+
+// Sorts by the keys a byte at a time from the least significant, each pass a stable counting
+// sort, and skips the bytes in which all keys agree (as the high bytes of Latin letters do).
+void radixSort(std::vector<NameKey> &keys)
+{
+    constexpr int digits = 24;
+    if (keys.size() < 2)
+        return;
+    std::vector<std::array<quint32, 256>> counts(digits);
+    for (const NameKey &key : keys) {
+        for (int digit = 0; digit < digits; ++digit)
+            ++counts[size_t(digit)][digitOf(key, digit)];
+    }
+    std::vector<NameKey> sorted(keys.size());
+    for (int digit = 0; digit < digits; ++digit) {
+        std::array<quint32, 256> &place = counts[size_t(digit)];
+        if (place[digitOf(keys.front(), digit)] == keys.size())
+            continue;
+        quint32 before = 0;
+        for (quint32 &count : place)
+            before += std::exchange(count, before);
+        for (const NameKey &key : keys)
+            sorted[place[digitOf(key, digit)]++] = key;
+        keys.swap(sorted);
+    }
+}
+
 // Ranks the runewords by name, then orders them by the number missing and then by name. Names
-// are compared by their first twelve characters as three numbers first: comparing the texts
-// themselves for every pair took as long as reading the file.
+// are sorted by their first twelve characters as numbers first, and only those that agree in
+// all twelve are compared as texts: comparing the texts for every pair took as long as reading
+// the file.
 void orderByName(Closeness &read)
 {
     std::vector<CloseRuneword> &runewords = read.runewords;
-    struct Key {
-        quint64 part[3];
-        int index;
-    };
-    std::vector<Key> byName;
+    std::vector<NameKey> byName;
     byName.reserve(runewords.size());
     for (const CloseRuneword &runeword : runewords) {
         const QStringView name = read.name(runeword);
-        Key key{{0, 0, 0}, int(byName.size())};
+        NameKey key{{0, 0, 0}, int(byName.size())};
         for (int i = 0; i < 12; ++i)
             key.part[i / 4] = key.part[i / 4] << 16 | (i < name.size() ? name[i].unicode() : 0);
         byName.push_back(key);
     }
-    std::sort(byName.begin(), byName.end(), [&](const Key &a, const Key &b) {
-        for (int i = 0; i < 3; ++i) {
-            if (a.part[i] != b.part[i])
-                return a.part[i] < b.part[i];
+    radixSort(byName);
+    const auto sameKey = [](const NameKey &a, const NameKey &b) {
+        return std::equal(std::begin(a.part), std::end(a.part), std::begin(b.part));
+    };
+    for (auto run = byName.begin(); run != byName.end();) {
+        const auto end = std::find_if_not(run + 1, byName.end(),
+                                          [&](const NameKey &key) { return sameKey(key, *run); });
+        if (end - run > 1) {
+            std::sort(run, end, [&](const NameKey &a, const NameKey &b) {
+                return read.name(runewords[size_t(a.index)]) <
+                       read.name(runewords[size_t(b.index)]);
+            });
         }
-        return read.name(runewords[size_t(a.index)]) < read.name(runewords[size_t(b.index)]);
-    });
+        run = end;
+    }
     // Each runeword goes straight to its place: after all those missing fewer runes, and
     // after those missing as many that come before it by name.
     std::array<size_t, mostMissing + 2> place{};
@@ -122,15 +168,7 @@ Closeness readCloseness(Database &db, const RuneSet &set)
     // sequence becomes a replacement character, whatever came before it.
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     query->readRows(fields, [&](const RowReader &row) {
-        // "= true" holds for 1 alone.
-        quint16 types = 0;
-        for (int i = 0; i < int(itemTypes.size()); ++i)
-            types |= quint16(wholeUpTo(row, firstTypeField + i, 1) == 1 ? 1u << i : 0u);
-        if (!(types & set.itemTypes))
-            return;
-        const int sockets = wholeUpTo(row, nrrunesField, 6);
-        if (sockets < 0 || !passesSockets(sockets, set))
-            return;
+        // The slots first: most runewords lack too many runes, or none, and need no more.
         CloseRuneword runeword;
         quint64 runes = 0;
         for (int slot = 0; slot < 6; ++slot) {
@@ -143,6 +181,15 @@ Closeness readCloseness(Database &db, const RuneSet &set)
         const quint64 missing = runes & ~set.owned;
         const int count = int(qPopulationCount(missing));
         if (count < 1 || count > mostMissing)
+            return;
+        const int sockets = wholeUpTo(row, nrrunesField, 6);
+        if (sockets < 0 || !passesSockets(sockets, set))
+            return;
+        // "= true" holds for 1 alone.
+        quint16 types = 0;
+        for (int i = 0; i < int(itemTypes.size()); ++i)
+            types |= quint16(wholeUpTo(row, firstTypeField + i, 1) == 1 ? 1u << i : 0u);
+        if (!(types & set.itemTypes))
             return;
         const QByteArrayView name = row.utf8(0);
         const QChar *end = utf8.appendToBuffer(roomFor(result.names, used, name.size()), name);
