@@ -79,6 +79,14 @@ void TestSearch::initTestCase()
     GameData data = readGameData(gameDataSources());
     data.runewords = words;
     writeDataFile(data, readSchema(gameDataSources()), folder.dataFile());
+    // Names as the file may hold them: with a byte order mark and a byte that is not UTF-8, and
+    // as a blob. Each is listed as any other read of the name shows it.
+    folder.sql(QStringLiteral("UPDATE RuneWords SET RuneWordName = CAST(x'efbbbf47656eff' AS TEXT) "
+                              "WHERE RuneWordName = 'Gen 5'"));
+    folder.sql(QStringLiteral("UPDATE RuneWords SET RuneWordName = x'426c6f62' "
+                              "WHERE RuneWordName = 'Gen 6'"));
+    words[5].name = QString::fromUtf8("\xef\xbb\xbfGen\xff");
+    words[6].name = QStringLiteral("Blob");
     form = startForm(folder.path());
     form->runeDb->setTraceHook([this](const QString &sql) { trace << sql; });
 }

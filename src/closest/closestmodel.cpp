@@ -4,7 +4,6 @@
 #include "data/querydef.h"
 #include "mainwindow/form1.h"
 
-#include <QStringDecoder>
 #include <QStringList>
 
 #include <algorithm>
@@ -142,14 +141,6 @@ void orderByName(Closeness &read)
     runewords = std::move(ordered);
 }
 
-// Makes room for a name of so many UTF-8 bytes, which never take more UTF-16 units.
-QChar *roomFor(QString &names, qsizetype used, qsizetype bytes)
-{
-    if (used + bytes > names.size())
-        names.resize(std::max(names.size() * 2, used + bytes + 4096));
-    return names.data() + used;
-}
-
 bool passesSockets(int sockets, const RuneSet &set)
 {
     return sockets == 1 || (sockets >= 2 && sockets <= 6 && (set.sockets >> sockets & 1));
@@ -163,10 +154,6 @@ Closeness readCloseness(Database &db, const RuneSet &set)
     static const QString sql = closenessQuery(fields);
     const std::unique_ptr<QueryDef> query = db.createQueryDef(sql);
     Closeness result;
-    qsizetype used = 0;
-    // As QString::fromUtf8 makes a text: a leading byte order mark is dropped and a broken
-    // sequence becomes a replacement character, whatever came before it.
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     query->readRows(fields, [&](const RowReader &row) {
         // The slots first: most runewords lack too many runes, or none, and need no more.
         CloseRuneword runeword;
@@ -191,11 +178,8 @@ Closeness readCloseness(Database &db, const RuneSet &set)
             types |= quint16(wholeUpTo(row, firstTypeField + i, 1) == 1 ? 1u << i : 0u);
         if (!(types & set.itemTypes))
             return;
-        const QByteArrayView name = row.utf8(0);
-        const QChar *end = utf8.appendToBuffer(roomFor(result.names, used, name.size()), name);
-        runeword.nameStart = int(used);
-        runeword.nameLength = int(end - (result.names.constData() + used));
-        used += runeword.nameLength;
+        runeword.name = result.names.size();
+        result.names.appendUtf8(row.utf8(0));
         runeword.sockets = quint8(sockets);
         runeword.itemTypes = types;
         runeword.missing = missing;
@@ -205,7 +189,6 @@ Closeness readCloseness(Database &db, const RuneSet &set)
         result.runewords.push_back(runeword);
     });
     query->close();
-    result.names.truncate(used);
     orderByName(result);
     return result;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mainwindow/textblock.h"
+
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QPixmap>
@@ -21,8 +23,7 @@ struct RuneSet {
 
 // A runeword that owning from one to three more runes would put into the search's list.
 struct CloseRuneword {
-    int nameStart = 0; // in the names read with it
-    int nameLength = 0;
+    int name = 0;                  // in the names read with it
     int rank = 0;                  // its place in the order of names
     std::array<quint8, 6> slots{}; // 0 for an unused slot, else 1 to 46
     quint8 sockets = 0;            // nrrunes
@@ -32,18 +33,13 @@ struct CloseRuneword {
 };
 
 // Every runeword within three missing runes of a set, sorted by the number missing and then by
-// name, and for each rune how many runewords it alone would complete. The names are kept one
-// after another in one text: a text of their own for tens of thousands of runewords cost as
-// much to make and to free as reading them.
+// name, and for each rune how many runewords it alone would complete.
 struct Closeness {
-    QString names;
+    TextBlock names;
     std::vector<CloseRuneword> runewords;
     std::array<int, 47> completes{}; // by rune number
 
-    QStringView name(const CloseRuneword &runeword) const
-    {
-        return QStringView(names).mid(runeword.nameStart, runeword.nameLength);
-    }
+    QStringView name(const CloseRuneword &runeword) const { return names.at(runeword.name); }
 };
 
 inline constexpr int mostMissing = 3;

@@ -213,6 +213,14 @@ QVariant RowData::value(int row, int column) const
     return written_[size_t(cell.offset)];
 }
 
+std::optional<QByteArrayView> RowData::utf8(int row, int column) const
+{
+    const Cell &cell = cells_[size_t(row) * size_t(width()) + size_t(column)];
+    if (cell.type != Cell::Text)
+        return std::nullopt;
+    return QByteArrayView(bytes_.data() + cell.offset, qsizetype(cell.size));
+}
+
 void RowData::setValue(int row, int column, const QVariant &value)
 {
     Cell &cell = cells_[size_t(row) * size_t(width()) + size_t(column)];
@@ -521,6 +529,12 @@ RowData Database::select(const QString &sql, const QVariantList &values, const Q
     });
     int result = start(prepared, values, sql, attempted);
 
+    if (!prepared.handle)
+        throw Failure(attempted, inFile(sql, path_),
+                      QStringLiteral("The engine's statement for the query was not found."));
+    // Read straight from the engine's statement: the wrapper's column objects cost more than
+    // the values they hand over.
+    sqlite3_stmt *handle = prepared.handle;
     SQLite::Statement &statement = *prepared.statement;
     RowData rows;
     const int first = firstColumnIsRowId ? 1 : 0;
@@ -529,27 +543,26 @@ RowData Database::select(const QString &sql, const QVariantList &values, const Q
     rows.reserve(width);
     for (; result == SQLITE_ROW; result = run(statement, sql, attempted)) {
         if (firstColumnIsRowId)
-            rows.rowIds.push_back(statement.getColumn(0).getInt64());
+            rows.rowIds.push_back(sqlite3_column_int64(handle, 0));
         for (int i = first; i < first + width; ++i) {
-            const SQLite::Column column = statement.getColumn(i);
-            switch (column.getType()) {
+            switch (sqlite3_column_type(handle, i)) {
             case SQLITE_NULL:
                 rows.appendNull();
                 break;
             case SQLITE_INTEGER:
-                rows.appendInteger(column.getInt64());
+                rows.appendInteger(sqlite3_column_int64(handle, i));
                 break;
             case SQLITE_FLOAT:
-                rows.appendReal(column.getDouble());
+                rows.appendReal(sqlite3_column_double(handle, i));
                 break;
             case SQLITE_BLOB: {
-                const void *blob = column.getBlob();
-                rows.appendBlob(blob, column.getBytes());
+                const void *blob = sqlite3_column_blob(handle, i);
+                rows.appendBlob(blob, sqlite3_column_bytes(handle, i));
                 break;
             }
             default: {
-                const char *text = column.getText();
-                rows.appendText(text, column.getBytes());
+                const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(handle, i));
+                rows.appendText(text, sqlite3_column_bytes(handle, i));
                 break;
             }
             }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,8 @@ public:
     int rowCount() const { return width() == 0 ? 0 : int(cells_.size()) / width(); }
     // Null is a null QVariant, distinct from 0 and from the empty text.
     QVariant value(int row, int column) const;
+    // A text as the engine gave it, in UTF-8; nothing for any other value.
+    std::optional<QByteArrayView> utf8(int row, int column) const;
     // A value written through the row set, so that reading it back gives what was written.
     void setValue(int row, int column, const QVariant &value);
 

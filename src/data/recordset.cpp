@@ -115,12 +115,23 @@ int Recordset::fieldIndex(const QString &name) const
 
 QVariant Recordset::field(int index) const
 {
+    requireField(index);
+    return rows_.value(position_, index);
+}
+
+std::optional<QByteArrayView> Recordset::utf8Field(int index) const
+{
+    requireField(index);
+    return rows_.utf8(position_, index);
+}
+
+void Recordset::requireField(int index) const
+{
     const QString attempted = QStringLiteral("read the field");
     if (index < 0 || index >= rows_.width())
         throw Failure(attempted, QStringLiteral("field %1 of ").arg(index) + describe(),
                       QStringLiteral("There is no field at that position."));
     requireCurrent(attempted);
-    return rows_.value(position_, index);
 }
 
 void Recordset::deleteRow()

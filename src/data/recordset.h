@@ -29,6 +29,9 @@ public:
     // The same by position, for loops over many rows: the name is looked up once.
     int fieldIndex(const QString &name) const;
     QVariant field(int index) const;
+    // The field's text as read from the file, in UTF-8; nothing for any other value and for a
+    // value written through this row set.
+    std::optional<QByteArrayView> utf8Field(int index) const;
 
     void deleteRow();
     void addNew();
@@ -47,6 +50,7 @@ private:
 
     void requireOpen(const QString &attempted) const;
     void requireCurrent(const QString &attempted) const;
+    void requireField(int index) const;
     void requireChangeable(const QString &attempted) const;
     int column(const QString &name, const QString &attempted) const;
     QString describe() const;

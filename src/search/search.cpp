@@ -12,14 +12,18 @@
 
 void Form1::addRunewordNames(Recordset &rows)
 {
-    QStringList names;
+    TextBlock names;
     names.reserve(rows.recordCount());
     if (!rows.eof()) {
         const int name = rows.fieldIndex(QStringLiteral("runewordName"));
-        for (; !rows.eof(); rows.moveNext())
-            names << rows.field(name).toString();
+        for (; !rows.eof(); rows.moveNext()) {
+            if (const std::optional<QByteArrayView> utf8 = rows.utf8Field(name))
+                names.appendUtf8(*utf8);
+            else
+                names.append(rows.field(name).toString());
+        }
     }
-    List1->addItems(names);
+    List1->addItems(std::move(names));
 }
 
 void Form1::CommandSearch_Click()
