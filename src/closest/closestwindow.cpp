@@ -101,6 +101,25 @@ ClosestWindow::ClosestWindow(Form1 *form) : QWidget(form, Qt::Window), form_(for
         look_.colours[size_t(k)] = colourFromValue(tile->Tag.toInt());
     }
 
+    createControls();
+    layOut();
+
+    connect(missingAtMost, &QSpinBox::valueChanged, this,
+            guarded<int>([this](int maximum) { closestTable->setMaximumMissing(maximum); }));
+    connect(closestView, &QTableView::doubleClicked, this,
+            guarded<const QModelIndex &>([this](const QModelIndex &i) { showRuneword(i); }));
+    connect(wantedView, &QTableView::doubleClicked, this,
+            guarded<const QModelIndex &>([this](const QModelIndex &i) { selectRowsMissing(i); }));
+    closestView->installEventFilter(this);
+    wantedView->installEventFilter(this);
+    // The main window's Exit (or close box) closes this window with it.
+    form->installEventFilter(this);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
+}
+
+void ClosestWindow::createControls()
+{
     missingAtMost = new QSpinBox(this);
     missingAtMost->setObjectName(QStringLiteral("missingAtMost"));
     missingAtMost->setAccessibleName(QStringLiteral("Missing at most"));
@@ -132,7 +151,10 @@ ClosestWindow::ClosestWindow(Form1 *form) : QWidget(form, Qt::Window), form_(for
     wantedView->setColumnWidth(WantedTable::Rune, 110);
     wantedView->horizontalHeader()->setStretchLastSection(true);
     wantedView->setMinimumWidth(250);
+}
 
+void ClosestWindow::layOut()
+{
     auto *missingRow = new QHBoxLayout;
     missingRow->addWidget(caption(QStringLiteral("&Missing at most"), missingAtMost, this));
     missingRow->addWidget(missingAtMost);
@@ -148,19 +170,6 @@ ClosestWindow::ClosestWindow(Form1 *form) : QWidget(form, Qt::Window), form_(for
     setTabOrder(missingAtMost, closestView);
     setTabOrder(closestView, wantedView);
     resize(960, 440);
-
-    connect(missingAtMost, &QSpinBox::valueChanged, this,
-            guarded<int>([this](int maximum) { closestTable->setMaximumMissing(maximum); }));
-    connect(closestView, &QTableView::doubleClicked, this,
-            guarded<const QModelIndex &>([this](const QModelIndex &i) { showRuneword(i); }));
-    connect(wantedView, &QTableView::doubleClicked, this,
-            guarded<const QModelIndex &>([this](const QModelIndex &i) { selectRowsMissing(i); }));
-    closestView->installEventFilter(this);
-    wantedView->installEventFilter(this);
-    // The main window's Exit (or close box) closes this window with it.
-    form->installEventFilter(this);
-    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, &QWidget::close);
 }
 
 bool ClosestWindow::eventFilter(QObject *watched, QEvent *event)

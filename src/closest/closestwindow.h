@@ -31,6 +31,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void createControls();
+    void layOut();
     void showRuneword(const QModelIndex &index);
     void selectRowsMissing(const QModelIndex &index);
 

@@ -519,6 +519,36 @@ int Database::start(Prepared &prepared, const QVariantList &values, const QStrin
 
 // Values are read through the wrapper's columns straight into the row data; a QVariant is
 // made only for a value that is read from a row set.
+namespace {
+
+// One value of the statement's current row, as the engine holds it.
+void appendValue(RowData &rows, sqlite3_stmt *handle, int column)
+{
+    switch (sqlite3_column_type(handle, column)) {
+    case SQLITE_NULL:
+        rows.appendNull();
+        break;
+    case SQLITE_INTEGER:
+        rows.appendInteger(sqlite3_column_int64(handle, column));
+        break;
+    case SQLITE_FLOAT:
+        rows.appendReal(sqlite3_column_double(handle, column));
+        break;
+    case SQLITE_BLOB: {
+        const void *blob = sqlite3_column_blob(handle, column);
+        rows.appendBlob(blob, sqlite3_column_bytes(handle, column));
+        break;
+    }
+    default: {
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(handle, column));
+        rows.appendText(text, sqlite3_column_bytes(handle, column));
+        break;
+    }
+    }
+}
+
+} // namespace
+
 RowData Database::select(const QString &sql, const QVariantList &values, const QString &attempted,
                          bool firstColumnIsRowId)
 {
@@ -545,27 +575,7 @@ RowData Database::select(const QString &sql, const QVariantList &values, const Q
         if (firstColumnIsRowId)
             rows.rowIds.push_back(sqlite3_column_int64(handle, 0));
         for (int i = first; i < first + width; ++i) {
-            switch (sqlite3_column_type(handle, i)) {
-            case SQLITE_NULL:
-                rows.appendNull();
-                break;
-            case SQLITE_INTEGER:
-                rows.appendInteger(sqlite3_column_int64(handle, i));
-                break;
-            case SQLITE_FLOAT:
-                rows.appendReal(sqlite3_column_double(handle, i));
-                break;
-            case SQLITE_BLOB: {
-                const void *blob = sqlite3_column_blob(handle, i);
-                rows.appendBlob(blob, sqlite3_column_bytes(handle, i));
-                break;
-            }
-            default: {
-                const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(handle, i));
-                rows.appendText(text, sqlite3_column_bytes(handle, i));
-                break;
-            }
-            }
+            appendValue(rows, handle, i);
             // Checked by value: a single row of many large values must not exhaust memory.
             if (rows.size() > resultLimit)
                 throw Failure(
