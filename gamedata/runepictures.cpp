@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -195,6 +196,27 @@ QColor groupTint(int rune)
     return tints[(rune - 1) / 7];
 }
 
+// A stone's colours, from its group's tint.
+struct StoneColours {
+    explicit StoneColours(const QColor &tint)
+        : body(tint), rimLight(tint.lighter(135)), rimDark(tint.darker(175)),
+          grooveShadow(tint.darker(330)), grooveFloor(tint.darker(210)), lip(tint.lighter(118)),
+          fleck(tint.darker(118))
+    {
+    }
+    QColor body, rimLight, rimDark, grooveShadow, grooveFloor, lip, fleck;
+};
+
+// White where draw paints, black elsewhere.
+QImage mask(QSize size, const std::function<void(QPainter &)> &draw)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    draw(painter);
+    return image;
+}
+
 } // namespace
 
 QImage drawRunePicture(int runeNumber)
@@ -208,26 +230,19 @@ QImage drawRunePicture(int runeNumber)
     // Outside the stone the picture is transparent, so the tile's colour shows around it.
     QImage picture(runePictureWidth, runePictureHeight, QImage::Format_ARGB32);
     picture.fill(Qt::transparent);
-    QImage stoneMask(picture.size(), QImage::Format_RGB32);
-    stoneMask.fill(Qt::black);
-    QImage grooveLine(picture.size(), QImage::Format_RGB32);
-    grooveLine.fill(Qt::black);
-
     // Antialiasing stays off: at this size blended edges turn to mud and would also give the
     // GIF more colours than the shading needs.
-    {
-        QPainter painter(&stoneMask);
+    const QImage stoneMask = mask(picture.size(), [&](QPainter &painter) {
         painter.setPen(Qt::NoPen);
         painter.setBrush(Qt::white);
         painter.drawRoundedRect(stone, 6, 6);
-    }
-    {
-        QPainter painter(&grooveLine);
+    });
+    const QImage grooveLine = mask(picture.size(), [&](QPainter &painter) {
         painter.setPen(QPen(Qt::white, 1));
         for (const Segment &s : glyphs()[std::size_t(runeNumber - 1)].strokes)
             painter.drawLine(gridX[colOf(s.from)], gridY[rowOf(s.from)], gridX[colOf(s.to)],
                              gridY[rowOf(s.to)]);
-    }
+    });
 
     auto inStone = [&](int x, int y) {
         return stoneMask.valid(x, y) && qRed(stoneMask.pixel(x, y)) != 0;
@@ -240,15 +255,9 @@ QImage drawRunePicture(int runeNumber)
         return onLine(x, y) || onLine(x - 1, y) || onLine(x, y - 1) || onLine(x - 1, y - 1);
     };
 
-    const QColor tint = groupTint(runeNumber);
+    const StoneColours colours(groupTint(runeNumber));
     // The grain is shared by a group, so within it the glyph alone tells runes apart.
     const std::uint64_t grainSeed = std::uint64_t((runeNumber - 1) / 7 + 1) << 16;
-    const QColor rimLight = tint.lighter(135);
-    const QColor rimDark = tint.darker(175);
-    const QColor grooveShadow = tint.darker(330);
-    const QColor grooveFloor = tint.darker(210);
-    const QColor lip = tint.lighter(118);
-    const QColor fleck = tint.darker(118);
 
     // Light falls from the top left: the stone's upper rim and each groove's far lip catch it,
     // the groove's near wall and the stone's lower rim are in shade.
@@ -256,17 +265,18 @@ QImage drawRunePicture(int runeNumber)
         for (int x = 0; x < picture.width(); ++x) {
             if (!inStone(x, y))
                 continue;
-            QColor colour = tint;
+            QColor colour = colours.body;
             if (inGroove(x, y)) {
-                colour = (!inGroove(x - 1, y) || !inGroove(x, y - 1)) ? grooveShadow : grooveFloor;
+                colour = (!inGroove(x - 1, y) || !inGroove(x, y - 1)) ? colours.grooveShadow
+                                                                      : colours.grooveFloor;
             } else if (!inStone(x + 1, y) || !inStone(x, y + 1)) {
-                colour = rimDark;
+                colour = colours.rimDark;
             } else if (!inStone(x - 1, y) || !inStone(x, y - 1)) {
-                colour = rimLight;
+                colour = colours.rimLight;
             } else if (inGroove(x - 1, y) || inGroove(x, y - 1)) {
-                colour = lip;
+                colour = colours.lip;
             } else if (mix(grainSeed | std::uint64_t(y * 32 + x)) % 11 == 0) {
-                colour = fleck;
+                colour = colours.fleck;
             }
             picture.setPixelColor(x, y, colour);
         }
