@@ -831,33 +831,11 @@ void printTable(const Collector &collector)
                     double(bench.peakKb.at(largest)) / 1024);
 }
 
-} // namespace
-
-// Qt's offscreen platform remarks on every fixed-size window and every window raised; nothing
-// else is hidden.
-void quieter(QtMsgType type, const QMessageLogContext &context, const QString &message)
+// The sizes of the generated files to measure on, and whether to measure each action once.
+QList<int> parseArguments(const QStringList &arguments, bool &quick)
 {
-    if (message.contains(QLatin1String("propagateSizeHints")) ||
-        message.contains(QLatin1String("does not support raise()")) ||
-        message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
-        return;
-    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
-}
-
-int main(int argc, char **argv)
-{
-    // Measured with the windows offscreen.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(quieter);
-    if (argc == 3 && qstrcmp(argv[1], "--show-once") == 0)
-        return showOnce(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    QApplication app(argc, argv);
-    setFailureHandler([](const Failure &failure) { fail(failure.text()); });
-
     QList<int> sizes = {200, 1000, 10000, 100000};
-    bool quick = false;
-    for (const QString &argument : app.arguments().mid(1)) {
+    for (const QString &argument : arguments) {
         if (argument == QLatin1String("--quick")) {
             quick = true;
         } else if (argument.startsWith(QLatin1String("--sizes="))) {
@@ -872,19 +850,12 @@ int main(int argc, char **argv)
             fail(QStringLiteral("unknown argument %1").arg(argument));
         }
     }
+    return sizes;
+}
 
-    const QLocale english(QLocale::English);
-    std::fprintf(stderr, "Making the data files...\n");
-    {
-        const GameData shipped = readGameData(QStringLiteral(TESSALY_GAMEDATA_DIR));
-        bench.datasets.push_back(makeDataset(
-            shipped,
-            QStringLiteral("shipped (%1)").arg(english.toString(shipped.runewords.size()))));
-        for (int size : sizes)
-            bench.datasets.push_back(
-                makeDataset(generatedData(size, shipped), english.toString(size)));
-    }
-
+// Every action on every data file, beside its floor.
+void registerAll(bool quick)
+{
     const Dataset *shipped = bench.datasets.front().get();
     add(
         QStringLiteral("Start-up, new process"), *shipped, quick,
@@ -919,6 +890,48 @@ int main(int argc, char **argv)
             [d](auto &s) { saveFloor(s, *d); });
         addClosest(*d, quick);
     }
+}
+
+} // namespace
+
+// Qt's offscreen platform remarks on every fixed-size window and every window raised; nothing
+// else is hidden.
+void quieter(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.contains(QLatin1String("propagateSizeHints")) ||
+        message.contains(QLatin1String("does not support raise()")) ||
+        message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
+int main(int argc, char **argv)
+{
+    // Measured with the windows offscreen.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(quieter);
+    if (argc == 3 && qstrcmp(argv[1], "--show-once") == 0)
+        return showOnce(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    QApplication app(argc, argv);
+    setFailureHandler([](const Failure &failure) { fail(failure.text()); });
+
+    bool quick = false;
+    const QList<int> sizes = parseArguments(app.arguments().mid(1), quick);
+
+    const QLocale english(QLocale::English);
+    std::fprintf(stderr, "Making the data files...\n");
+    {
+        const GameData shipped = readGameData(QStringLiteral(TESSALY_GAMEDATA_DIR));
+        bench.datasets.push_back(makeDataset(
+            shipped,
+            QStringLiteral("shipped (%1)").arg(english.toString(shipped.runewords.size()))));
+        for (int size : sizes)
+            bench.datasets.push_back(
+                makeDataset(generatedData(size, shipped), english.toString(size)));
+    }
+
+    registerAll(quick);
 
     std::fprintf(stderr, "Measuring...\n");
     Collector collector;
