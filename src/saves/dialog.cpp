@@ -108,10 +108,9 @@ void Dialog::OKButton_Click()
     // it was.
     Database::Transaction transaction(*dialogDb);
     dialogRecordset = dialogDb->openRecordset(QStringLiteral("savesquery"));
-    for (; !dialogRecordset->eof(); dialogRecordset->moveNext()) {
-        if (wholeNumber(dialogRecordset->field(QStringLiteral("savenumber"))) == slot)
-            dialogRecordset->deleteRow();
-    }
+    dialogRecordset->deleteRows([this, slot] {
+        return wholeNumber(dialogRecordset->field(QStringLiteral("savenumber"))) == slot;
+    });
 
     dialogRecordset = dialogDb->openRecordset(QStringLiteral("ownedRunes"));
     for (qint16 tileCounter = 1; tileCounter <= 46; ++tileCounter) {
