@@ -55,7 +55,8 @@ Dialog::Dialog(Form1 *form)
     connect(OKButton, &QPushButton::clicked, this, guarded([this] { OKButton_Click(); }));
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
-    dialogDb = std::make_unique<Database>(form->dataFile);
+    dialogDb = form->runeDb.get();
+    dialogDb->recheck();
 }
 
 Dialog::~Dialog() = default;
