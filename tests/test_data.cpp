@@ -113,6 +113,35 @@ private Q_SLOTS:
         QCOMPARE(get(*snapshot, "saveName").toString(), QStringLiteral("empty 3"));
         for (auto change : {&Recordset::edit, &Recordset::addNew, &Recordset::deleteRow})
             QVERIFY_THROWS_EXCEPTION(Failure, (snapshot.get()->*change)());
+        // Rows added with their fields set in another order each.
+        const auto owned = dialog.openRecordset(QStringLiteral("ownedRunes"));
+        for (const int rune : {7, 8}) {
+            owned->addNew();
+            const QStringList fields{QStringLiteral("savenumber"), QStringLiteral("runenumber")};
+            for (const QString &field : rune == 7 ? fields : QStringList{fields[1], fields[0]})
+                owned->setField(field, field == fields[0] ? 2 : rune);
+            owned->update();
+        }
+        QCOMPARE(folder->column(QStringLiteral("SELECT runenumber FROM ownedRunes WHERE "
+                                               "savenumber = 2 ORDER BY rowid")),
+                 (QStringList{QStringLiteral("7"), QStringLiteral("8")}));
+    }
+
+    // Rows deleted through the stored query in a batch, more than one statement takes: exactly
+    // the matching ones, which no longer read.
+    void deletingManyRows()
+    {
+        folder->sql(QStringLiteral(
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 250) "
+            "INSERT INTO ownedRunes SELECT 3 + i % 2, i FROM n"));
+        const auto rows = db->openRecordset(QStringLiteral("savesquery"));
+        rows->deleteRows([&] { return get(*rows, "savenumber").toInt() == 3; });
+        QVERIFY(rows->eof());
+        rows->moveFirst();
+        QVERIFY_THROWS_EXCEPTION(Failure, get(*rows, "runenumber"));
+        QCOMPARE(folder->column(QStringLiteral("SELECT savenumber || ':' || count(*) FROM "
+                                               "ownedRunes GROUP BY savenumber")),
+                 (QStringList{QStringLiteral("4:125"), QStringLiteral("10:46")}));
     }
 
     // Rows handed over one by one: the same values as a row set, under the same rules.

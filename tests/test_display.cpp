@@ -111,8 +111,10 @@ void TestDisplay::display()
     QFETCH(QList<double>, looked);
     QFETCH(QList<int>, tiles);
     QFETCH(QString, filters);
-    // Every control starts out filled by another runeword, so nothing may be left over.
+    // Every control starts out filled by another runeword, so nothing may be left over, and
+    // the cursor at the end of its text.
     select(QStringLiteral("Tq Primer"));
+    form->Text1->moveCursor(QTextCursor::End);
     trace.clear();
     select(name);
 
@@ -129,6 +131,7 @@ void TestDisplay::display()
     }
     QCOMPARE(trace, queries);
     QCOMPARE(form->Text1->toPlainText(), text);
+    QCOMPARE(form->Text1->textCursor().position(), 0);
     QCOMPARE(form->TextRunes->text(), names.join(QLatin1Char(' ')));
     QCOMPARE(ownedTiles(*form), tiles);
     QCOMPARE(inconsistentTile(*form), QString());

@@ -94,6 +94,10 @@ void TestSaveFaults::failedSave_data()
     QTest::newRow("read-only file") << QString() << "attempt to write a readonly database";
     QTest::newRow("read-only disk") << QString() << "attempt to write a readonly database";
     QTest::newRow("disk full") << QString() << "database or disk is full";
+    // Since the program started: the save is refused before anything is written.
+    QTest::newRow("file moved away") << QString() << "The file does not exist.";
+    QTest::newRow("file replaced") << QString() << "Another file has been put in its place";
+    QTest::newRow("file damaged") << QString() << "The file is damaged";
 }
 
 // The message is shown, and the slot as a fresh connection reads it is whole and as it was.
@@ -125,6 +129,22 @@ void TestSaveFaults::failedSave()
     }
     auto form = startForm(folder.path());
     setBoard(*form, setB);
+    const QByteArray file = QFile::encodeName(folder.dataFile()), other = file + ".other";
+    if (tag.startsWith(QLatin1String("file ")))
+        QVERIFY(QFile::copy(folder.dataFile(), QFile::decodeName(other)));
+    if (tag == QLatin1String("file damaged")) {
+        // In place, as another program writing it would; it also counts the change in the header.
+        QFile damaged(folder.dataFile());
+        QVERIFY(damaged.open(QIODevice::ReadWrite) && damaged.seek(24));
+        QVERIFY(damaged.write("\xff\xff\xff\xff") == 4 && damaged.seek(4096));
+        QByteArray page(4096, 0);
+        QRandomGenerator(2).fillRange(reinterpret_cast<quint32 *>(page.data()), 1024);
+        QVERIFY(damaged.write(page) == 4096);
+    }
+    if (tag == QLatin1String("file moved away") || tag == QLatin1String("file replaced"))
+        QVERIFY(::rename(file.constData(), (file + ".away").constData()) == 0);
+    if (tag == QLatin1String("file replaced"))
+        QVERIFY(::rename(other.constData(), file.constData()) == 0);
     // Root may write whatever a file's mode says; the save runs as an ordinary user.
     const bool asUser = tag == QLatin1String("read-only file") && ::geteuid() == 0;
     const FailureRecorder failures;
@@ -135,6 +155,11 @@ void TestSaveFaults::failedSave()
     const QStringList &shown = failures.texts;
     QVERIFY2(shown.size() == 1 && shown[0].contains(reason) && shown[0].contains(folder.dataFile()),
              qPrintable(shown.join(u'\n')));
+    // The file as it was when the program started.
+    if (tag.startsWith(QLatin1String("file ")))
+        QVERIFY(
+            ::rename((tag == QLatin1String("file damaged") ? other : file + ".away").constData(),
+                     file.constData()) == 0);
     QCOMPARE(slotSix(folder), QStringLiteral("14,13 old six ok"));
 }
 

@@ -270,17 +270,28 @@ void RowData::dropColumns(const std::function<bool(int)> &keep, ColumnNames kept
     columns = std::move(kept);
 }
 
+void Database::checkFile(const QString &attempted) const
+{
+    const QFileInfo info(path_);
+    if (!info.exists())
+        throw Failure(attempted, path_, QStringLiteral("The file does not exist."));
+    if (!info.isFile())
+        throw Failure(attempted, path_, QStringLiteral("This is not a file."));
+    // SQLite would take an empty file for an empty database.
+    if (info.size() == 0)
+        throw Failure(attempted, path_, QStringLiteral("The file is empty."));
+}
+
 Database::Database(const QString &path) : path_(path)
 {
     const QString attempted = QStringLiteral("open the database file");
+    checkFile(attempted);
     const QFileInfo info(path);
-    if (!info.exists())
-        throw Failure(attempted, path, QStringLiteral("The file does not exist."));
-    if (!info.isFile())
-        throw Failure(attempted, path, QStringLiteral("This is not a file."));
-    // SQLite would take an empty file for an empty database.
-    if (info.size() == 0)
-        throw Failure(attempted, path, QStringLiteral("The file is empty."));
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) == 0) {
+        device_ = quint64(status.st_dev);
+        inode_ = quint64(status.st_ino);
+    }
 
     try {
         // Without OPEN_CREATE the engine never makes a missing file in our place. Another
@@ -316,6 +327,20 @@ void Database::harden()
                       QString::fromUtf8(engine_->getErrorMsg()));
     sqlite3_limit(handle, SQLITE_LIMIT_LENGTH, valueLimit);
     sqlite3_progress_handler(handle, 1000, &Database::countWork, this);
+}
+
+void Database::recheck()
+{
+    const QString attempted = QStringLiteral("open the database file");
+    checkFile(attempted);
+    // Written through this connection, a file put in its place would not get the writes.
+    struct stat status {};
+    if (::stat(QFile::encodeName(path_).constData(), &status) != 0 ||
+        quint64(status.st_dev) != device_ || quint64(status.st_ino) != inode_)
+        throw Failure(attempted, path_,
+                      QStringLiteral("Another file has been put in its place since the program "
+                                     "opened it."));
+    checkIntegrity();
 }
 
 int Database::countWork(void *database)

@@ -129,6 +129,10 @@ public:
     Database &operator=(const Database &) = delete;
 
     const QString &path() const { return path_; }
+    // Checks the file again before a write that comes a while after opening: it must still be
+    // there and be the file opened, and a file changed since it was found sound is checked in
+    // full again, as opening it would.
+    void recheck();
 
     // A table opens as an updatable row set; a stored query (a view) too when it exposes its
     // base table's row id as a column named rowid.
@@ -182,11 +186,13 @@ private:
     void bind(SQLite::Statement &statement, const QVariantList &values);
     int run(SQLite::Statement &statement, const QString &sql, const QString &attempted);
     Failure engineFailure(int code, const QString &sql, const QString &attempted) const;
+    void checkFile(const QString &attempted) const;
     void harden();
     void checkIntegrity();
     static int countWork(void *database);
 
     QString path_;
+    quint64 device_ = 0, inode_ = 0; // of the file opened
     TraceHook trace_;
     int work_ = 0;         // engine steps of the running statement, in thousands
     bool reading_ = false; // rows are being handed to a caller

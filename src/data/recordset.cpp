@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <unordered_set>
 
 Recordset::Recordset(Database *db, Kind kind, QString source, RowData rows)
@@ -15,6 +16,13 @@ Recordset::Recordset(Database *db, Kind kind, QString source, RowData rows)
 QString Recordset::describe() const
 {
     return source_ + QStringLiteral("\nin ") + db_->path();
+}
+
+const QString &Recordset::quotedSource() const
+{
+    if (quotedSource_.isEmpty())
+        quotedSource_ = quoteIdentifier(source_);
+    return quotedSource_;
 }
 
 void Recordset::requireOpen(const QString &attempted) const
@@ -88,10 +96,9 @@ bool Recordset::findFirst(const QString &criterion)
 {
     const QString attempted = QStringLiteral("find a row");
     requireChangeable(attempted);
-    const RowData matches =
-        db_->select(QStringLiteral("SELECT rowid FROM ") + quoteIdentifier(source_) +
-                        QStringLiteral(" WHERE ") + criterion,
-                    {}, attempted, true);
+    const RowData matches = db_->select(QStringLiteral("SELECT rowid FROM ") + quotedSource() +
+                                            QStringLiteral(" WHERE ") + criterion,
+                                        {}, attempted, true);
     const std::unordered_set<qint64> found(matches.rowIds.begin(), matches.rowIds.end());
     for (position_ = 0; position_ < rows_.rowCount(); ++position_) {
         if (!deleted_[size_t(position_)] && found.count(rows_.rowIds[size_t(position_)]))
@@ -139,10 +146,44 @@ void Recordset::deleteRow()
     const QString attempted = QStringLiteral("delete a row");
     requireChangeable(attempted);
     requireCurrent(attempted);
-    db_->execute(QStringLiteral("DELETE FROM ") + quoteIdentifier(source_) +
-                     QStringLiteral(" WHERE rowid = ?"),
-                 {rows_.rowIds[size_t(position_)]}, attempted);
+    if (deleteSql_.isEmpty())
+        deleteSql_ =
+            QStringLiteral("DELETE FROM ") + quotedSource() + QStringLiteral(" WHERE rowid = ?");
+    db_->execute(deleteSql_, {rows_.rowIds[size_t(position_)]}, attempted);
     deleted_[size_t(position_)] = true;
+}
+
+void Recordset::deleteRows(const std::function<bool()> &matches)
+{
+    const QString attempted = QStringLiteral("delete a row");
+    std::vector<int> doomed;
+    for (; !eof(); moveNext()) {
+        if (!matches())
+            continue;
+        // Checked where deleteRow() would check, so that a set with no matching row fails
+        // neither.
+        requireChangeable(attempted);
+        requireCurrent(attempted);
+        doomed.push_back(position_);
+    }
+    // Through a stored query the engine copies the query's matching rows into a temporary
+    // table for each statement, which costs far more than the delete: one statement takes
+    // many rows. They are deleted in the set's order, as one by one.
+    constexpr size_t perStatement = 100;
+    for (size_t first = 0; first < doomed.size(); first += perStatement) {
+        const size_t count = std::min(perStatement, doomed.size() - first);
+        QVariantList ids;
+        ids.reserve(qsizetype(count));
+        for (size_t i = first; i < first + count; ++i)
+            ids << rows_.rowIds[size_t(doomed[i])];
+        db_->execute(
+            QStringLiteral("DELETE FROM ") + quotedSource() + QStringLiteral(" WHERE rowid IN (") +
+                QStringList(qsizetype(count), QStringLiteral("?")).join(QStringLiteral(", ")) +
+                QLatin1Char(')'),
+            ids, attempted);
+        for (size_t i = first; i < first + count; ++i)
+            deleted_[size_t(doomed[i])] = true;
+    }
 }
 
 void Recordset::addNew()
@@ -182,29 +223,38 @@ void Recordset::update()
         throw Failure(attempted, describe(),
                       QStringLiteral("The row is neither being added nor edited."));
 
-    QStringList names;
     QVariantList values;
-    for (const auto &[index, value] : changes_) {
-        names << quoteIdentifier(rows_.columns->names().at(index));
-        values << value;
-    }
+    values.reserve(qsizetype(changes_.size()) + 1);
+    for (const auto &change : changes_)
+        values << change.second;
     if (pending_ == Pending::Add) {
-        const QString sql =
-            names.isEmpty()
-                ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoteIdentifier(source_))
-                : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                      .arg(quoteIdentifier(source_), names.join(QStringLiteral(", ")),
-                           QStringList(names.size(), QStringLiteral("?"))
-                               .join(QStringLiteral(", ")));
-        db_->execute(sql, values, attempted);
-    } else if (!names.isEmpty()) {
+        const bool sameColumns = std::equal(
+            changes_.begin(), changes_.end(), insertColumns_.begin(), insertColumns_.end(),
+            [](const auto &change, int column) { return change.first == column; });
+        if (insertSql_.isEmpty() || !sameColumns) {
+            QStringList names;
+            insertColumns_.clear();
+            for (const auto &change : changes_) {
+                names << quoteIdentifier(rows_.columns->names().at(change.first));
+                insertColumns_.push_back(change.first);
+            }
+            insertSql_ = names.isEmpty()
+                             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quotedSource())
+                             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                   .arg(quotedSource(), names.join(QStringLiteral(", ")),
+                                        QStringList(names.size(), QStringLiteral("?"))
+                                            .join(QStringLiteral(", ")));
+        }
+        db_->execute(insertSql_, values, attempted);
+    } else if (!changes_.empty()) {
         requireCurrent(attempted);
         QStringList assignments;
-        for (const QString &name : std::as_const(names))
-            assignments << name + QStringLiteral(" = ?");
+        for (const auto &change : changes_)
+            assignments << quoteIdentifier(rows_.columns->names().at(change.first)) +
+                               QStringLiteral(" = ?");
         values << rows_.rowIds[size_t(position_)];
         db_->execute(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                         .arg(quoteIdentifier(source_), assignments.join(QStringLiteral(", "))),
+                         .arg(quotedSource(), assignments.join(QStringLiteral(", "))),
                      values, attempted);
         for (const auto &[index, value] : changes_)
             rows_.setValue(position_, index, value);

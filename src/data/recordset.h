@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -34,6 +35,9 @@ public:
     std::optional<QByteArrayView> utf8Field(int index) const;
 
     void deleteRow();
+    // As deleteRow() on every row, from the current one to the end, for which matches() holds;
+    // matches() reads the current row. No row is current afterwards.
+    void deleteRows(const std::function<bool()> &matches);
     void addNew();
     void edit();
     void setField(const QString &name, const QVariant &value);
@@ -54,6 +58,7 @@ private:
     void requireChangeable(const QString &attempted) const;
     int column(const QString &name, const QString &attempted) const;
     QString describe() const;
+    const QString &quotedSource() const;
 
     Database *db_;
     Kind kind_;
@@ -64,4 +69,9 @@ private:
     bool closed_ = false;
     Pending pending_ = Pending::None;
     std::vector<std::pair<int, QVariant>> changes_;
+    // Made once: a save writes a row set's rows one by one with the same texts.
+    mutable QString quotedSource_;
+    QString deleteSql_;
+    std::vector<int> insertColumns_;
+    QString insertSql_;
 };

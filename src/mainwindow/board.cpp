@@ -16,6 +16,16 @@ int baseColour(int rune)
     return colours[(rune - 1) / 7];
 }
 
+// The base colour as a tile's Tag holds it; made once, not for every tile of every reset.
+const QString &baseColourTag(int rune)
+{
+    static const QString tags[] = {QString::number(baseColour(1)),  QString::number(baseColour(8)),
+                                   QString::number(baseColour(15)), QString::number(baseColour(22)),
+                                   QString::number(baseColour(29)), QString::number(baseColour(36)),
+                                   QString::number(baseColour(43))};
+    return tags[(rune - 1) / 7];
+}
+
 } // namespace
 
 RuneTile *Form1::tile(qint64 rune) const
@@ -45,7 +55,7 @@ void Form1::ResetBoard()
         RuneTile *reset = tile(k);
         reset->setAppearance(0);
         reset->setBackColor(baseColour(k));
-        reset->Tag = QString::number(baseColour(k));
+        reset->Tag = baseColourTag(k);
     }
 }
 

@@ -55,7 +55,8 @@ Dialog::Dialog(Form1 *form)
     connect(OKButton, &QPushButton::clicked, this, guarded([this] { OKButton_Click(); }));
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
-    dialogDb = std::make_unique<Database>(form->dataFile);
+    dialogDb = form->runeDb.get();
+    dialogDb->recheck();
 }
 
 Dialog::~Dialog() = default;
@@ -108,10 +109,9 @@ void Dialog::OKButton_Click()
     // it was.
     Database::Transaction transaction(*dialogDb);
     dialogRecordset = dialogDb->openRecordset(QStringLiteral("savesquery"));
-    for (; !dialogRecordset->eof(); dialogRecordset->moveNext()) {
-        if (wholeNumber(dialogRecordset->field(QStringLiteral("savenumber"))) == slot)
-            dialogRecordset->deleteRow();
-    }
+    dialogRecordset->deleteRows([this, slot] {
+        return wholeNumber(dialogRecordset->field(QStringLiteral("savenumber"))) == slot;
+    });
 
     dialogRecordset = dialogDb->openRecordset(QStringLiteral("ownedRunes"));
     for (qint16 tileCounter = 1; tileCounter <= 46; ++tileCounter) {

@@ -19,14 +19,15 @@ class QPushButton;
 class Dialog : public QDialog {
     Q_OBJECT
 public:
-    // Opens dialogDb; throws Failure when the data file cannot be opened.
+    // Checks the data file again through dialogDb; throws Failure when it is gone, replaced or
+    // damaged.
     explicit Dialog(Form1 *form);
     ~Dialog() override;
 
     QString Tag;
-    // The dialog's own connection; its writes are committed before the main window reads
-    // the slots again.
-    std::unique_ptr<Database> dialogDb;
+    // The main window's connection: a connection of the dialog's own would parse every
+    // statement of a save afresh each time, and make the main window read its pages again.
+    Database *dialogDb = nullptr;
     std::unique_ptr<Recordset> dialogRecordset;
 
     QLabel *Label1 = nullptr;
