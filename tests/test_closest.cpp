@@ -70,12 +70,6 @@ void checkSorting(QTableView *view, const QList<QStringList> &first)
     QCOMPARE(rows(view->model()), first);
 }
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TestClosest : public QObject {
@@ -203,7 +197,7 @@ void TestClosest::initTestCase()
     words[9].runes = {46, 0, 0, 0, 0, 0};
     words[9].nrrunes = 1;
     words[9].nrrunesNull = false;
-    original = contents(folder.dataFile());
+    original = fileBytes(folder.dataFile());
     form = startForm(folder.path());
     for (QLabel *label : form->Label1)
         runeNames << label->text();
@@ -246,7 +240,7 @@ void TestClosest::tablesMatchModel()
         form->CommandSearch_Click();
         QCOMPARE(form->List1->count() - before, wanted[0][1].toInt());
     }
-    QCOMPARE(contents(folder.dataFile()), original);
+    QCOMPARE(fileBytes(folder.dataFile()), original);
 }
 
 void TestClosest::lifeOfTheWindow()

@@ -73,28 +73,6 @@ private Q_SLOTS:
         QCOMPARE(values(*db->openRecordset(object), field), folder->column(sameData));
     }
 
-    void movingThroughRows()
-    {
-        const auto three = db->createQueryDef(
-            QStringLiteral("SELECT Runenumber, NULL AS absent, 0 AS zero, '' AS empty FROM runes "
-                           "WHERE Runenumber <= 3 ORDER BY Runenumber"));
-        const auto rows = three->openRecordset();
-        // Positioned on its first row without being asked; Null, 0 and "" stay apart.
-        QVERIFY(get(*rows, "absent").isNull());
-        QVERIFY(!get(*rows, "zero").isNull() && get(*rows, "zero").toInt() == 0);
-        QVERIFY(!get(*rows, "empty").isNull() && get(*rows, "empty").toString().isEmpty());
-        QCOMPARE(values(*rows, QStringLiteral("runenumber")).join(QLatin1Char(' ')),
-                 QStringLiteral("1 2 3"));
-        QVERIFY_THROWS_EXCEPTION(Failure, get(*rows, "Runenumber"));
-        QVERIFY_THROWS_EXCEPTION(Failure, rows->moveNext());
-        rows->close();
-        QVERIFY_THROWS_EXCEPTION(Failure, rows->moveFirst());
-        three->close();
-        QVERIFY_THROWS_EXCEPTION(Failure, three->openRecordset());
-        const auto none = db->createQueryDef(QStringLiteral("SELECT 1 WHERE 0"))->openRecordset();
-        QVERIFY_THROWS_EXCEPTION(Failure, none->moveFirst());
-    }
-
     // Written on a connection of its own, as the save dialog writes, while the main window's
     // stays open: its stored query reads the change at once; a snapshot keeps what it read, and
     // cannot be changed.
@@ -144,12 +122,25 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("4:125"), QStringLiteral("10:46")}));
     }
 
-    // Rows handed over one by one: the same values as a row set, under the same rules.
-    void readingRowsStraight()
+    // A row set and rows handed over one by one read the same values under the same rules.
+    void readingRows()
     {
         const auto query = db->createQueryDef(
             QStringLiteral("SELECT Runenumber, NULL AS absent, 0 AS zero, '' AS empty, 2.5 AS "
                            "half, Runename FROM runes WHERE Runenumber <= 3 ORDER BY Runenumber"));
+        const auto rows = query->openRecordset();
+        // Positioned on its first row without being asked; Null, 0 and "" stay apart.
+        QVERIFY(get(*rows, "absent").isNull());
+        QVERIFY(!get(*rows, "zero").isNull() && get(*rows, "zero").toInt() == 0);
+        QVERIFY(!get(*rows, "empty").isNull() && get(*rows, "empty").toString().isEmpty());
+        QCOMPARE(values(*rows, QStringLiteral("runenumber")).join(u' '), QStringLiteral("1 2 3"));
+        QVERIFY_THROWS_EXCEPTION(Failure, get(*rows, "Runenumber"));
+        QVERIFY_THROWS_EXCEPTION(Failure, rows->moveNext());
+        rows->close();
+        QVERIFY_THROWS_EXCEPTION(Failure, rows->moveFirst());
+        const auto none = db->createQueryDef(QStringLiteral("SELECT 1 WHERE 0"))->openRecordset();
+        QVERIFY_THROWS_EXCEPTION(Failure, none->moveFirst());
+
         const QStringList fields{QStringLiteral("runename"), QStringLiteral("HALF"),
                                  QStringLiteral("Empty"),    QStringLiteral("zero"),
                                  QStringLiteral("absent"),   QStringLiteral("runeNumber")};
@@ -174,12 +165,9 @@ private Q_SLOTS:
         const auto failure = [this](
                                  const QString &sql, const QStringList &fields,
                                  const std::function<void()> &inside = [] {}) {
-            try {
+            return failureOf([&] {
                 db->createQueryDef(sql)->readRows(fields, [&](const RowReader &) { inside(); });
-            } catch (const Failure &caught) {
-                return caught.text();
-            }
-            return QString();
+            });
         };
         const QString select = QStringLiteral("SELECT * FROM savesQuery2");
         QVERIFY(failure(select, {QStringLiteral("label")}).contains(QLatin1String("label of")));
@@ -191,15 +179,8 @@ private Q_SLOTS:
         QVERIFY(failure(select, {}, [&] {
                     db->createQueryDef(select)->openRecordset();
                 }).contains(QLatin1String("still reading")));
-        // The kept statement follows a change of the file's structure.
-        folder->sql(QStringLiteral("DROP VIEW savesQuery2; CREATE VIEW savesQuery2 AS SELECT "
-                                   "upper(saveName) AS label FROM saves;"));
-        QStringList labels;
-        db->createQueryDef(select)->readRows({QStringLiteral("LABEL")},
-                                             [&](const RowReader &row) { labels << row.text(0); });
-        QCOMPARE(labels.size(), 10);
-        QCOMPARE(labels.first(), QStringLiteral("EMPTY 1"));
         query->close();
+        QVERIFY_THROWS_EXCEPTION(Failure, query->openRecordset());
         QVERIFY_THROWS_EXCEPTION(Failure, query->readRows({}, [](const RowReader &) {}));
     }
 
@@ -242,8 +223,7 @@ private Q_SLOTS:
         QFETCH(QString, reason);
         const QString file =
             call == QLatin1String("file") ? folder->path() + u'/' + argument : db->path();
-        QString failure;
-        try {
+        const QString failure = failureOf([&] {
             if (call == QLatin1String("file")) {
                 Database{file};
             } else if (call == QLatin1String("open")) {
@@ -255,9 +235,7 @@ private Q_SLOTS:
                 db->createQueryDef(argument)->openRecordset();
                 transaction.commit();
             }
-        } catch (const Failure &caught) {
-            failure = caught.text();
-        }
+        });
         for (const QString &part : {argument, reason, file})
             QVERIFY2(failure.contains(part), qPrintable(failure));
         // A failure makes no file; the connection goes on.
@@ -269,22 +247,14 @@ private Q_SLOTS:
     // here another program puts a copy with a damaged page in its place.
     void changedFileIsCheckedAgain()
     {
-        QFile file(folder->dataFile());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QByteArray bytes = file.readAll();
-        file.close();
+        QByteArray bytes = fileBytes(folder->dataFile());
         QRandomGenerator(2).fillRange(reinterpret_cast<quint32 *>(bytes.data() + 4096), 1024);
         QFile copy(folder->dataFile() + QStringLiteral(".new"));
         QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write(bytes) == bytes.size());
         copy.close();
         QVERIFY(::rename(QFile::encodeName(copy.fileName()).constData(),
-                         QFile::encodeName(file.fileName()).constData()) == 0);
-        QString failure;
-        try {
-            Database{folder->dataFile()};
-        } catch (const Failure &caught) {
-            failure = caught.text();
-        }
+                         QFile::encodeName(folder->dataFile()).constData()) == 0);
+        const QString failure = failureOf([&] { Database{folder->dataFile()}; });
         QVERIFY2(failure.contains(QLatin1String("The file is damaged")), qPrintable(failure));
     }
 
@@ -302,12 +272,9 @@ private Q_SLOTS:
                 other.exec("COMMIT");
             });
         });
-        QString failure;
-        try {
+        const QString failure = failureOf([&] {
             db->execute(QStringLiteral("DELETE FROM ownedRunes WHERE runenumber = 1"), {}, {});
-        } catch (const Failure &caught) {
-            failure = caught.text();
-        }
+        });
         release.join();
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
         QCOMPARE(folder->scalar(QStringLiteral("SELECT count(*) FROM ownedRunes")).toInt(), 45);

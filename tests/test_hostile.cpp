@@ -14,12 +14,6 @@ Q_DECLARE_METATYPE(Damage)
 
 namespace {
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Start-up as main() runs it, then everything a session reads. Returns what went wrong: each
 // failure and a change to the file. A session that would not end is ended by the engine's work
 // limit, and so shows as a failure that names it.
@@ -27,14 +21,14 @@ QStringList runSession(const TestFolder &folder)
 {
     QStringList wrong;
     const FailureRecorder reported;
-    const QByteArray before = contents(folder.dataFile());
+    const QByteArray before = fileBytes(folder.dataFile());
     try {
         readEverything(*startForm(folder.path()));
     } catch (const Failure &failure) {
         wrong << failure.text();
     }
     wrong << reported.texts;
-    if (contents(folder.dataFile()) != before)
+    if (fileBytes(folder.dataFile()) != before)
         wrong << QStringLiteral("the file changed");
     return wrong;
 }

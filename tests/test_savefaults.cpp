@@ -4,6 +4,7 @@
 #include "saves/dialog.h"
 #include "testsupport.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -29,9 +30,8 @@ const QString oldSlot =
 const QList<int> setA{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, setB{2, 30, 46};
 
 // Saves the board into slot 6 under name, as the save dialog does when OK is pressed.
-void save(Form1 &form, const char *name)
+void save(Dialog &dialog, const char *name)
 {
-    Dialog dialog(&form);
     dialog.Tag = QStringLiteral(" 6");
     dialog.Text1->setText(QLatin1String(name));
     dialog.OKButton->click();
@@ -46,7 +46,8 @@ int saveUntilKilled(const QString &folder)
     std::fflush(stdout);
     for (int round = 0;; ++round) {
         setBoard(*form, round % 2 ? setB : setA);
-        save(*form, round % 2 ? "set B" : "set A");
+        Dialog dialog(form.get());
+        save(dialog, round % 2 ? "set B" : "set A");
     }
 }
 
@@ -100,7 +101,8 @@ void TestSaveFaults::failedSave_data()
     QTest::newRow("file damaged") << QString() << "The file is damaged";
 }
 
-// The message is shown, and the slot as a fresh connection reads it is whole and as it was.
+// The message is shown, and the slot as a fresh connection reads it is whole and as it was. The
+// dialog stays up, and once the file takes writes again its next OK saves.
 void TestSaveFaults::failedSave()
 {
     QFETCH(QString, fault);
@@ -150,7 +152,11 @@ void TestSaveFaults::failedSave()
     const FailureRecorder failures;
     if (asUser && ::seteuid(65534) != 0)
         QSKIP("cannot act as an ordinary user (uid 65534)");
-    runGuarded([&] { save(*form, "new six"); });
+    std::unique_ptr<Dialog> dialog;
+    runGuarded([&] {
+        dialog = std::make_unique<Dialog>(form.get());
+        save(*dialog, "new six");
+    });
     QVERIFY(!asUser || ::seteuid(0) == 0);
     const QStringList &shown = failures.texts;
     QVERIFY2(shown.size() == 1 && shown[0].contains(reason) && shown[0].contains(folder.dataFile()),
@@ -161,6 +167,13 @@ void TestSaveFaults::failedSave()
             ::rename((tag == QLatin1String("file damaged") ? other : file + ".away").constData(),
                      file.constData()) == 0);
     QCOMPARE(slotSix(folder), QStringLiteral("14,13 old six ok"));
+    QVERIFY(dialog && dialog->result() != QDialog::Accepted);
+    QCOMPARE(form->mnuSave[6]->text(), QStringLiteral("old six"));
+    if (fault.isEmpty())
+        return;
+    folder.sql(QStringLiteral("DROP TRIGGER d; DROP TRIGGER a; DROP TRIGGER r;"));
+    dialog->OKButton->click();
+    QCOMPARE(slotSix(folder), QStringLiteral("2,30,46 new six ok"));
 }
 
 // A child saving two sets into slot 6 in turn is killed at random; slot 6 is found whole after.

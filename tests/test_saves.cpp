@@ -47,7 +47,6 @@ private Q_SLOTS:
     void load();
     void saveMenu_data();
     void saveMenu();
-    void failedSaveKeepsSlot();
     void damagedRowsAreTold();
 
 private:
@@ -168,29 +167,6 @@ void TestSaves::saveMenu()
     QCOMPARE(savedTiles(*form), saves ? board : QList<int>());
     form->mnuload_Click(6);
     QCOMPARE(ownedTiles(*form), (saves ? board : QList<int>{13, 14}));
-}
-
-void TestSaves::failedSaveKeepsSlot()
-{
-    // Refused part-way: after the delete of the old rows and the add of rune 2.
-    folder->sql(
-        QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON ownedRunes WHEN "
-                       "new.runenumber = 30 BEGIN SELECT RAISE(ABORT, 'add refused'); END;"));
-    setBoard(*form, {2, 30});
-    Dialog dialog(form.get());
-    dialog.Tag = QStringLiteral(" 6");
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowActive(&dialog));
-    dialog.Text1->setText(QStringLiteral("new six"));
-    dialog.OKButton->click();
-    QCOMPARE(std::exchange(failures.texts, {}).filter(QStringLiteral("add refused")).size(), 1);
-    QVERIFY(dialog.isVisible());
-    QCOMPARE(slots(), before);
-    QCOMPARE(form->mnuSave[6]->text(), QStringLiteral("old six"));
-    // Nothing of the failed attempt lingers in the dialog's connection.
-    folder->sql(QStringLiteral("DROP TRIGGER refuse"));
-    dialog.OKButton->click();
-    QCOMPARE(slots()[5], QStringLiteral("new six:2 30"));
 }
 
 void TestSaves::damagedRowsAreTold()

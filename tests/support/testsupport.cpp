@@ -24,6 +24,12 @@ QString gameDataSources()
     return QStringLiteral(TESSALY_GAMEDATA_DIR);
 }
 
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 namespace {
 
 // The data file and the pictures are made once per test process from the sources and copied

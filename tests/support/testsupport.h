@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/failure.h"
+
 #include <QApplication>
 #include <QList>
 #include <QString>
@@ -54,6 +56,19 @@ public:
 
 // The shipped game data, read from the sources.
 QString gameDataSources();
+// A file's bytes; none when it cannot be read.
+QByteArray fileBytes(const QString &path);
+
+// The text of the failure that call throws; empty when it throws none.
+template <typename Call> QString failureOf(Call &&call)
+{
+    try {
+        call();
+    } catch (const Failure &failure) {
+        return failure.text();
+    }
+    return {};
+}
 
 // The board as a list of owned rune numbers, and the board set to such a list.
 QList<int> ownedTiles(const Form1 &form);
