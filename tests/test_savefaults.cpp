@@ -167,7 +167,12 @@ void TestSaveFaults::failedSave()
             ::rename((tag == QLatin1String("file damaged") ? other : file + ".away").constData(),
                      file.constData()) == 0);
     QCOMPARE(slotSix(folder), QStringLiteral("14,13 old six ok"));
-    QVERIFY(dialog && dialog->result() != QDialog::Accepted);
+    // A file changed under the program is refused as the dialog opens; a refused write leaves
+    // the dialog up.
+    if (tag.startsWith(QLatin1String("file ")))
+        QVERIFY(!dialog);
+    else
+        QVERIFY(dialog && dialog->result() != QDialog::Accepted);
     QCOMPARE(form->mnuSave[6]->text(), QStringLiteral("old six"));
     if (fault.isEmpty())
         return;
