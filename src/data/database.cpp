@@ -108,10 +108,10 @@ qsizetype firstStatementEnd(const QByteArray &text)
     return text.size();
 }
 
-// The files this process has found sound, each as it was then. The save dialog opens its own
-// connection to the file that the main window checked at start-up; checking it again would
-// read the whole file (50 ms at 100,000 runewords) and push out of every cache the pages that
-// the save then needs. Any change to the file since, by another program or by a write of ours
+// The files this process has found sound, each as it was then. The save dialog checks again
+// the file that the main window checked at start-up; reading the whole file once more would
+// take 50 ms at 100,000 runewords and push out of every cache the pages that the save then
+// needs. Any change to the file since, by another program or by a write of ours
 // that did not start from the checked file, shows in its identity, size or times, and the file
 // is checked again. A file with a write-ahead log is always checked: its changes need not
 // touch the file itself. Only stat() looks at the file: closing a second descriptor of it
@@ -138,6 +138,15 @@ std::optional<Fingerprint> fingerprint(const QString &path)
     return Fingerprint{status.st_dev, status.st_ino, status.st_size,
                        qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
                        qint64(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec};
+}
+
+// The file's place on its disk, which a file put in its place does not share.
+std::optional<std::pair<quint64, quint64>> fileIdentity(const QString &path)
+{
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+    return std::pair{quint64(status.st_dev), quint64(status.st_ino)};
 }
 
 std::mutex checkedMutex;
@@ -287,11 +296,7 @@ Database::Database(const QString &path) : path_(path)
     const QString attempted = QStringLiteral("open the database file");
     checkFile(attempted);
     const QFileInfo info(path);
-    struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) == 0) {
-        device_ = quint64(status.st_dev);
-        inode_ = quint64(status.st_ino);
-    }
+    identity_ = fileIdentity(path);
 
     try {
         // Without OPEN_CREATE the engine never makes a missing file in our place. Another
@@ -334,9 +339,7 @@ void Database::recheck()
     const QString attempted = QStringLiteral("open the database file");
     checkFile(attempted);
     // Written through this connection, a file put in its place would not get the writes.
-    struct stat status {};
-    if (::stat(QFile::encodeName(path_).constData(), &status) != 0 ||
-        quint64(status.st_dev) != device_ || quint64(status.st_ino) != inode_)
+    if (!identity_ || fileIdentity(path_) != identity_)
         throw Failure(attempted, path_,
                       QStringLiteral("Another file has been put in its place since the program "
                                      "opened it."));
@@ -542,8 +545,6 @@ int Database::start(Prepared &prepared, const QVariantList &values, const QStrin
     return result;
 }
 
-// Values are read through the wrapper's columns straight into the row data; a QVariant is
-// made only for a value that is read from a row set.
 namespace {
 
 // One value of the statement's current row, as the engine holds it.
@@ -574,6 +575,8 @@ void appendValue(RowData &rows, sqlite3_stmt *handle, int column)
 
 } // namespace
 
+// Values go straight from the engine's statement into the row data; a QVariant is made only for
+// a value that is read from a row set.
 RowData Database::select(const QString &sql, const QVariantList &values, const QString &attempted,
                          bool firstColumnIsRowId)
 {

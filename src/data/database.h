@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct sqlite3_stmt;
@@ -192,7 +193,7 @@ private:
     static int countWork(void *database);
 
     QString path_;
-    quint64 device_ = 0, inode_ = 0; // of the file opened
+    std::optional<std::pair<quint64, quint64>> identity_; // device and inode of the file opened
     TraceHook trace_;
     int work_ = 0;         // engine steps of the running statement, in thousands
     bool reading_ = false; // rows are being handed to a caller

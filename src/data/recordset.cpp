@@ -8,21 +8,14 @@
 #include <unordered_set>
 
 Recordset::Recordset(Database *db, Kind kind, QString source, RowData rows)
-    : db_(db), kind_(kind), source_(std::move(source)), rows_(std::move(rows)),
-      deleted_(size_t(rows_.rowCount()), false)
+    : db_(db), kind_(kind), source_(std::move(source)), quotedSource_(quoteIdentifier(source_)),
+      rows_(std::move(rows)), deleted_(size_t(rows_.rowCount()), false)
 {
 }
 
 QString Recordset::describe() const
 {
     return source_ + QStringLiteral("\nin ") + db_->path();
-}
-
-const QString &Recordset::quotedSource() const
-{
-    if (quotedSource_.isEmpty())
-        quotedSource_ = quoteIdentifier(source_);
-    return quotedSource_;
 }
 
 void Recordset::requireOpen(const QString &attempted) const
@@ -96,7 +89,7 @@ bool Recordset::findFirst(const QString &criterion)
 {
     const QString attempted = QStringLiteral("find a row");
     requireChangeable(attempted);
-    const RowData matches = db_->select(QStringLiteral("SELECT rowid FROM ") + quotedSource() +
+    const RowData matches = db_->select(QStringLiteral("SELECT rowid FROM ") + quotedSource_ +
                                             QStringLiteral(" WHERE ") + criterion,
                                         {}, attempted, true);
     const std::unordered_set<qint64> found(matches.rowIds.begin(), matches.rowIds.end());
@@ -146,10 +139,9 @@ void Recordset::deleteRow()
     const QString attempted = QStringLiteral("delete a row");
     requireChangeable(attempted);
     requireCurrent(attempted);
-    if (deleteSql_.isEmpty())
-        deleteSql_ =
-            QStringLiteral("DELETE FROM ") + quotedSource() + QStringLiteral(" WHERE rowid = ?");
-    db_->execute(deleteSql_, {rows_.rowIds[size_t(position_)]}, attempted);
+    db_->execute(QStringLiteral("DELETE FROM ") + quotedSource_ +
+                     QStringLiteral(" WHERE rowid = ?"),
+                 {rows_.rowIds[size_t(position_)]}, attempted);
     deleted_[size_t(position_)] = true;
 }
 
@@ -177,7 +169,7 @@ void Recordset::deleteRows(const std::function<bool()> &matches)
         for (size_t i = first; i < first + count; ++i)
             ids << rows_.rowIds[size_t(doomed[i])];
         db_->execute(
-            QStringLiteral("DELETE FROM ") + quotedSource() + QStringLiteral(" WHERE rowid IN (") +
+            QStringLiteral("DELETE FROM ") + quotedSource_ + QStringLiteral(" WHERE rowid IN (") +
                 QStringList(qsizetype(count), QStringLiteral("?")).join(QStringLiteral(", ")) +
                 QLatin1Char(')'),
             ids, attempted);
@@ -239,9 +231,9 @@ void Recordset::update()
                 insertColumns_.push_back(change.first);
             }
             insertSql_ = names.isEmpty()
-                             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quotedSource())
+                             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quotedSource_)
                              : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                   .arg(quotedSource(), names.join(QStringLiteral(", ")),
+                                   .arg(quotedSource_, names.join(QStringLiteral(", ")),
                                         QStringList(names.size(), QStringLiteral("?"))
                                             .join(QStringLiteral(", ")));
         }
@@ -254,7 +246,7 @@ void Recordset::update()
                                QStringLiteral(" = ?");
         values << rows_.rowIds[size_t(position_)];
         db_->execute(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                         .arg(quotedSource(), assignments.join(QStringLiteral(", "))),
+                         .arg(quotedSource_, assignments.join(QStringLiteral(", "))),
                      values, attempted);
         for (const auto &[index, value] : changes_)
             rows_.setValue(position_, index, value);

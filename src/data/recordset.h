@@ -58,20 +58,18 @@ private:
     void requireChangeable(const QString &attempted) const;
     int column(const QString &name, const QString &attempted) const;
     QString describe() const;
-    const QString &quotedSource() const;
 
     Database *db_;
     Kind kind_;
     QString source_;
+    QString quotedSource_; // as SQL names it
     RowData rows_;
     std::vector<bool> deleted_;
     int position_ = 0;
     bool closed_ = false;
     Pending pending_ = Pending::None;
     std::vector<std::pair<int, QVariant>> changes_;
-    // Made once: a save writes a row set's rows one by one with the same texts.
-    mutable QString quotedSource_;
-    QString deleteSql_;
+    // Made once: a save adds a row set's rows one by one with the same text.
     std::vector<int> insertColumns_;
     QString insertSql_;
 };

@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
+#include <array>
+
 namespace {
 
 // Each group of seven runes shares a base colour (red + 256 * green + 65536 * blue); the
@@ -19,11 +21,13 @@ int baseColour(int rune)
 // The base colour as a tile's Tag holds it; made once, not for every tile of every reset.
 const QString &baseColourTag(int rune)
 {
-    static const QString tags[] = {QString::number(baseColour(1)),  QString::number(baseColour(8)),
-                                   QString::number(baseColour(15)), QString::number(baseColour(22)),
-                                   QString::number(baseColour(29)), QString::number(baseColour(36)),
-                                   QString::number(baseColour(43))};
-    return tags[(rune - 1) / 7];
+    static const std::array<QString, 7> tags = [] {
+        std::array<QString, 7> group;
+        for (size_t g = 0; g < group.size(); ++g)
+            group[g] = QString::number(baseColour(int(g) * 7 + 1));
+        return group;
+    }();
+    return tags[size_t((rune - 1) / 7)];
 }
 
 } // namespace
