@@ -3,6 +3,7 @@
 #include "mainwindow/datalocation.h"
 #include "mainwindow/form1.h"
 #include "mainwindow/listbox.h"
+#include "mainwindow/loadahead.h"
 #include "mainwindow/runetile.h"
 #include "rebuild.h"
 #include "testsupport.h"
@@ -68,6 +69,13 @@ void TestStartup::startsOnShippedData()
         const QImage file(QStringLiteral("%1/CRunes/crune%2.gif").arg(folder.path()).arg(k));
         QCOMPARE(argb(form->PictureRunes[size_t(k)]->Picture().toImage()), argb(file));
     }
+    // A reading begun for other files is not taken for this folder's: there it would fail.
+    TestFolder other;
+    QVERIFY(QFile::remove(other.path() + QStringLiteral("/CRunes/crune46.gif")));
+    Form1 again(folder.path());
+    again.loadAhead =
+        std::make_unique<LoadAhead>(other.dataFile(), other.path(), LoadAhead::Reading::aside);
+    again.Form_Load();
     QCOMPARE(inconsistentTile(*form), QString());
     QCOMPARE(ownedTiles(*form), QList<int>{});
     QCOMPARE(tickedFilters(*form).split(QLatin1Char(' ')).size(), 15);

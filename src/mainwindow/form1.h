@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+class LoadAhead;
 class QAction;
 class QCheckBox;
 class QGroupBox;
@@ -59,6 +60,9 @@ public:
     // player's own copy (mainwindow/datalocation.h).
     QString dataFile;
     QString picturesFolder;
+    // What start-up began reading before the window was made; Form_Load reads for itself
+    // when there is none, or it was for other files.
+    std::unique_ptr<LoadAhead> loadAhead;
     std::array<qint16, 46> ownedState{};
     bool ownedSaved = false;
 
