@@ -36,7 +36,6 @@ QVariant get(const Recordset &rows, const char *field)
     return rows.field(QString::fromLatin1(field));
 }
 
-// The field of every row, from the first on.
 QStringList values(Recordset &rows, const QString &field)
 {
     QStringList result;
@@ -99,7 +98,6 @@ QStringList files(const TestFolder &folder)
     return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden);
 }
 
-// The tool's exit code; what it wrote goes to output.
 int runTool(const QStringList &arguments, QString &output)
 {
     QProcess tool;

@@ -199,33 +199,32 @@ void TestSearch::initTestCase()
     GameData data = readGameData(gameDataSources());
     data.runewords = words;
     writeDataFile(data, readSchema(gameDataSources()), folder.dataFile());
-    // Values the sources cannot hold; each row would be close without its damage. armor holds
-    // 2 in the last: not true for the search, whatever a display would make of it.
+    // Values the sources cannot hold; each row would be close without its damage. armor, the only
+    // item type, holds 2 in the last: not true for the search, whatever a display would make of it.
     folder.sql(QStringLiteral(
-        "UPDATE RuneWords SET rune1 = 1, rune2 = 0, rune3 = 0, rune4 = 0, "
-        "rune5 = 0, rune6 = 0, nrrunes = 1, armor = 1 WHERE RuneWordName < 'Near 007'"));
+        "UPDATE RuneWords SET rune1 = 1, rune2 = 0, rune3 = 0, rune4 = 0, rune5 = 0, rune6 = 0, "
+        "nrrunes = 1, armor = 1, helm = 0, belt = 0, boots = 0, shield = 0, gloves = 0, "
+        "meleeweapon = 0, missileweapon = 0, Other = 0 WHERE RuneWordName <= 'Near 007'"));
     const char *damage[] = {"rune2 = 'two'", "rune1 = 2.5",   "rune1 = -1",      "rune1 = 1e300",
                             "rune1 = -4032", "nrrunes = 1.5", "nrrunes = 'one'", "armor = 2"};
     for (int i = 0; i < 8; ++i)
         folder.sql(QStringLiteral("UPDATE RuneWords SET %1 WHERE RuneWordName = 'Near %2'")
                        .arg(QLatin1String(damage[i]))
                        .arg(i, 3, 10, QLatin1Char('0')));
-    words[7].types[0] = false;
+    words[7] = {words[7].name, {}, {1, 0, 0, 0, 0, 0}, 1};
     // Names as the file may hold them: with a byte order mark and a byte that is not UTF-8, and
     // as a blob. Each shows as any other read of the name shows it.
     const QByteArray odd = QByteArray::fromHex("efbbbf4e656172ff");
-    folder.sql(QStringLiteral("UPDATE RuneWords SET RuneWordName = CAST(x'%1' AS TEXT), "
-                              "rune1 = 46, rune2 = 0, rune3 = 0, rune4 = 0, rune5 = 0, rune6 = 0, "
-                              "nrrunes = 1 WHERE RuneWordName = '%2'")
-                   .arg(QLatin1String(odd.toHex()), words[9].name));
+    folder.sql(
+        QStringLiteral("UPDATE RuneWords SET RuneWordName = CAST(x'%1' AS TEXT), rune1 = 46, "
+                       "rune2 = 0, rune3 = 0, rune4 = 0, rune5 = 0, rune6 = 0, nrrunes = 1 "
+                       "WHERE RuneWordName = '%2'; UPDATE RuneWords SET RuneWordName = "
+                       "x'426c6f62' WHERE RuneWordName = '%3'")
+            .arg(QLatin1String(odd.toHex()), words[9].name, words[8].name));
     words[9].name = QString::fromUtf8(odd);
     words[9].runes = {46, 0, 0, 0, 0, 0};
     words[9].nrrunes = 1;
     words[9].nrrunesNull = false;
-    folder.sql(
-        QStringLiteral("UPDATE RuneWords SET RuneWordName = x'426c6f62' WHERE RuneWordName = "
-                       "'%1'")
-            .arg(words[8].name));
     words[8].name = QStringLiteral("Blob");
     original = fileBytes(folder.dataFile());
     form = startForm(folder.path());

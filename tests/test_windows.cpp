@@ -211,7 +211,6 @@ private Q_SLOTS:
         QTest::newRow("5 revert") << QList<int>{} << false;
         QTest::newRow("1 Clear revert 2 Clear 1 revert") << QList<int>{1, 2} << false;
         QTest::newRow("9 Enter") << QList<int>{} << true;
-        QTest::newRow("9 Enter revert") << QList<int>{9} << false;
         QTest::newRow("Clear 7 46 7") << QList<int>{46} << true;
     }
 
@@ -249,7 +248,6 @@ private Q_SLOTS:
 
     void enterKey_data()
     {
-        // The control with the focus, the key, and the button Enter clicks.
         QTest::addColumn<QString>("focus");
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<QString>("clicked");
