@@ -77,6 +77,7 @@ QStringList sorted(QStringList names)
 
 } // namespace
 
+// The search, the one-rune search and the closest runewords, against one model of one data set.
 class TestSearch : public QObject {
     Q_OBJECT
 private Q_SLOTS:
