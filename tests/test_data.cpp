@@ -2,16 +2,32 @@
 #include "data/failure.h"
 #include "data/querydef.h"
 #include "data/recordset.h"
+#include "gamedata.h"
+#include "gifwriter.h"
+#include "mainwindow/form1.h"
+#include "runepictures.h"
 #include "testsupport.h"
 
+#include <QBuffer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QLabel>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <SQLiteCpp/Database.h>
 #include <chrono>
 #include <cstdio>
+#include <functional>
+#include <stdexcept>
 #include <thread>
+
+using Damage = std::function<void(TestFolder &)>;
+Q_DECLARE_METATYPE(Damage)
 
 namespace {
 
@@ -20,7 +36,6 @@ QVariant get(const Recordset &rows, const char *field)
     return rows.field(QString::fromLatin1(field));
 }
 
-// The field of every row, from the first on.
 QStringList values(Recordset &rows, const QString &field)
 {
     QStringList result;
@@ -29,12 +44,104 @@ QStringList values(Recordset &rows, const QString &field)
     return result;
 }
 
+// Start-up as main() runs it, then everything a session reads. Returns what went wrong: each
+// failure and a change to the file. A session that would not end is ended by the engine's work
+// limit, and so shows as a failure that names it.
+QStringList runSession(const TestFolder &folder)
+{
+    QStringList wrong;
+    const FailureRecorder reported;
+    const QByteArray before = fileBytes(folder.dataFile());
+    try {
+        readEverything(*startForm(folder.path()));
+    } catch (const Failure &failure) {
+        wrong << failure.text();
+    }
+    wrong << reported.texts;
+    if (fileBytes(folder.dataFile()) != before)
+        wrong << QStringLiteral("the file changed");
+    return wrong;
+}
+
+Damage write(qint64 offset, const QByteArray &bytes, qint64 cutTo = -1)
+{
+    return [=](TestFolder &folder) {
+        QFile file(folder.dataFile());
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(offset));
+        QVERIFY(file.write(bytes) == bytes.size() && (cutTo < 0 || file.resize(cutTo)));
+    };
+}
+
+Damage change(const QString &statements)
+{
+    return [statements](TestFolder &folder) { folder.sql(statements); };
+}
+
+// The structure and every table's rows as text; a slot's rows in order, their row ids aside.
+QStringList contents(TestFolder &folder)
+{
+    QStringList all = folder.column(QStringLiteral("SELECT sql FROM sqlite_schema ORDER BY name"));
+    const QString quoted = QStringLiteral("SELECT group_concat('quote(\"' || name || '\")', ' || "
+                                          "''|'' || ') FROM pragma_table_info('%1')");
+    for (const char *name : {"RuneWords", "runes", "saves", "ownedRunes"}) {
+        const QString table = QLatin1String(name);
+        const QString first =
+            QLatin1String(table == QLatin1String("ownedRunes") ? "savenumber" : "quote(rowid)");
+        all << folder.column(QStringLiteral("SELECT %1 || '|' || %2 FROM %3 ORDER BY %1, rowid")
+                                 .arg(first, folder.scalar(quoted.arg(table)).toString(), table));
+    }
+    return all;
+}
+
+QStringList files(const TestFolder &folder)
+{
+    return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden);
+}
+
+int runTool(const QStringList &arguments, QString &output)
+{
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(QStringLiteral(TESSALY_DATA_TOOL), arguments);
+    if (!tool.waitForFinished(30000))
+        qFatal("tessaly-data did not finish");
+    output = QString::fromLocal8Bit(tool.readAll());
+    return tool.exitCode();
+}
+
+// The image as 32-bit colours, every transparent pixel alike whatever colour it hides.
+QImage plain(const QImage &image)
+{
+    QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    QRgb *pixels = reinterpret_cast<QRgb *>(argb.bits());
+    for (int i = 0; i < argb.width() * argb.height(); ++i)
+        pixels[i] = qAlpha(pixels[i]) ? pixels[i] : 0;
+    return argb;
+}
+
+// Random pixels of so many colours: 0 is transparent over a random colour, 1 is opaque black.
+QImage noise(int width, int height, int colours)
+{
+    QRandomGenerator random(quint32(width * height));
+    QImage image(width, height, QImage::Format_ARGB32);
+    for (int i = 0; i < width * height; ++i) {
+        const int c = int(random.bounded(colours)) - 1;
+        image.setPixel(i % width, i / width,
+                       c < 0 ? random.generate() & 0xffffffu
+                             : qRgb(c, (c * 37) & 0xff, (c * 101) & 0xff));
+    }
+    return image;
+}
+
 } // namespace
 
+// The data file: the layer that reads it, damaged copies read through a whole session, and the
+// tool that makes it from the sources.
 class TestData : public QObject {
     Q_OBJECT
     std::unique_ptr<TestFolder> folder;
     std::unique_ptr<Database> db;
+    QString output; // what the data tool wrote
 
 private Q_SLOTS:
     void init()
@@ -149,11 +256,9 @@ private Q_SLOTS:
         query->readRows(fields, [&](const RowReader &row) {
             names << row.text(0);
             numbers << QString::number(row.integer(5));
-            QCOMPARE(row.type(1), Type::Real);
             QCOMPARE(row.real(1), 2.5);
-            QCOMPARE(row.type(2), Type::Text);
-            QCOMPARE(row.type(3), Type::Integer);
-            QCOMPARE(row.type(4), Type::Null);
+            QCOMPARE((QList<Type>{row.type(1), row.type(2), row.type(3), row.type(4)}),
+                     (QList<Type>{Type::Real, Type::Text, Type::Integer, Type::Null}));
         });
         QCOMPARE(names,
                  folder->column(QStringLiteral(
@@ -279,7 +384,328 @@ private Q_SLOTS:
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
         QCOMPARE(folder->scalar(QStringLiteral("SELECT count(*) FROM ownedRunes")).toInt(), 45);
     }
+
+    void hostileFiles_data();
+    void hostileFiles();
+
+    void exportAndBuildRoundTrip()
+    {
+        TestFolder original(TestFolder::Pictures::Left);
+        // Values the sources must carry through unchanged, beside the shipped data.
+        original.sql(QStringLiteral(
+            "UPDATE RuneWords SET runewordText = NULL, belt = NULL, rune6 = NULL WHERE RunewordID "
+            "= 2; UPDATE RuneWords SET runewordText = '', nrrunes = NULL WHERE RunewordID = 3;"
+            "UPDATE RuneWords SET runewordText = 'first' || char(13, 10) || char(13, 10) || '  "
+            "third ', nrrunes = 5 WHERE RunewordID = 4;"
+            "UPDATE RuneWords SET RuneWordName = 'Звезда 星', RunewordID = 900 WHERE RunewordID = "
+            "5;"
+            "UPDATE runes SET Runefunction2 = 'a' || char(13, 10) || 'b' WHERE Runenumber = 9;"
+            "UPDATE saves SET saveName = '  spaced  ' WHERE savenumber = 3;"
+            "INSERT INTO ownedRunes VALUES (3, 17), (3, 2);"));
+        QTemporaryDir sources;
+        QCOMPARE(runTool({QStringLiteral("export"), original.dataFile(), sources.path()}, output),
+                 0);
+        // The build itself refuses the Null values the program cannot use; the sources keep them.
+        TestFolder rebuilt(TestFolder::Pictures::Left);
+        writeDataFile(readGameData(sources.path()), readSchema(sources.path()), rebuilt.dataFile());
+        QCOMPARE(contents(rebuilt), contents(original));
+    }
+
+    // Export refuses what the sources cannot hold; the check names, in one run, all that the
+    // program cannot live with.
+    void refusedData_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QStringList>("messages");
+        const auto row = [](const char *tag, const char *command, const char *change,
+                            const QStringList &messages) {
+            QTest::newRow(tag) << command << QString::fromUtf8(change) << messages;
+        };
+        row("line feed alone", "export",
+            "UPDATE runes SET Runefunction1 = 'a' || char(10) || 'b' WHERE Runenumber = 2",
+            {QStringLiteral("runes, row 2, Runefunction1: a line break other than CR LF")});
+        row("beyond a whole number", "export",
+            "UPDATE RuneWords SET rune1 = 4294967299 WHERE RunewordID = 1",
+            {QStringLiteral("RuneWords, row 1, rune1: not a whole number")});
+        row("rune of no slot", "export",
+            "INSERT INTO ownedRunes (rowid, savenumber, runenumber) VALUES (500, 11, 3)",
+            {QStringLiteral("ownedRunes, row 500, savenumber: no slot 11")});
+        row("id below 1", "export", "UPDATE RuneWords SET RunewordID = 0 WHERE RunewordID = 1",
+            {QStringLiteral("RuneWords, row 0, RunewordID: not a whole number from 1")});
+        row("what the program relies on", "check",
+            "UPDATE RuneWords SET rune3 = 47 WHERE RunewordID = 5;"
+            "UPDATE runes SET Runename = NULL WHERE Runenumber = 30;"
+            "UPDATE runes SET Runenumber = 0 WHERE Runenumber = 1;"
+            "DELETE FROM saves WHERE savenumber = 4;"
+            "INSERT INTO ownedRunes VALUES (2, 5), (1, 4), (2, 6); DROP VIEW savesQuery;"
+            "CREATE VIEW savesQuery AS SELECT rowid AS rowid, * FROM ownedRunes;",
+            QStringLiteral("RuneWords, RunewordID 5, rune3|runes, Runenumber 30, Runename|rune 1 "
+                           "is missing|runesQuery, row 1|savesQuery2: gives 9 rows|do not stand "
+                           "together|cannot be deleted")
+                .split(u'|'));
+    }
+
+    void refusedData()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, change);
+        QFETCH(QStringList, messages);
+        TestFolder folder(TestFolder::Pictures::Left);
+        folder.sql(change);
+        QTemporaryDir sources;
+        QStringList arguments{command, folder.dataFile()};
+        if (command == QLatin1String("export"))
+            arguments << sources.path();
+        QCOMPARE(runTool(arguments, output), 1);
+        for (const QString &message : messages)
+            QVERIFY2(output.contains(message), qPrintable(output));
+    }
+
+    void failedBuildLeavesTheTarget_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("text"); // replaced; none: the replacement is added at the end
+        QTest::addColumn<QString>("replacement");
+        QTest::addColumn<QString>("marker"); // the line the message names; none: names none
+        QTest::addColumn<QString>("message");
+        const auto row = [](const char *tag, const char *file, const char *text,
+                            const char *replacement, const char *marker, const char *message) {
+            QTest::newRow(tag) << file << text << replacement << marker << message;
+        };
+        // What the table's columns would refuse is refused by the reader, by file and line.
+        row("number out of range", "runewords.txt", "",
+            "\nruneword Broken\n  runes: 3 51\n  types: helm\n", "  runes: 3 51",
+            "\"51\" is not a number from 0 to 46");
+        row("save without a name", "saves.txt", "  name: empty 3\n", "", "save 3",
+            "the field \"name\" is missing");
+        row("id taken", "runewords.txt", "",
+            "\nruneword Copy\n  id: 1\n  runes: 3\n  types: helm\n", "  id: 1",
+            "the id 1 is taken");
+        row("place taken", "runewords.txt", "runeword Driftglass\n",
+            "runeword Driftglass\n  id: 2\n", "runeword Pebble Oath", "its place, 2,");
+        // The engine refuses a row halfway through, or the finished file fails the check.
+        row("row refused", "schema.sql", "",
+            "\nCREATE TRIGGER refuse BEFORE INSERT ON ownedRunes BEGIN SELECT RAISE(ABORT, "
+            "'refused'); END;\n",
+            "", "row 1 of ownedRunes: refused");
+        row("check refuses", "runes.txt", "  name: Ebb\n", "", "",
+            "runes, Runenumber 1, Runename: the rune has no name");
+    }
+
+    void failedBuildLeavesTheTarget()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, text);
+        QFETCH(QString, replacement);
+        QFETCH(QString, marker);
+        QFETCH(QString, message);
+        QTemporaryDir sources;
+        for (const char *name : {"runes.txt", "runewords.txt", "saves.txt", "schema.sql"})
+            QVERIFY(QFile::copy(QDir(gameDataSources()).filePath(QLatin1String(name)),
+                                sources.filePath(QLatin1String(name))));
+        QFile changed(sources.filePath(file));
+        QVERIFY(changed.open(QIODevice::ReadWrite));
+        QString source = QString::fromUtf8(changed.readAll());
+        QVERIFY(source.contains(text));
+        source.replace(text.isEmpty() ? source.size() : source.indexOf(text), text.size(),
+                       replacement);
+        changed.resize(0);
+        changed.write(source.toUtf8());
+        changed.close();
+        TestFolder folder(TestFolder::Pictures::Left);
+        folder.sql(QStringLiteral("INSERT INTO ownedRunes VALUES (1, 9);"));
+        const QStringList before = contents(folder), names = files(folder);
+        QCOMPARE(runTool({QStringLiteral("build"), QStringLiteral("--keep-saves"), sources.path(),
+                          folder.dataFile()},
+                         output),
+                 1);
+        QVERIFY2(output.contains(message), qPrintable(output));
+        const auto line = source.left(source.indexOf(marker)).count(u'\n') + 1;
+        QVERIFY2(marker.isEmpty() ||
+                     output.contains(QStringLiteral("/%1:%2: ").arg(file).arg(line)),
+                 qPrintable(output));
+        QCOMPARE(files(folder), names);
+        QCOMPARE(contents(folder), before);
+    }
+
+    void failedWriteClosesItsFile()
+    {
+        // A Null the engine refuses half way: every statement must be finished, or the file
+        // stays open and its journal beside it.
+        GameData data = readGameData(gameDataSources());
+        data.saves[9].name = QString();
+        TestFolder folder(TestFolder::Pictures::Left);
+        const QStringList before = contents(folder);
+        QVERIFY_THROWS_EXCEPTION(
+            std::runtime_error,
+            writeDataFile(data, readSchema(gameDataSources()), folder.dataFile()));
+        const QDir descriptors(QStringLiteral("/proc/self/fd"));
+        for (const QString &fd : descriptors.entryList(QDir::Files | QDir::System))
+            QVERIFY(
+                !QFileInfo(descriptors.filePath(fd)).symLinkTarget().startsWith(folder.dataFile()));
+        QCOMPARE(files(folder), QStringList{QStringLiteral("newRunewords.mdb")});
+        QCOMPARE(contents(folder), before);
+    }
+
+    void buildKeepsAnExistingFile()
+    {
+        // An existing file is left alone, or rebuilt from the sources keeping the player's saves.
+        TestFolder folder(TestFolder::Pictures::Left);
+        folder.sql(QStringLiteral("UPDATE saves SET saveName = 'mine' WHERE savenumber = 1;"
+                                  "INSERT INTO ownedRunes VALUES (1, 9);"
+                                  "UPDATE runes SET Runename = 'Old' WHERE Runenumber = 1;"));
+        const QStringList before = contents(folder);
+        const auto build = [&](const char *option) {
+            QStringList arguments{QStringLiteral("build"), QLatin1String(option), gameDataSources(),
+                                  folder.dataFile()};
+            arguments.removeAll(QString());
+            return runTool(arguments, output);
+        };
+        QCOMPARE(build(""), 1);
+        QCOMPARE(build("--if-missing"), 0);
+        QCOMPARE(contents(folder), before);
+        // What a killed build left beside the target does not reach the new file.
+        for (const char *leftover : {".partial", ".partial-journal"})
+            QVERIFY(QFile::copy(folder.dataFile(), folder.dataFile() + QLatin1String(leftover)));
+        QCOMPARE(build("--keep-saves"), 0);
+        QCOMPARE(files(folder), QStringList{QStringLiteral("newRunewords.mdb")});
+        QCOMPARE(folder.column(QStringLiteral(
+                     "SELECT saveName || runenumber FROM saves NATURAL JOIN ownedRunes WHERE "
+                     "savenumber = 1 UNION ALL SELECT Runename = 'Old' FROM runes WHERE "
+                     "Runenumber = 1")),
+                 (QStringList{QStringLiteral("mine9"), QStringLiteral("0")}));
+    }
+
+    void encoderRoundTrip()
+    {
+        // Enough pixels that the code table fills and is cleared many times, at the widest and at
+        // the narrowest code size; the hidden colours of transparent pixels must not count.
+        for (const QImage &image : {noise(1, 1, 2), noise(200, 200, 256), noise(1000, 3, 2)}) {
+            QBuffer buffer;
+            buffer.setData(encodeGif(image));
+            QVERIFY(buffer.open(QIODevice::ReadOnly));
+            QCOMPARE(plain(QImageReader(&buffer, "gif").read()), plain(image));
+        }
+    }
+
+    void runePictures()
+    {
+        QTemporaryDir dir;
+        const QDir folder(dir.filePath(QStringLiteral("not/yet/there")));
+        writeRunePictures(folder.path());
+        for (int rune = 1; rune <= runePictureCount; ++rune)
+            QCOMPARE(plain(QImage(folder.filePath(QStringLiteral("crune%1.gif").arg(rune)), "gif")),
+                     plain(drawRunePicture(rune)));
+        QVERIFY_THROWS_EXCEPTION(std::out_of_range, drawRunePicture(runePictureCount + 1));
+        // A plain file where a folder should be makes the folder impossible to create.
+        const QString blocked = folder.filePath(QStringLiteral("crune1.gif/runes"));
+        try {
+            writeRunePictures(blocked);
+            QFAIL("no error for an impossible folder");
+        } catch (const std::runtime_error &error) {
+            QVERIFY2(QString::fromStdString(error.what()).contains(blocked), error.what());
+        }
+    }
 };
 
-QTEST_GUILESS_MAIN(TestData)
+void TestData::hostileFiles_data()
+{
+    QTest::addColumn<Damage>("damage");
+    QTest::addColumn<QString>("reason"); // empty: the file works
+    const auto row = [](const char *tag, const Damage &damage, const char *reason) {
+        QTest::newRow(tag) << damage << QString::fromUtf8(reason);
+    };
+    const auto sql = [&](const char *tag, const char *statements, const char *reason = "") {
+        row(tag, change(QString::fromUtf8(statements)), reason);
+    };
+    const auto view = [&](const char *tag, const char *select, const char *reason) {
+        const QString replace =
+            QStringLiteral("DROP VIEW runewordList; CREATE VIEW runewordList AS ");
+        row(tag, change(replace + QLatin1String(select)), reason);
+    };
+    const qint64 size = QFile(TestFolder(TestFolder::Pictures::Left).dataFile()).size();
+    row("empty", write(0, {}, 0), "The file is empty.");
+    row("cut in the header", write(0, {}, 60), "malformed");
+    row("cut by its last page", write(0, {}, size - 4096), "malformed");
+    row("cut by one byte", write(0, {}, size - 1), "The file is damaged");
+    for (int page = 1; page <= size / 4096; ++page) {
+        QByteArray noise(4096, Qt::Uninitialized);
+        QRandomGenerator(page).fillRange(reinterpret_cast<quint32 *>(noise.data()), 1024);
+        QTest::addRow("page %d random", page)
+            << write((page - 1) * 4096LL, noise)
+            << QString::fromLatin1(page == 1 ? "file is not a database" : "The file is damaged");
+    }
+    sql("no runesQuery", "DROP VIEW runesQuery;", "no table or stored query");
+    sql("no savesQuery2", "DROP VIEW savesQuery2;", "no table or stored query");
+    sql("no saves", "DROP TABLE saves;", "no such table: main.saves");
+    sql("no Runename", "ALTER TABLE runes RENAME Runename TO a;", "Runename of runesQuery");
+    sql("no saveName", "ALTER TABLE saves RENAME saveName TO a;", "saveName of savesQuery2");
+    view("no runewordName", "SELECT 1 AS a", "runewordName of runewordList");
+    sql("no nrrunes", "ALTER TABLE RuneWords DROP nrrunes;", "nrrunes of Select * from");
+    sql("nine slots", "DELETE FROM saves WHERE savenumber = 10;", "ends after 9 rows");
+    sql("Null Runename", "UPDATE runes SET Runename = NULL WHERE Runenumber = 17;",
+        "Runename is Null");
+    // SQLite cannot drop a NOT NULL constraint; the schema's text is edited instead.
+    sql("Null saveName",
+        "PRAGMA writable_schema = ON; UPDATE sqlite_schema SET sql = replace(sql, "
+        "'NOT NULL', '') WHERE name = 'saves'; PRAGMA writable_schema = RESET; "
+        "UPDATE saves SET saveName = NULL WHERE savenumber = 4;",
+        "saveName is Null");
+    // Side effects are refused in what the file defines; work and sizes are bounded.
+    view("loads a library", "SELECT load_extension('/tmp/x.so') AS runewordName",
+         "unsafe use of load_extension()");
+    view("never ends",
+         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i FROM n) SELECT i FROM n",
+         "did not end within the work allowed");
+    view("a gigabyte", "SELECT zeroblob(900000000) AS runewordName", "too big");
+    view("many large values", "SELECT zeroblob(1e7) AS runewordName FROM RuneWords, runes",
+         "larger than the program allows");
+
+    sql("Nulls and numbers out of range",
+        "UPDATE RuneWords SET nrrunes = CASE RunewordID % 6 WHEN 0 THEN 0 WHEN 1 THEN 7 WHEN 2 "
+        "THEN -3 WHEN 3 THEN 1e300 WHEN 4 THEN NULL ELSE 'four' END, rune2 = NULL, helm = NULL, "
+        "armor = NULL, Other = NULL, runewordText = NULL; UPDATE RuneWords SET rune1 = 47, rune2 "
+        "= -1, rune3 = 9223372036854775807, rune4 = 1e300, rune5 = 2.5, rune6 = 'five' WHERE "
+        "RunewordID % 2 = 0; INSERT INTO ownedRunes VALUES (1, 0), (1, 47), (1, -8), (1, 1e300), "
+        "(1e300, 4);");
+    sql("names with apostrophes, blanks, other scripts",
+        "UPDATE RuneWords SET RuneWordName = CASE RunewordID WHEN 1 THEN 'Hunter''s '' Moon' "
+        "WHEN 2 THEN '  spaced  out ' ELSE 'Ночь' END WHERE RunewordID < 4; UPDATE runes SET "
+        "Runename = CASE Runenumber WHEN 1 THEN 'ᚠᛖᚺᚢ' WHEN 2 THEN 'Ωμέγα' WHEN 3 THEN 'ملح' "
+        "WHEN 4 THEN '鉄🜂' ELSE ' O''Dell ' END WHERE Runenumber < 6; UPDATE saves SET "
+        "saveName = CASE savenumber WHEN 1 THEN 'セーブ' ELSE ' it''s mine ' END WHERE "
+        "savenumber < 3;");
+    sql("a megabyte",
+        "UPDATE RuneWords SET runewordText = replace(printf('%.20000c', 'x'), 'x', 'forty-"
+        "eight characters of a very long rune text' || char(13, 10)) WHERE RunewordID % 10 "
+        "= 1; UPDATE runes SET Runename = printf('%.1000000c', 'r') WHERE Runenumber = 1; "
+        "UPDATE saves SET saveName = printf('%.1000000c', 's') WHERE savenumber = 3;");
+    sql("WAL journal mode", "PRAGMA journal_mode = WAL;");
+}
+
+// One message naming the file and what is wrong; for a working file none, and its names shown.
+void TestData::hostileFiles()
+{
+    QFETCH(Damage, damage);
+    QFETCH(QString, reason);
+    TestFolder damaged;
+    damage(damaged);
+    const QStringList wrong = runSession(damaged);
+    QVERIFY2(reason.isEmpty() ? wrong.isEmpty()
+                              : wrong.size() == 1 && wrong[0].contains(damaged.dataFile()) &&
+                                    wrong[0].contains(reason),
+             qPrintable(wrong.join(u'\n')));
+    if (!reason.isEmpty())
+        return;
+    const auto form = startForm(damaged.path());
+    const QStringList runes = damaged.column(QStringLiteral("SELECT Runename FROM runes"));
+    for (int k = 1; k <= 46; ++k)
+        QCOMPARE(form->Label1[size_t(k - 1)]->text(), runes[k - 1]);
+    const QStringList saves = damaged.column(QStringLiteral("SELECT saveName FROM saves"));
+    for (int k = 1; k <= 10; ++k)
+        QCOMPARE(form->mnuload[size_t(k)]->text(), saves[k - 1]);
+}
+
+QTEST_MAIN(TestData)
 #include "test_data.moc"

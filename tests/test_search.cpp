@@ -1,33 +1,72 @@
+#include "closest/closestwindow.h"
 #include "gamedata.h"
 #include "mainwindow/form1.h"
+#include "mainwindow/listbox.h"
+#include "mainwindow/runetile.h"
 #include "testsupport.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QRandomGenerator>
-#include <QTest>
+#include <QSpinBox>
+#include <QTableView>
 
-#include <algorithm>
+#include <map>
 
 namespace {
 
-// What the search should find, worked out from the data as written.
-QStringList model(const QList<RunewordSource> &words, int ticked, const QList<int> &owned)
+// The item types by their place among the data's columns, in the order the main window shows
+// them, with their captions.
+const std::pair<int, const char *> shownTypes[] = {
+    {0, "Body Armor"}, {1, "Helm"},         {2, "Belt"},           {3, "Boots"}, {5, "Gloves"},
+    {4, "Shield"},     {6, "Melee Weapon"}, {7, "Missile Weapon"}, {8, "Other"}};
+
+QList<QStringList> rows(const QAbstractItemModel *model)
 {
-    QStringList names;
-    for (const RunewordSource &w : words) {
-        const int n = w.nrrunes;
-        bool pass = n == 1 || (n >= 2 && n <= 6 && (ticked & (1 << (8 + n))));
-        bool typePass = false;
-        for (int i = 0; i < 9; ++i)
-            typePass = typePass || (w.types[size_t(i)] && (ticked & (1 << i)));
-        for (const auto &slot : w.runes)
-            pass = pass && slot && (*slot == 0 || owned.contains(*slot));
-        if (pass && typePass)
-            names << w.name;
+    QList<QStringList> table;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        table.append(QStringList());
+        for (int column = 0; column < model->columnCount(); ++column)
+            table.last() << model->index(row, column).data().toString();
     }
-    return names;
+    return table;
+}
+
+// As a player double-clicks: the view wants the press before the double-click.
+void doubleClick(QTableView *view, int row)
+{
+    view->scrollTo(view->model()->index(row, 0));
+    const QPoint point = view->visualRect(view->model()->index(row, 0)).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, point);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, point);
+}
+
+// Sorting by any column orders its texts (sockets as numbers, Missing by the number missing),
+// ties by name; sorting by Missing again gives back the first order.
+void checkSorting(QTableView *view, const QList<QStringList> &first)
+{
+    for (int column = 0; column < 5; ++column) {
+        const auto key = [column](const QStringList &line) {
+            return QStringList{column == 4   ? line[4].rightJustified(3, u'0')
+                               : column == 1 ? QString::number(line[1].count(u' '))
+                                             : line[column],
+                               line[0]};
+        };
+        for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+            view->sortByColumn(column, order);
+            QList<QStringList> sorted = rows(view->model());
+            if (order == Qt::DescendingOrder)
+                std::reverse(sorted.begin(), sorted.end());
+            QVERIFY(std::is_sorted(sorted.begin(), sorted.end(),
+                                   [&](const auto &a, const auto &b) { return key(a) < key(b); }));
+            QCOMPARE(sorted.size(), first.size());
+        }
+    }
+    view->sortByColumn(1, Qt::AscendingOrder);
+    QCOMPARE(rows(view->model()), first);
 }
 
 QStringList sorted(QStringList names)
@@ -38,69 +77,161 @@ QStringList sorted(QStringList names)
 
 } // namespace
 
+// The search, the one-rune search and the closest runewords, against one model of one data set.
 class TestSearch : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
+    void cleanup() { QCOMPARE(std::exchange(failures.texts, {}), QStringList()); }
     void queryTexts();
+    void lifeOfTheClosestWindow();
     void resultsMatchModel();
     void oneRune();
+    void damagedFile();
 
 private:
+    struct Expected {
+        QStringList listed;                 // sorted
+        QList<QStringList> closest, wanted; // the rows of table 1, and of table 2 (rune, count)
+    };
+    Expected model(int ticked, const QList<int> &owned, int maximum) const;
     QString search(int ticked, const QList<int> &owned);
+    ClosestWindow *window() const { return form->closestWindow; }
+    FailureRecorder failures;
     TestFolder folder;
+    QByteArray original;
     std::unique_ptr<Form1> form;
     QList<RunewordSource> words;
-    QStringList trace;
+    QStringList runeNames, trace;
 };
 
-void TestSearch::initTestCase()
+// Worked out from the data as written: a runeword is listed when it names only owned runes, and
+// close when owning its missing runes would list it. Bit i of ticked ticks filterBoxes()[i]: the
+// nine item types from bit 0, the sockets from bit 9. The first seven rows hold values the
+// sources cannot (text, fractions), which no search can ever list.
+TestSearch::Expected TestSearch::model(int ticked, const QList<int> &owned, int maximum) const
 {
-    // Null slots, gaps, repeats, a rune beyond the board, nrrunes not counting the filled slots.
-    QRandomGenerator rng(1729);
-    for (int i = 0; i < 300; ++i) {
-        RunewordSource w;
-        w.name = QStringLiteral("Gen %1").arg(i);
-        int filled = 0;
-        for (auto &slot : w.runes) {
-            const int roll = rng.bounded(100);
-            slot = roll < 4    ? std::optional<int>()
-                   : roll < 40 ? 0
-                   : roll < 50 ? w.runes[0]
-                   : roll < 52 ? 47
-                               : rng.bounded(1, 47);
-            filled += slot.value_or(0) > 0 ? 1 : 0;
+    std::map<std::pair<qsizetype, QString>, QStringList> closest;
+    std::map<int, int> completes;
+    Expected expected;
+    for (const RunewordSource &w : words.mid(7)) {
+        const int n = w.nrrunesNull ? -1 : w.nrrunes;
+        bool pass = n == 1 || (n >= 2 && n <= 6 && (ticked >> (8 + n) & 1));
+        bool typePass = false;
+        QStringList types, names, missing;
+        for (const auto &[column, caption] : shownTypes) {
+            if (w.types[size_t(column)] && !w.typesNull[size_t(column)]) {
+                types << QLatin1String(caption);
+                typePass = typePass || (ticked >> column & 1);
+            }
         }
-        w.nrrunes = rng.bounded(8) == 0 ? rng.bounded(0, 8) : filled;
-        for (bool &type : w.types)
-            type = rng.bounded(3) == 0;
-        words << w;
+        for (const auto &slot : w.runes) {
+            pass = pass && slot && *slot >= 0 && *slot <= 46;
+            if (!pass || *slot == 0)
+                continue;
+            names << runeNames[*slot - 1];
+            if (!owned.contains(*slot) && !missing.contains(names.last()))
+                missing << names.last();
+        }
+        if (!pass || !typePass || missing.size() > 3)
+            continue;
+        if (missing.isEmpty())
+            expected.listed << w.name;
+        if (missing.size() == 1)
+            ++completes[int(runeNames.indexOf(missing[0]))];
+        if (!missing.isEmpty() && missing.size() <= maximum)
+            closest[{missing.size(), w.name}] =
+                QStringList{w.name, missing.join(u' '), names.join(u' '),
+                            types.join(QStringLiteral(", ")), QString::number(n)};
     }
-    GameData data = readGameData(gameDataSources());
-    data.runewords = words;
-    writeDataFile(data, readSchema(gameDataSources()), folder.dataFile());
-    // Names as the file may hold them: with a byte order mark and a byte that is not UTF-8, and
-    // as a blob. Each is listed as any other read of the name shows it.
-    folder.sql(QStringLiteral("UPDATE RuneWords SET RuneWordName = CAST(x'efbbbf47656eff' AS TEXT) "
-                              "WHERE RuneWordName = 'Gen 5'"));
-    folder.sql(QStringLiteral("UPDATE RuneWords SET RuneWordName = x'426c6f62' "
-                              "WHERE RuneWordName = 'Gen 6'"));
-    words[5].name = QString::fromUtf8("\xef\xbb\xbfGen\xff");
-    words[6].name = QStringLiteral("Blob");
-    form = startForm(folder.path());
-    form->runeDb->setTraceHook([this](const QString &sql) { trace << sql; });
+    expected.listed.sort();
+    for (const auto &entry : closest)
+        expected.closest << entry.second;
+    for (const auto &[rune, count] : completes)
+        expected.wanted << QStringList{runeNames[rune], QString::number(count)};
+    std::stable_sort(expected.wanted.begin(), expected.wanted.end(),
+                     [](const auto &a, const auto &b) { return a[1].toInt() > b[1].toInt(); });
+    return expected;
 }
 
-// Bit i of ticked ticks filterBoxes()[i]: the nine item types from bit 0, the sockets from bit 9.
 QString TestSearch::search(int ticked, const QList<int> &owned)
 {
     setBoard(*form, owned);
     const QList<QCheckBox *> boxes = filterBoxes(*form);
     for (int i = 0; i < boxes.size(); ++i)
-        boxes[i]->setChecked(ticked & (1 << i));
+        boxes[i]->setChecked(ticked >> i & 1);
     trace.clear();
     form->CommandSearch_Click();
     return trace.join(QLatin1Char('\n'));
+}
+
+void TestSearch::initTestCase()
+{
+    // Null slots and nrrunes, empty slots anywhere, repeats, runes beyond the board, nrrunes
+    // from 0 to 7 and not counting the filled slots, Null item types.
+    // Names that agree in their first twelve characters, and a character beyond U+FFFF, which
+    // comes before U+FF21 in the order of texts.
+    static const char16_t *const prefixes[] = {u"Near", u"Near the same twelve", u"Near \U0001D504",
+                                               u"Near \uFF21"};
+    QRandomGenerator rng(4242);
+    for (int i = 0; i < 400; ++i) {
+        RunewordSource w;
+        // Not in the order of names, as the file gives them.
+        w.name = QString::fromUtf16(prefixes[i < 8 ? 0 : i % 4]) +
+                 QStringLiteral(" %1").arg(i < 8 ? i : 400 + i * 37 % 400, 3, 10, QLatin1Char('0'));
+        int filled = 0;
+        for (auto &slot : w.runes) {
+            const int roll = rng.bounded(100);
+            slot = roll < 3    ? std::optional<int>()
+                   : roll < 30 ? 0
+                   : roll < 40 ? w.runes[0]
+                   : roll < 43 ? rng.bounded(47, 64)
+                               : rng.bounded(1, 47);
+            filled += slot.value_or(0) > 0 ? 1 : 0;
+        }
+        w.nrrunes = rng.bounded(6) == 0 ? rng.bounded(0, 8) : std::max(filled, 1);
+        w.nrrunesNull = rng.bounded(40) == 0;
+        for (size_t t = 0; t < 9; ++t) {
+            w.types[t] = rng.bounded(3) == 0;
+            w.typesNull[t] = rng.bounded(30) == 0;
+        }
+        words << w;
+    }
+    GameData data = readGameData(gameDataSources());
+    data.runewords = words;
+    writeDataFile(data, readSchema(gameDataSources()), folder.dataFile());
+    // Values the sources cannot hold; each row would be close without its damage. armor, the only
+    // item type, holds 2 in the last: not true for the search, whatever a display would make of it.
+    folder.sql(QStringLiteral(
+        "UPDATE RuneWords SET rune1 = 1, rune2 = 0, rune3 = 0, rune4 = 0, rune5 = 0, rune6 = 0, "
+        "nrrunes = 1, armor = 1, helm = 0, belt = 0, boots = 0, shield = 0, gloves = 0, "
+        "meleeweapon = 0, missileweapon = 0, Other = 0 WHERE RuneWordName <= 'Near 007'"));
+    const char *damage[] = {"rune2 = 'two'", "rune1 = 2.5",   "rune1 = -1",      "rune1 = 1e300",
+                            "rune1 = -4032", "nrrunes = 1.5", "nrrunes = 'one'", "armor = 2"};
+    for (int i = 0; i < 8; ++i)
+        folder.sql(QStringLiteral("UPDATE RuneWords SET %1 WHERE RuneWordName = 'Near %2'")
+                       .arg(QLatin1String(damage[i]))
+                       .arg(i, 3, 10, QLatin1Char('0')));
+    words[7] = {words[7].name, {}, {1, 0, 0, 0, 0, 0}, 1};
+    // Names as the file may hold them: with a byte order mark and a byte that is not UTF-8, and
+    // as a blob. Each shows as any other read of the name shows it.
+    const QByteArray odd = QByteArray::fromHex("efbbbf4e656172ff");
+    folder.sql(
+        QStringLiteral("UPDATE RuneWords SET RuneWordName = CAST(x'%1' AS TEXT), rune1 = 46, "
+                       "rune2 = 0, rune3 = 0, rune4 = 0, rune5 = 0, rune6 = 0, nrrunes = 1 "
+                       "WHERE RuneWordName = '%2'; UPDATE RuneWords SET RuneWordName = "
+                       "x'426c6f62' WHERE RuneWordName = '%3'")
+            .arg(QLatin1String(odd.toHex()), words[9].name, words[8].name));
+    words[9].name = QString::fromUtf8(odd);
+    words[9].runes = {46, 0, 0, 0, 0, 0};
+    words[9].nrrunes = 1;
+    words[9].nrrunesNull = false;
+    words[8].name = QStringLiteral("Blob");
+    original = fileBytes(folder.dataFile());
+    form = startForm(folder.path());
+    for (QLabel *label : form->Label1)
+        runeNames << label->text();
+    form->runeDb->setTraceHook([this](const QString &sql) { trace << sql; });
 }
 
 void TestSearch::queryTexts()
@@ -122,30 +253,142 @@ void TestSearch::queryTexts()
                          "AND rune3 in (0) AND rune4 in (0) AND rune5 in (0) AND rune6 in (0));"));
 }
 
+void TestSearch::lifeOfTheClosestWindow()
+{
+    // The menu sits between File and Help; a second choice brings the same window forward.
+    QStringList menus;
+    for (QAction *menu : form->menuBar()->actions())
+        menus << menu->text();
+    QCOMPARE(menus.join(u' '), QStringLiteral("&File &Runes &Help"));
+    form->show();
+    form->mnuClosest->trigger();
+    const QPointer<ClosestWindow> first = window();
+    form->mnuClosest->trigger();
+    QCOMPARE(window(), first);
+    QVERIFY(QTest::qWaitForWindowActive(first));
+    QCOMPARE(first->windowTitle(), QStringLiteral("Closest runewords"));
+    QCOMPARE(first->font(), form->font());
+    QCOMPARE(first->missingAtMost->value(), 1);
+    for (QWidget *control :
+         QList<QWidget *>{first->missingAtMost, first->closestView, first->wantedView})
+        QVERIFY(!control->accessibleName().isEmpty());
+
+    // It shows what the last Search was given, and only a Search changes that.
+    setBoard(*form, {1, 2, 3, 4});
+    form->CommandSearch_Click();
+    const QList<QStringList> shown = rows(first->closestTable);
+    QVERIFY(!shown.isEmpty());
+    setBoard(*form, {5});
+    for (QCheckBox *box : filterBoxes(*form))
+        box->setChecked(false);
+    first->missingAtMost->setValue(3);
+    first->missingAtMost->setValue(1);
+    QCOMPARE(rows(first->closestTable), shown);
+
+    // A double-click shows the runeword as picking it in the list would, keeping the board for
+    // Revert first; the list and the tables stay.
+    const QStringList listBefore = listed(*form);
+    form->Commandrevert_Click();
+    setBoard(*form, {1, 2, 3, 4});
+    const int row = int(shown.size()) / 2;
+    doubleClick(first->closestView, row);
+    QCOMPARE(listed(*form), listBefore);
+    QCOMPARE(rows(first->closestTable), shown);
+    QVERIFY(form->ownedSaved);
+    QCOMPARE(savedTiles(*form), (QList<int>{1, 2, 3, 4}));
+    const auto display = [this] {
+        return QStringList{form->Text1->toPlainText(), form->TextRunes->text(),
+                           tickedFilters(*form), QVariant::fromValue(ownedTiles(*form)).toString()};
+    };
+    const QStringList fromWindow = display();
+    form->List1->addItem(shown[row][0]);
+    form->List1->setCurrentRow(form->List1->count() - 1);
+    QCOMPARE(display(), fromWindow);
+
+    // A double-click on a wanted rune selects the runewords lacking it, and marks nothing.
+    form->Commandrevert_Click();
+    form->CommandSearch_Click();
+    first->missingAtMost->setValue(3);
+    QVERIFY(first->wantedTable->rowCount() > 0);
+    const QString rune = runeNames[first->wantedTable->rune(0) - 1];
+    doubleClick(first->wantedView, 0);
+    QStringList selected, lacking;
+    for (const QModelIndex &index : first->closestView->selectionModel()->selectedRows())
+        selected << index.data().toString();
+    for (const QStringList &line : rows(first->closestTable)) {
+        if (line[1].split(u' ').contains(rune))
+            lacking << line[0];
+    }
+    QVERIFY(!lacking.isEmpty());
+    QCOMPARE(sorted(selected), sorted(lacking));
+    QCOMPARE(ownedTiles(*form), (QList<int>{1, 2, 3, 4}));
+
+    // Alt+M reaches the spin box, whose arrow keys change it; Tab reaches table 1, where Enter
+    // shows the current runeword; Escape closes the window.
+    QTest::keyClick(first, Qt::Key_M, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), first->missingAtMost);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    QCOMPARE(first->closestTable->maximumMissing(), 2);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), first->closestView);
+    first->closestView->setCurrentIndex(first->closestTable->index(2, 0));
+    QTest::keyClick(first->closestView, Qt::Key_Return);
+    QCOMPARE(form->TextRunes->text(), first->closestTable->index(2, 2).data().toString());
+    QTest::keyClick(first->closestView, Qt::Key_Escape);
+    QTRY_VERIFY(first.isNull());
+
+    // Exit takes it along.
+    form->mnuClosest->trigger();
+    form->mnuExit->trigger();
+    QTRY_VERIFY(!window());
+}
+
 void TestSearch::resultsMatchModel()
 {
+    form->mnuClosest->trigger();
+    const int everything = 0b111111'111111111;
     // One rune owned at a time: results of every size, down to a single row and none.
-    QList<int> sizes;
+    QList<qsizetype> sizes;
     for (int k = 1; k <= 46; ++k) {
-        search(0b111111'111111111, {k});
-        QCOMPARE(sorted(listed(*form)), sorted(model(words, 0b111111'111111111, {k})));
-        sizes << int(listed(*form).size());
+        search(everything, {k});
+        QCOMPARE(sorted(listed(*form)), model(everything, {k}, 1).listed);
+        sizes << listed(*form).size();
     }
     QVERIFY(sizes.contains(1) && sizes.contains(0));
-    QRandomGenerator rng(31337);
+    QRandomGenerator rng(8080);
     for (int round = 0; round < 200; ++round) {
-        const double share = rng.bounded(4) == 0 ? 1.0 : 0.3 + 0.7 * rng.generateDouble();
+        const double share = rng.bounded(4) == 0 ? 1.0 : rng.generateDouble();
         QList<int> board;
         for (int k = 1; k <= 46; ++k) {
             if (rng.generateDouble() < share)
                 board << k;
         }
-        const int ticked = rng.bounded(64) << 9 | (rng.bounded(20) == 0 ? 0 : rng.bounded(1, 512));
+        const int ticked = rng.bounded(64) << 9 | (rng.bounded(15) == 0 ? 0 : rng.bounded(1, 512));
         search(ticked, board);
-        QCOMPARE(sorted(listed(*form)), sorted(model(words, ticked, board)));
+        const int maximum = rng.bounded(1, 4);
+        window()->missingAtMost->setValue(maximum);
+        const Expected expected = model(ticked, board, maximum);
+        QCOMPARE(sorted(listed(*form)), expected.listed);
         // The search reads the board; it never changes it.
         QCOMPARE(ownedTiles(*form), board);
+        QCOMPARE(rows(window()->closestTable), expected.closest);
+        QCOMPARE(rows(window()->wantedTable), expected.wanted);
+        if (round % 20 == 0)
+            checkSorting(window()->closestView, expected.closest);
+        if (expected.wanted.isEmpty())
+            continue;
+        // Owning the most wanted rune, shown with its picture, adds exactly its count to the
+        // search's list.
+        const int before = form->List1->count();
+        const int rune = int(runeNames.indexOf(expected.wanted[0][0])) + 1;
+        QCOMPARE(
+            window()->wantedTable->index(0, 0).data(Qt::DecorationRole).value<QPixmap>().toImage(),
+            form->PictureRunes[size_t(rune)]->Picture().toImage());
+        form->markOwned(rune);
+        form->CommandSearch_Click();
+        QCOMPARE(form->List1->count() - before, expected.wanted[0][1].toInt());
     }
+    QCOMPARE(fileBytes(folder.dataFile()), original);
 }
 
 void TestSearch::oneRune()
@@ -168,12 +411,11 @@ void TestSearch::oneRune()
                                 "Runewords.rune2 = %1 OR Runewords.rune3 = %1 OR Runewords.rune4 "
                                 "= %1 OR Runewords.rune5 = %1 OR Runewords.rune6 = %1)")
                      .arg(r));
-        QStringList expected;
-        for (const RunewordSource &w : std::as_const(words)) {
-            if (std::count(w.runes.begin(), w.runes.end(), std::optional<int>(r)) > 0)
-                expected << w.name;
-        }
-        QCOMPARE(sorted(listed(*form)), sorted(expected));
+        QCOMPARE(
+            sorted(listed(*form)),
+            sorted(folder.column(QStringLiteral("SELECT RuneWordName FROM RuneWords WHERE %1 "
+                                                "IN (rune1, rune2, rune3, rune4, rune5, rune6)")
+                                     .arg(r))));
         QCOMPARE(ownedTiles(*form), QList<int>{r});
     }
     // Each search reset the window; the first kept the player's set for revert, the later
@@ -183,6 +425,22 @@ void TestSearch::oneRune()
     QVERIFY(form->ownedSaved);
     form->Commandrevert_Click();
     QCOMPARE(ownedTiles(*form), (QList<int>{1, 2, 3, 12}));
+}
+
+// Reading the runewords fails only on a file whose structure is wrong, with the message that
+// names the file, the query and the engine's words; the window does not open.
+void TestSearch::damagedFile()
+{
+    TestFolder broken;
+    const auto brokenForm = startForm(broken.path());
+    broken.sql(QStringLiteral("ALTER TABLE RuneWords DROP rune6"));
+    brokenForm->mnuClosest->trigger();
+    const QStringList texts = std::exchange(failures.texts, {});
+    QCOMPARE(texts.size(), 1);
+    for (const QString &part : {broken.dataFile(), QStringLiteral("no such column: rune6"),
+                                QStringLiteral("SELECT RuneWordName, nrrunes, rune1")})
+        QVERIFY2(texts[0].contains(part), qPrintable(texts[0]));
+    QVERIFY(!brokenForm->closestWindow);
 }
 
 QTEST_MAIN(TestSearch)
