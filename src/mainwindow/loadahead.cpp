@@ -73,12 +73,11 @@ std::unique_ptr<Database> LoadAhead::database()
 QImage LoadAhead::picture(int k)
 {
     wait();
-    const bool onBoard = k >= 1 && size_t(k) < pictures_.size();
-    if (!onBoard || pictures_[size_t(k)].isNull())
-        throw Failure(
-            QStringLiteral("load the rune picture"), QDir::toNativeSeparators(picturePath(k)),
-            onBoard ? pictureErrors_[size_t(k)] : QStringLiteral("There is no such rune."));
-    return std::exchange(pictures_[size_t(k)], QImage());
+    QImage &picture = pictures_.at(size_t(k));
+    if (picture.isNull())
+        throw Failure(QStringLiteral("load the rune picture"),
+                      QDir::toNativeSeparators(picturePath(k)), pictureErrors_.at(size_t(k)));
+    return std::exchange(picture, QImage());
 }
 
 QString LoadAhead::picturePath(int k) const
