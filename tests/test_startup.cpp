@@ -3,7 +3,6 @@
 #include "mainwindow/datalocation.h"
 #include "mainwindow/form1.h"
 #include "mainwindow/listbox.h"
-#include "mainwindow/loadahead.h"
 #include "mainwindow/runetile.h"
 #include "rebuild.h"
 #include "testsupport.h"
@@ -19,6 +18,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+
+#ifdef Q_OS_LINUX
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -48,6 +51,8 @@ private Q_SLOTS:
     void failuresStopStartUp_data();
     void failuresStopStartUp();
     void portableAndFirstStart();
+    void readOnlyPortableFolder_data();
+    void readOnlyPortableFolder();
     void existingCopy_data();
     void existingCopy();
     void failureLeavesThePlayersFolder_data();
@@ -69,13 +74,6 @@ void TestStartup::startsOnShippedData()
         const QImage file(QStringLiteral("%1/CRunes/crune%2.gif").arg(folder.path()).arg(k));
         QCOMPARE(argb(form->PictureRunes[size_t(k)]->Picture().toImage()), argb(file));
     }
-    // A reading begun for other files is not taken for this folder's: there it would fail.
-    TestFolder other;
-    QVERIFY(QFile::remove(other.path() + QStringLiteral("/CRunes/crune46.gif")));
-    Form1 again(folder.path());
-    again.loadAhead =
-        std::make_unique<LoadAhead>(other.dataFile(), other.path(), LoadAhead::Reading::aside);
-    again.Form_Load();
     QCOMPARE(inconsistentTile(*form), QString());
     QCOMPARE(ownedTiles(*form), QList<int>{});
     QCOMPARE(tickedFilters(*form).split(QLatin1Char(' ')).size(), 15);
@@ -187,12 +185,64 @@ void TestStartup::portableAndFirstStart()
     QCOMPARE(location.dataFile, shared->dataFile());
     QCOMPARE(location.shippedFolder, shared->path());
     QVERIFY(!QFileInfo::exists(elsewhere));
-    // Otherwise the first start copies the shipped file into a folder it makes.
+    // Otherwise the first start copies the shipped file into a folder it makes, over the half
+    // copy an interrupted start left there; the copy of a read-only file takes the saves.
+    QVERIFY(QDir().mkpath(elsewhere));
+    QFile partial(elsewhere + QStringLiteral("/newRunewords.mdb.partial"));
+    QVERIFY(partial.open(QIODevice::WriteOnly) && partial.write("half a file") > 0);
+    partial.close();
+    QVERIFY(QFile::setPermissions(shared->dataFile(), QFile::ReadOwner | QFile::ReadUser |
+                                                          QFile::ReadGroup | QFile::ReadOther));
     location = locateData(program.path(), elsewhere, {shared->path()});
     QCOMPARE(location.dataFile, elsewhere + QStringLiteral("/newRunewords.mdb"));
     QCOMPARE(location.shippedFolder, shared->path());
     QCOMPARE(fileBytes(location.dataFile), fileBytes(shared->dataFile()));
     QCOMPARE(filesIn(elsewhere), QStringList{QStringLiteral("newRunewords.mdb")});
+    // Qt's copy is always writable on Linux; on Windows it keeps the read-only mark.
+    QVERIFY(QFile::permissions(location.dataFile) & QFile::WriteOwner);
+}
+
+// A program folder the player cannot write is an install, whether its file or the folder itself
+// refuses: the player's own copy is made from it.
+void TestStartup::readOnlyPortableFolder_data()
+{
+    QTest::addColumn<bool>("fileReadOnly");
+    QTest::newRow("read-only file") << true;
+    QTest::newRow("read-only folder") << false;
+}
+
+void TestStartup::readOnlyPortableFolder()
+{
+#ifdef Q_OS_LINUX
+    QFETCH(bool, fileReadOnly);
+    using P = QFile::Permission;
+    const QFile::Permissions read = P::ReadOwner | P::ReadUser | P::ReadGroup | P::ReadOther;
+    const QFile::Permissions write = P::WriteOwner | P::WriteUser | P::WriteGroup | P::WriteOther;
+    const QFile::Permissions enter = P::ExeOwner | P::ExeUser | P::ExeGroup | P::ExeOther;
+    QVERIFY(QFile::setPermissions(shared->dataFile(), fileReadOnly ? read : read | write));
+    QVERIFY(QFile::setPermissions(shared->path(), fileReadOnly ? read | write | enter : read | enter));
+    QVERIFY(QFile::setPermissions(user->path(), read | write | enter));
+    const QString mine = user->path() + QStringLiteral("/mine");
+    // Root may write whatever the modes say: the start runs as an ordinary user, in full, since
+    // the program asks the system what its real user may write.
+    const bool asUser = ::geteuid() == 0;
+    if (asUser && ::setresuid(65534, 65534, 0) != 0)
+        QSKIP("cannot act as an ordinary user (uid 65534)");
+    DataLocation location;
+    QString failure;
+    try {
+        location = locateData(shared->path(), mine, {});
+    } catch (const Failure &caught) {
+        failure = caught.text();
+    }
+    QVERIFY(!asUser || ::setresuid(0, 0, 0) == 0);
+    QCOMPARE(failure, QString());
+    QCOMPARE(location.dataFile, mine + QStringLiteral("/newRunewords.mdb"));
+    QCOMPARE(location.shippedFolder, shared->path());
+    QCOMPARE(fileBytes(location.dataFile), fileBytes(shared->dataFile()));
+#else
+    QSKIP("needs Linux: file modes and another user");
+#endif
 }
 
 void TestStartup::existingCopy_data()

@@ -196,6 +196,21 @@ private Q_SLOTS:
         // The owned set never learnt of the marks.
         press(*form, QStringLiteral("revert"));
         QCOMPARE(ownedTiles(*form), QList<int>{});
+        // Nor does the one-rune search's copy of the set: revert brings back exactly the tiles
+        // the player had marked.
+        for (const QList<int> &set : {QList<int>{1, 2, 5}, QList<int>{1, 2, 5, 12}}) {
+            for (const int k : set)
+                form->markOwned(k);
+            QTimer::singleShot(0, form.get(), [&] {
+                form->mnuSearch->trigger();
+                form->mnuRunename->close();
+            });
+            QTest::mouseClick(form->PictureRunes[12], Qt::RightButton);
+            QTRY_COMPARE(ownedTiles(*form), QList<int>{12});
+            press(*form, QStringLiteral("revert"));
+            QCOMPARE(ownedTiles(*form), set);
+            form->ResetBoard();
+        }
     }
 
     void clearAndRevert_data()

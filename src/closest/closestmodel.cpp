@@ -2,6 +2,7 @@
 
 #include "data/database.h"
 #include "data/querydef.h"
+#include "data/recordset.h"
 #include "mainwindow/form1.h"
 
 #include <QStringList>
@@ -40,16 +41,17 @@ QString closenessQuery(const QStringList &fields)
 // whole number from 0 to most, stored as an integer or as a number with no fraction. Null, a
 // text, a fraction, a negative or a larger number (1e300 too) is none, and the runeword is
 // never listed.
-int wholeUpTo(const RowReader &row, int field, int most)
+int wholeUpTo(const QVariant &value, int most)
 {
-    const RowReader::Value value = row.value(field);
-    switch (value.type) {
-    case RowReader::Type::Integer:
-        return value.integer >= 0 && value.integer <= most ? int(value.integer) : -1;
-    case RowReader::Type::Real:
-        return value.real >= 0 && value.real <= most && value.real == std::floor(value.real)
-                   ? int(value.real)
-                   : -1;
+    switch (value.typeId()) {
+    case QMetaType::LongLong: {
+        const qint64 integer = value.toLongLong();
+        return integer >= 0 && integer <= most ? int(integer) : -1;
+    }
+    case QMetaType::Double: {
+        const double real = value.toDouble();
+        return real >= 0 && real <= most && real == std::floor(real) ? int(real) : -1;
+    }
     default:
         return -1;
     }
@@ -154,12 +156,16 @@ Closeness readCloseness(Database &db, const RuneSet &set)
     static const QString sql = closenessQuery(fields);
     const std::unique_ptr<QueryDef> query = db.createQueryDef(sql);
     Closeness result;
-    query->readRows(fields, [&](const RowReader &row) {
+    const std::unique_ptr<Recordset> rows = query->openRecordset();
+    std::vector<int> columns;
+    for (const QString &field : fields)
+        columns.push_back(rows->fieldIndex(field));
+    const auto readRow = [&](const auto &row) {
         // The slots first: most runewords lack too many runes, or none, and need no more.
         CloseRuneword runeword;
         quint64 runes = 0;
         for (int slot = 0; slot < 6; ++slot) {
-            const int rune = wholeUpTo(row, firstSlotField + slot, 46);
+            const int rune = wholeUpTo(row(firstSlotField + slot), 46);
             if (rune < 0)
                 return;
             runeword.slots[size_t(slot)] = quint8(rune);
@@ -169,17 +175,17 @@ Closeness readCloseness(Database &db, const RuneSet &set)
         const int count = int(qPopulationCount(missing));
         if (count < 1 || count > mostMissing)
             return;
-        const int sockets = wholeUpTo(row, nrrunesField, 6);
+        const int sockets = wholeUpTo(row(nrrunesField), 6);
         if (sockets < 0 || !passesSockets(sockets, set))
             return;
         // "= true" holds for 1 alone.
         quint16 types = 0;
         for (int i = 0; i < int(itemTypes.size()); ++i)
-            types |= quint16(wholeUpTo(row, firstTypeField + i, 1) == 1 ? 1u << i : 0u);
+            types |= quint16(wholeUpTo(row(firstTypeField + i), 1) == 1 ? 1u << i : 0u);
         if (!(types & set.itemTypes))
             return;
         runeword.name = result.names.size();
-        result.names.appendUtf8(row.utf8(0));
+        result.names.append(row(0).toString());
         runeword.sockets = quint8(sockets);
         runeword.itemTypes = types;
         runeword.missing = missing;
@@ -187,7 +193,10 @@ Closeness readCloseness(Database &db, const RuneSet &set)
         if (count == 1)
             ++result.completes[size_t(qCountTrailingZeroBits(missing))];
         result.runewords.push_back(runeword);
-    });
+    };
+    for (; !rows->eof(); rows->moveNext())
+        readRow([&](int field) { return rows->field(columns[size_t(field)]); });
+    rows->close();
     query->close();
     orderByName(result);
     return result;

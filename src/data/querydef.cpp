@@ -16,15 +16,6 @@ std::unique_ptr<Recordset> QueryDef::openRecordset()
         new Recordset(db_, Recordset::Kind::Snapshot, sql_, std::move(rows)));
 }
 
-void QueryDef::readRows(const QStringList &fields,
-                        const std::function<void(const RowReader &row)> &each)
-{
-    const QString attempted = QStringLiteral("run the query");
-    if (closed_)
-        throw Failure(attempted, sql_, QStringLiteral("The query definition is closed."));
-    db_->readRows(sql_, fields, attempted, each);
-}
-
 void QueryDef::close()
 {
     closed_ = true;

@@ -49,7 +49,7 @@ void Recordset::requireChangeable(const QString &attempted) const
 int Recordset::column(const QString &name, const QString &attempted) const
 {
     // Field names match without regard to letter case.
-    const int index = rows_.columns->indexOf(name);
+    const int index = rows_.indexOf(name);
     if (index >= 0)
         return index;
     throw Failure(attempted, name + QStringLiteral(" of ") + describe(),
@@ -117,12 +117,6 @@ QVariant Recordset::field(int index) const
 {
     requireField(index);
     return rows_.value(position_, index);
-}
-
-std::optional<QByteArrayView> Recordset::utf8Field(int index) const
-{
-    requireField(index);
-    return rows_.utf8(position_, index);
 }
 
 void Recordset::requireField(int index) const
@@ -227,7 +221,7 @@ void Recordset::update()
             QStringList names;
             insertColumns_.clear();
             for (const auto &change : changes_) {
-                names << quoteIdentifier(rows_.columns->names().at(change.first));
+                names << quoteIdentifier(rows_.columns.at(change.first));
                 insertColumns_.push_back(change.first);
             }
             insertSql_ = names.isEmpty()
@@ -242,7 +236,7 @@ void Recordset::update()
         requireCurrent(attempted);
         QStringList assignments;
         for (const auto &change : changes_)
-            assignments << quoteIdentifier(rows_.columns->names().at(change.first)) +
+            assignments << quoteIdentifier(rows_.columns.at(change.first)) +
                                QStringLiteral(" = ?");
         values << rows_.rowIds[size_t(position_)];
         db_->execute(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")

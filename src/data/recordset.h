@@ -30,9 +30,6 @@ public:
     // The same by position, for loops over many rows: the name is looked up once.
     int fieldIndex(const QString &name) const;
     QVariant field(int index) const;
-    // The field's text as read from the file, in UTF-8; nothing for any other value and for a
-    // value written through this row set.
-    std::optional<QByteArrayView> utf8Field(int index) const;
 
     void deleteRow();
     // As deleteRow() on every row, from the current one to the end, for which matches() holds;

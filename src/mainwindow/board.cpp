@@ -98,6 +98,8 @@ void Form1::PictureRunes_Click(int index)
 void Form1::PictureRunes_RightPress(int index)
 {
     mnuRunename->Tag = QString::number(index);
+    rightPressedRune = index;
+    rightPressedOwned = tile(index)->Appearance() == 1;
     markOwned(mnuRunename->Tag.toInt());
     // The tile's corner in the board's frame is used as a point of the client area.
     const QPoint corner = tile(index)->pos() + QPoint(20, 20);

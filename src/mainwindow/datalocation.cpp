@@ -29,7 +29,7 @@ void requireSound(const QString &shipped)
     try {
         problems = checkDataFile(shipped);
     } catch (const std::exception &error) {
-        problems << QString::fromLocal8Bit(error.what());
+        problems << QString::fromUtf8(error.what());
     }
     if (!problems.isEmpty())
         throw Failure(QStringLiteral("use the game data that came with the program"),
@@ -40,7 +40,7 @@ void requireSound(const QString &shipped)
 void makeFolder(const QString &folder)
 {
     std::error_code error;
-    std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
+    std::filesystem::create_directories(std::filesystem::path(folder.toStdU16String()), error);
     if (error || !QFileInfo(folder).isWritable())
         throw Failure(QStringLiteral("make the folder for your data file"), native(folder),
                       error ? QString::fromLocal8Bit(error.message().c_str())
@@ -80,7 +80,7 @@ void upgrade(const QString &shipped, const QString &copy)
         GameData data = readDataFile(shipped);
         problems = rebuildDataFile(data, readDataFileSchema(shipped), copy, true);
     } catch (const std::exception &error) {
-        throw Failure(attempted, native(copy), QString::fromLocal8Bit(error.what()) + untouched);
+        throw Failure(attempted, native(copy), QString::fromUtf8(error.what()) + untouched);
     }
     if (!problems.isEmpty())
         throw Failure(attempted, native(copy),
@@ -130,7 +130,7 @@ DataLocation locateData(const QString &programFolder, const QString &userFolder,
         shippedVersion = gameDataVersion(shipped);
     } catch (const std::exception &error) {
         throw Failure(QStringLiteral("use the game data that came with the program"),
-                      native(shipped), QString::fromLocal8Bit(error.what()));
+                      native(shipped), QString::fromUtf8(error.what()));
     }
     int copyVersion = 0;
     try {

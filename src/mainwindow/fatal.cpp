@@ -68,6 +68,6 @@ void runGuarded(const std::function<void()> &handler)
         reportFailure(failure);
     } catch (const std::exception &error) {
         reportFailure(Failure(QStringLiteral("finish the action"), QString(),
-                              QString::fromLocal8Bit(error.what())));
+                              QString::fromUtf8(error.what())));
     }
 }

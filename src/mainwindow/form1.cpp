@@ -5,7 +5,6 @@
 #include "fatal.h"
 #include "frame.h"
 #include "listbox.h"
-#include "loadahead.h"
 #include "programfont.h"
 #include "programicon.h"
 #include "runetile.h"
@@ -14,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QImageReader>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -223,11 +223,8 @@ void Form1::keyPressEvent(QKeyEvent *event)
 
 void Form1::Form_Load()
 {
-    std::unique_ptr<LoadAhead> read = std::move(loadAhead);
-    if (!read || !read->readsFrom(dataFile, picturesFolder))
-        read = std::make_unique<LoadAhead>(dataFile, picturesFolder, LoadAhead::Reading::here);
     ownedState.fill(0);
-    runeDb = read->database();
+    runeDb = std::make_unique<Database>(dataFile);
     FillMenu();
     Fillrunewordlist();
     Text1->setPlainText(QString());
@@ -235,7 +232,13 @@ void Form1::Form_Load()
     currentRecordset = runeDb->openRecordset(QStringLiteral("runesQuery"));
     currentRecordset->moveFirst();
     for (int k = 1; k <= 46; ++k) {
-        PictureRunes[size_t(k)]->setPicture(QPixmap::fromImage(read->picture(k)));
+        const QString path = picturesFolder + QStringLiteral("/CRunes/crune%1.gif").arg(k);
+        QImageReader reader(path);
+        const QImage picture = reader.read();
+        if (picture.isNull())
+            throw Failure(QStringLiteral("load the rune picture"), QDir::toNativeSeparators(path),
+                          reader.errorString());
+        PictureRunes[size_t(k)]->setPicture(QPixmap::fromImage(picture));
         const QVariant name = currentRecordset->field(QStringLiteral("Runename"));
         if (name.isNull())
             throw Failure(QStringLiteral("read the rune names"),
@@ -258,14 +261,10 @@ std::unique_ptr<Form1> startProgram(const std::function<DataLocation()> &locate)
 {
     try {
         const DataLocation location = locate();
-        // The file and the pictures are read while the fonts load and the controls are made.
-        auto read = std::make_unique<LoadAhead>(location.dataFile, location.shippedFolder,
-                                                LoadAhead::Reading::aside);
         loadProgramFonts(location.shippedFolder);
         auto form = std::make_unique<Form1>();
         form->dataFile = location.dataFile;
         form->picturesFolder = location.shippedFolder;
-        form->loadAhead = std::move(read);
         form->Form_Load();
         return form;
     } catch (const Failure &failure) {

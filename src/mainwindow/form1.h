@@ -16,7 +16,6 @@
 #include <functional>
 #include <memory>
 
-class LoadAhead;
 class QAction;
 class QCheckBox;
 class QGroupBox;
@@ -60,9 +59,6 @@ public:
     // player's own copy (mainwindow/datalocation.h).
     QString dataFile;
     QString picturesFolder;
-    // What start-up began reading before the window was made; Form_Load reads for itself
-    // when there is none, or it was for other files.
-    std::unique_ptr<LoadAhead> loadAhead;
     std::array<qint16, 46> ownedState{};
     bool ownedSaved = false;
 
@@ -112,6 +108,9 @@ public:
     void RestoreOwned();
     void PictureRunes_Click(int index);
     void PictureRunes_RightPress(int index);
+    // The tile the right button marked last, and whether it was owned before.
+    int rightPressedRune = 0;
+    bool rightPressedOwned = false;
     void CommandClear_Click();
     void Commandrevert_Click();
     // The tile of a rune number, or nullptr for a number beyond the board (a damaged file's).

@@ -17,10 +17,7 @@ void Form1::addRunewordNames(Recordset &rows)
     if (!rows.eof()) {
         const int name = rows.fieldIndex(QStringLiteral("runewordName"));
         for (; !rows.eof(); rows.moveNext()) {
-            if (const std::optional<QByteArrayView> utf8 = rows.utf8Field(name))
-                names.appendUtf8(*utf8);
-            else
-                names.append(rows.field(name).toString());
+            names.append(rows.field(name).toString());
         }
     }
     List1->addItems(std::move(names));
@@ -81,8 +78,14 @@ void Form1::mnuSearch_Click()
     const double rune = std::floor(mnuRunename->Tag.toDouble());
     if (!(rune > 0))
         return;
-    // The board is about to show one rune: keep the player's set for revert, as Clear does.
-    keepOwnedSet();
+    // The board is about to show one rune: keep the player's set for revert, as Clear does,
+    // with the right-clicked tile as it was before the right button marked it.
+    if (!ownedSaved) {
+        SaveOwned();
+        if (rune == rightPressedRune)
+            ownedState[size_t(rune) - 1] = rightPressedOwned ? 1 : 0;
+        ownedSaved = true;
+    }
     ResetBoard();
     markOwned(wholeNumber(mnuRunename->Tag).value_or(0));
     List1->clear();

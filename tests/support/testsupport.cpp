@@ -5,7 +5,6 @@
 #include "mainwindow/fatal.h"
 #include "mainwindow/form1.h"
 #include "mainwindow/listbox.h"
-#include "mainwindow/loadahead.h"
 #include "mainwindow/runetile.h"
 #include "runepictures.h"
 
@@ -133,8 +132,6 @@ QVariant TestFolder::scalar(const QString &query)
 std::unique_ptr<Form1> startForm(const QString &folder)
 {
     auto form = std::make_unique<Form1>(folder);
-    form->loadAhead = std::make_unique<LoadAhead>(form->dataFile, form->picturesFolder,
-                                                  LoadAhead::Reading::aside);
     form->Form_Load();
     return form;
 }

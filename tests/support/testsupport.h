@@ -36,8 +36,7 @@ private:
     QTemporaryDir dir_;
 };
 
-// Runs start-up on a folder, as main() does (the file and the pictures read on a thread of
-// their own), and returns the window (not shown).
+// Runs start-up on a folder, as main() does, and returns the window (not shown).
 std::unique_ptr<Form1> startForm(const QString &folder);
 
 // Reads everything a session can read: the display of every runeword listed at start-up, the
