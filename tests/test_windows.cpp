@@ -35,9 +35,11 @@
 namespace {
 
 // What a fresh Debian 12 desktop has: the DejaVu fonts that Qt's packages pull in, and
-// fontconfig's own rules. Anything else the windows need, the program must bring.
+// fontconfig's own rules. Anything else the windows need, the program must bring. Elsewhere the
+// system's own fonts stay.
 void limitFontsToDebianDefaults(const QString &folder)
 {
+#ifdef Q_OS_LINUX
     QDir(folder).mkpath(QStringLiteral("fonts"));
     for (const char *name :
          {"Sans", "Sans-Bold", "SansMono", "SansMono-Bold", "Serif", "Serif-Bold"})
@@ -54,10 +56,13 @@ void limitFontsToDebianDefaults(const QString &folder)
                      .arg(folder)
                      .toUtf8());
     config.close();
-    qputenv("FONTCONFIG_FILE", QFile::encodeName(config.fileName()));
+    qputenv("FONTCONFIG_FILE", config.fileName().toUtf8());
     // The user's own fonts folders would add to the set.
-    qputenv("HOME", QFile::encodeName(folder));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(folder + QStringLiteral("/data")));
+    qputenv("HOME", folder.toUtf8());
+    qputenv("XDG_DATA_HOME", (folder + QStringLiteral("/data")).toUtf8());
+#else
+    Q_UNUSED(folder);
+#endif
 }
 
 // The captions of a window's labels, check boxes, buttons and frames that do not fit their
