@@ -221,7 +221,8 @@ void TestSaves::damagedRowsAreTold_data()
     QTest::addColumn<QString>("told");
     QTest::newRow("five") << "(4, 0), (4, 47), (4, -3), (4, 'abc'), (4, 1e300), (4, 5.7)"
                           << ": 0, 47, -3, 'abc', 1e+300.";
-    QTest::newRow("one") << "(4, 47)" << ": 47.";
+    QTest::newRow("one") << "(4, 47)"
+                         << ": 47.";
 }
 
 void TestSaves::damagedRowsAreTold()
@@ -232,7 +233,8 @@ void TestSaves::damagedRowsAreTold()
     folder->sql(QStringLiteral("INSERT INTO ownedRunes VALUES %1;").arg(rows));
     const QStringList stored = slots(*folder);
     form->mnuload[4]->trigger();
-    const QList<int> shown = rows.contains(QLatin1String("5.7")) ? QList<int>{5, 11} : QList<int>{11};
+    const QList<int> shown =
+        rows.contains(QLatin1String("5.7")) ? QList<int>{5, 11} : QList<int>{11};
     QCOMPARE(ownedTiles(*form), shown);
     QCOMPARE(savedTiles(*form), shown);
     const QStringList notices = std::exchange(failures.notices, {});

@@ -220,7 +220,8 @@ void TestStartup::readOnlyPortableFolder()
     const QFile::Permissions write = P::WriteOwner | P::WriteUser | P::WriteGroup | P::WriteOther;
     const QFile::Permissions enter = P::ExeOwner | P::ExeUser | P::ExeGroup | P::ExeOther;
     QVERIFY(QFile::setPermissions(shared->dataFile(), fileReadOnly ? read : read | write));
-    QVERIFY(QFile::setPermissions(shared->path(), fileReadOnly ? read | write | enter : read | enter));
+    QVERIFY(
+        QFile::setPermissions(shared->path(), fileReadOnly ? read | write | enter : read | enter));
     QVERIFY(QFile::setPermissions(user->path(), read | write | enter));
     const QString mine = user->path() + QStringLiteral("/mine");
     // Root may write whatever the modes say: the start runs as an ordinary user, in full, since

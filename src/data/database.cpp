@@ -37,9 +37,9 @@ Database::Database(const QString &path) : path_(path)
         // program holding the file is waited on for two seconds. A connection is used by one
         // thread only, so the engine need not lock it on every call. SQLite takes file names
         // in UTF-8 on every system.
-        engine_ = std::make_unique<SQLite::Database>(info.absoluteFilePath().toUtf8().constData(),
-                                                     SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX,
-                                                     2000);
+        engine_ =
+            std::make_unique<SQLite::Database>(info.absoluteFilePath().toUtf8().constData(),
+                                               SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX, 2000);
     } catch (const SQLite::Exception &error) {
         throw Failure(attempted, path, QString::fromUtf8(error.what()),
                       QString::number(error.getErrorCode()));

@@ -67,7 +67,8 @@ public:
     };
 
 private:
-    SQLite::Statement prepare(const QString &sql, const QVariantList &values, const QString &attempted);
+    SQLite::Statement prepare(const QString &sql, const QVariantList &values,
+                              const QString &attempted);
     bool step(SQLite::Statement &statement, const QString &sql, const QString &attempted);
     // Whether another program has changed the file's structure since this connection last
     // looked. Any change to the file is seen at once; only then is the structure's version read.

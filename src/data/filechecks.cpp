@@ -1,5 +1,4 @@
 #include "database.h"
-
 #include "failure.h"
 
 #include <QFileInfo>

@@ -236,8 +236,7 @@ void Recordset::update()
         requireCurrent(attempted);
         QStringList assignments;
         for (const auto &change : changes_)
-            assignments << quoteIdentifier(rows_.columns.at(change.first)) +
-                               QStringLiteral(" = ?");
+            assignments << quoteIdentifier(rows_.columns.at(change.first)) + QStringLiteral(" = ?");
         values << rows_.rowIds[size_t(position_)];
         db_->execute(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
                          .arg(quotedSource_, assignments.join(QStringLiteral(", "))),

@@ -11,7 +11,7 @@
 // empty text.
 struct RowData {
     QStringList columns;
-    std::vector<qint64> rowIds; // empty unless the source exposes row ids
+    std::vector<qint64> rowIds;   // empty unless the source exposes row ids
     std::vector<QVariant> values; // row by row
 
     int width() const { return int(columns.size()); }
@@ -29,5 +29,8 @@ struct RowData {
     }
 
 private:
-    size_t cell(int row, int column) const { return size_t(row) * size_t(width()) + size_t(column); }
+    size_t cell(int row, int column) const
+    {
+        return size_t(row) * size_t(width()) + size_t(column);
+    }
 };

@@ -1,12 +1,11 @@
 #include "database.h"
-
 #include "failure.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 #include <algorithm>
-#include <utility>
 #include <sqlite3.h>
+#include <utility>
 
 namespace {
 
@@ -115,7 +114,7 @@ QString quoteIdentifier(const QString &name)
 // Prepares one statement and binds the values. A text of no statement or of more than one is
 // refused: the engine would run nothing, or the first alone.
 SQLite::Statement Database::prepare(const QString &sql, const QVariantList &values,
-                                      const QString &attempted)
+                                    const QString &attempted)
 {
     if (trace_)
         trace_(sql);

@@ -13,8 +13,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QImageReader>
 #include <QGroupBox>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
