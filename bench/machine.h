@@ -2,11 +2,9 @@
 
 #include <QString>
 
-// VmHWM, the peak resident set, in kB; writing 5 to clear_refs starts it afresh.
+// The peak resident set since the last reset, in kB; 0 where the system does not tell.
 long peakResidentKb();
 void resetPeakResident();
 
-// What the table's heading says of the machine.
-QString cpuModel();
-double memoryGiB();
-int processors();
+// The machine as the table's heading describes it; "unknown" where the system does not tell.
+QString machine();

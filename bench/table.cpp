@@ -39,8 +39,7 @@ void printTable(const std::vector<Row> &rows, const Collector &collector,
                 const std::map<const Dataset *, long> &peakKb)
 {
     const QLocale english(QLocale::English);
-    std::printf("Machine: %d CPUs, %s, %.1f GiB memory\n\n", processors(), qPrintable(cpuModel()),
-                memoryGiB());
+    std::printf("Machine: %s\n\n", qPrintable(machine()));
     std::printf("| Action | Runewords | Median | Floor | Ratio |\n");
     std::printf("|---|---:|---:|---:|---:|\n");
     for (const Row &row : rows) {
