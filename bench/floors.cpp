@@ -3,14 +3,11 @@
 #include "fail.h"
 #include "measure.h"
 
-#include <QFile>
-
 #include <SQLiteCpp/Statement.h>
 #include <cstring>
 
 Engine::Engine(const QString &path)
-    : connection_(QFile::encodeName(path).toStdString(),
-                  SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX, 2000),
+    : connection_(path.toUtf8().toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX, 2000),
       db_(connection_.getHandle())
 {
 }

@@ -128,7 +128,7 @@ int showOnce(int argc, char **argv)
 {
     QApplication app(argc, argv);
     setFailureHandler([](const Failure &failure) { fail(failure.text()); });
-    const QString folder = QString::fromLocal8Bit(argv[2]);
+    const QString folder = app.arguments().at(2);
     std::unique_ptr<QMainWindow> window;
     try {
         if (folder == QLatin1String("-")) {

@@ -16,7 +16,7 @@
 SQLite::Database openDataFile(const QString &path, int flags)
 {
     try {
-        SQLite::Database db(QFile::encodeName(path).toStdString(), flags);
+        SQLite::Database db(path.toUtf8().toStdString(), flags);
         // A file from elsewhere runs no code of its own while we read it.
         sqlite3_db_config(db.getHandle(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
         sqlite3_db_config(db.getHandle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);

@@ -366,8 +366,7 @@ private Q_SLOTS:
     // Another program that holds the file for a moment delays a write; it does not fail it.
     void busyFileIsWaitedOn()
     {
-        SQLite::Database other(QFile::encodeName(folder->dataFile()).toStdString(),
-                               SQLite::OPEN_READWRITE);
+        SQLite::Database other(folder->dataFile().toUtf8().toStdString(), SQLite::OPEN_READWRITE);
         other.exec("BEGIN IMMEDIATE");
         // Let go only once the write has begun, so that the write surely meets the lock.
         std::thread release;
