@@ -6,17 +6,15 @@
 
 #include <SQLiteCpp/Transaction.h>
 #include <algorithm>
-#include <cerrno>
 #include <climits>
-#include <cstdio>
-#include <cstring>
 #include <sqlite3.h>
 #include <stdexcept>
+#include <system_error>
 
 SQLite::Database openDataFile(const QString &path, int flags)
 {
     try {
-        SQLite::Database db(QFile::encodeName(path).toStdString(), flags);
+        SQLite::Database db(path.toUtf8().toStdString(), flags);
         // A file from elsewhere runs no code of its own while we read it.
         sqlite3_db_config(db.getHandle(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
         sqlite3_db_config(db.getHandle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
@@ -34,6 +32,15 @@ QString columnText(const SQLite::Statement &statement, int column)
     // The text first, then its length: SQLite sizes the text it converted.
     const char *text = value.getText();
     return QString::fromUtf8(text, value.getBytes());
+}
+
+std::filesystem::path filesystemPath(const QString &path)
+{
+#ifdef Q_OS_WIN
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(path.toStdString());
+#endif
 }
 
 void failOn(const QString &path, const QString &what, const std::exception &error)
@@ -191,11 +198,14 @@ void NewDataFile::write(const GameData &data, const QString &schema)
 
 void NewDataFile::replaceTarget()
 {
-    // rename() replaces the target in one step: there is no moment without a data file.
-    if (std::rename(QFile::encodeName(path_).constData(), QFile::encodeName(target_).constData()))
+    // The rename replaces the target in one step, on Windows too (std::rename would refuse an
+    // existing target there): there is no moment without a data file.
+    std::error_code error;
+    std::filesystem::rename(filesystemPath(path_), filesystemPath(target_), error);
+    if (error)
         throw std::runtime_error(
             QStringLiteral("%1: could not move the new data file into place: %2")
-                .arg(target_, QString::fromLocal8Bit(std::strerror(errno)))
+                .arg(target_, QString::fromLocal8Bit(error.message().c_str()))
                 .toStdString());
     placed_ = true;
 }

@@ -2,8 +2,6 @@
 
 #include "datafile.h"
 
-#include <QFile>
-
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
@@ -20,8 +18,8 @@ QStringList rebuildDataFile(GameData &data, const QString &schema, const QString
         return problems;
     // The old file stays beside the new one until the new one has taken its place.
     namespace fs = std::filesystem;
-    const fs::path targetPath(QFile::encodeName(target).toStdString());
-    const fs::path backup(QFile::encodeName(target + QStringLiteral(".backup")).toStdString());
+    const fs::path targetPath = filesystemPath(target);
+    const fs::path backup = filesystemPath(target + QStringLiteral(".backup"));
     std::error_code error;
     const bool existed = fs::exists(targetPath, error);
     if (existed && !fs::copy_file(targetPath, backup, fs::copy_options::overwrite_existing, error))

@@ -80,4 +80,3 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Tessaly shows a board of 46 rune tiles. Ma
 types and socket counts you want, and it lists the runewords you can make, with
 their texts, runes, item types and sockets. Ten save slots keep rune sets; the
 player's saves live in their own data folder and survive game-data upgrades.")
-set(CPACK_STRIP_FILES ON)

@@ -5,8 +5,9 @@ if(EXISTS "${folder}/newRunewords.mdb")
 else()
     file(INSTALL "${TESSALY_BIN}/newRunewords.mdb" DESTINATION "${folder}")
 endif()
-# A tarball is unpacked anywhere: its install-desktop-entry.sh writes the entry there.
-if(CMAKE_INSTALL_PREFIX MATCHES "/_CPack_Packages/")
+# A desktop entry is Linux's. A tarball is unpacked anywhere: its install-desktop-entry.sh
+# writes the entry there.
+if(NOT TESSALY_DESKTOP_ENTRY OR CMAKE_INSTALL_PREFIX MATCHES "/_CPack_Packages/")
     return()
 endif()
 file(READ "${TESSALY_PACKAGING}/tessaly.desktop.in" entry)

@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <functional>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 using Damage = std::function<void(TestFolder &)>;
@@ -330,8 +331,7 @@ private Q_SLOTS:
     // Another program that holds the file for a moment delays a write; it does not fail it.
     void busyFileIsWaitedOn()
     {
-        SQLite::Database other(QFile::encodeName(folder->dataFile()).toStdString(),
-                               SQLite::OPEN_READWRITE);
+        SQLite::Database other(folder->dataFile().toUtf8().toStdString(), SQLite::OPEN_READWRITE);
         other.exec("BEGIN IMMEDIATE");
         // Let go only once the write has begun, so that the write surely meets the lock.
         std::thread release;
@@ -493,23 +493,50 @@ private Q_SLOTS:
         QCOMPARE(contents(folder), before);
     }
 
-    void failedWriteClosesItsFile()
+    // A write that fails is reported with its reason, and leaves the target and its folder as
+    // they were.
+    void failedWriteClosesItsFile_data()
     {
+        QTest::addColumn<QString>("target"); // in the folder; empty: the folder's data file
+        QTest::addColumn<QString>("reason");
         // A Null the engine refuses half way: every statement must be finished, or the file
         // stays open and its journal beside it.
+        QTest::newRow("row refused")
+            << QString() << QStringLiteral("NOT NULL constraint failed: saves");
+        // A folder in the way: the new file cannot be renamed into place.
+        QTest::newRow("rename refused")
+            << QStringLiteral("taken")
+            << QString::fromLocal8Bit(
+                   std::make_error_code(std::errc::is_a_directory).message().c_str());
+    }
+
+    void failedWriteClosesItsFile()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, reason);
         GameData data = readGameData(gameDataSources());
-        data.saves[9].name = QString();
         TestFolder folder(TestFolder::Pictures::Left);
+        if (target.isEmpty()) {
+            data.saves[9].name = QString();
+            target = folder.dataFile();
+        } else {
+            target = folder.path() + u'/' + target;
+            QVERIFY(QDir().mkpath(target + QStringLiteral("/kept")));
+        }
         const QStringList before = contents(folder);
-        QVERIFY_THROWS_EXCEPTION(
-            std::runtime_error,
-            writeDataFile(data, readSchema(gameDataSources()), folder.dataFile()));
+        try {
+            writeDataFile(data, readSchema(gameDataSources()), target);
+            QFAIL("the failed write was not reported");
+        } catch (const std::runtime_error &error) {
+            const QString message = QString::fromUtf8(error.what());
+            QVERIFY2(message.startsWith(target + u':') && message.contains(reason), error.what());
+        }
         const QDir descriptors(QStringLiteral("/proc/self/fd"));
         for (const QString &fd : descriptors.entryList(QDir::Files | QDir::System))
-            QVERIFY(
-                !QFileInfo(descriptors.filePath(fd)).symLinkTarget().startsWith(folder.dataFile()));
+            QVERIFY(!QFileInfo(descriptors.filePath(fd)).symLinkTarget().startsWith(target));
         QCOMPARE(files(folder), QStringList{QStringLiteral("newRunewords.mdb")});
         QCOMPARE(contents(folder), before);
+        QVERIFY(target == folder.dataFile() || QFileInfo(target + QStringLiteral("/kept")).isDir());
     }
 
     void buildKeepsAnExistingFile()

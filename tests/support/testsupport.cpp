@@ -49,7 +49,7 @@ const QTemporaryDir &madeOnce()
 // A connection of another program: it waits on a busy file as the program does.
 SQLite::Database connect(const QString &path)
 {
-    return SQLite::Database(QFile::encodeName(path).toStdString(), SQLite::OPEN_READWRITE, 2000);
+    return SQLite::Database(path.toUtf8().toStdString(), SQLite::OPEN_READWRITE, 2000);
 }
 
 // Selected quietly and displayed directly, so that a failure reaches the caller.

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "dataset.h"
+
+#include <benchmark/benchmark.h>
+
+// The main window's actions on one data file. Where floor is true, the texts the action gave
+// the engine are read again straight through SQLite's C API instead: the least work the engine
+// must do for it.
+void search(benchmark::State &state, const Dataset &dataset, int owned, bool floor);
+void oneRuneSearch(benchmark::State &state, const Dataset &dataset, bool floor);
+void display(benchmark::State &state, const Dataset &dataset, bool floor);
+void load(benchmark::State &state, const Dataset &dataset, bool floor);
+void save(benchmark::State &state, const Dataset &dataset);
+
+// The closest runewords window; changing "Missing at most" reads nothing and has no floor.
+void closestOpen(benchmark::State &state, const Dataset &dataset);
+void closestRefresh(benchmark::State &state, const Dataset &dataset);
+void closestMissing(benchmark::State &state, const Dataset &dataset);
