@@ -313,21 +313,6 @@ private Q_SLOTS:
         QCOMPARE(db->openRecordset(QStringLiteral("ownedRunes"))->recordCount(), 46);
     }
 
-    // A file found sound is not read whole again by the next connection, unless it changed:
-    // here another program puts a copy with a damaged page in its place.
-    void changedFileIsCheckedAgain()
-    {
-        QByteArray bytes = fileBytes(folder->dataFile());
-        QRandomGenerator(2).fillRange(reinterpret_cast<quint32 *>(bytes.data() + 4096), 1024);
-        QFile copy(folder->dataFile() + QStringLiteral(".new"));
-        QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write(bytes) == bytes.size());
-        copy.close();
-        QVERIFY(::rename(QFile::encodeName(copy.fileName()).constData(),
-                         QFile::encodeName(folder->dataFile()).constData()) == 0);
-        const QString failure = failureOf([&] { Database{folder->dataFile()}; });
-        QVERIFY2(failure.contains(QLatin1String("The file is damaged")), qPrintable(failure));
-    }
-
     // Another program that holds the file for a moment delays a write; it does not fail it.
     void busyFileIsWaitedOn()
     {
