@@ -462,6 +462,23 @@ void TestSearch::damagedFile()
                                 QStringLiteral("SELECT RuneWordName, nrrunes, rune1")})
         QVERIFY2(texts[0].contains(part), qPrintable(texts[0]));
     QVERIFY(!brokenForm->closestWindow);
+
+    // Columns with no declared type keep a whole number written as a real: it counts as the
+    // search's "=" counts it, and a fraction still does not.
+    broken.sql(QStringLiteral(
+        "DROP TABLE RuneWords; CREATE TABLE RuneWords (RuneWordName, nrrunes, rune1, rune2, "
+        "rune3, rune4, rune5, rune6, armor, helm, belt, boots, shield, gloves, meleeweapon, "
+        "missileweapon, Other); INSERT INTO RuneWords VALUES "
+        "('Whole', 2.0, 1.0, 2.0, 0.0, 0, 0, 0, 1.0, 0, 0, 0, 0, 0, 0, 0, 0), "
+        "('Fraction', 2.0, 1.5, 2.0, 0, 0, 0, 0, 1.0, 0, 0, 0, 0, 0, 0, 0, 0)"));
+    setBoard(*brokenForm, {1});
+    for (QCheckBox *box : filterBoxes(*brokenForm))
+        box->setChecked(true);
+    brokenForm->mnuClosest->trigger();
+    QCOMPARE(rows(brokenForm->closestWindow->closestTable),
+             (QList<QStringList>{{QStringLiteral("Whole"), runeNames[1],
+                                  runeNames[0] + u' ' + runeNames[1], QStringLiteral("Body Armor"),
+                                  QStringLiteral("2")}}));
 }
 
 QTEST_MAIN(TestSearch)
