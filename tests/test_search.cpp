@@ -305,22 +305,36 @@ void TestSearch::lifeOfTheClosestWindow()
     form->List1->setCurrentRow(form->List1->count() - 1);
     QCOMPARE(display(), fromWindow);
 
-    // A double-click on a wanted rune selects the runewords lacking it, and marks nothing.
+    // Enter on a wanted rune, or a double-click, selects the runewords lacking it, and marks
+    // nothing. With one rune missing at most, the rune the last row lacks: the rows lacking it
+    // run to the table's end.
     form->Commandrevert_Click();
     form->CommandSearch_Click();
-    first->missingAtMost->setValue(3);
-    QVERIFY(first->wantedTable->rowCount() > 0);
-    const QString rune = runeNames[first->wantedTable->rune(0) - 1];
-    doubleClick(first->wantedView, 0);
-    QStringList selected, lacking;
-    for (const QModelIndex &index : first->closestView->selectionModel()->selectedRows())
-        selected << index.data().toString();
-    for (const QStringList &line : rows(first->closestTable)) {
-        if (line[1].split(u' ').contains(rune))
-            lacking << line[0];
+    for (const int maximum : {1, 3}) {
+        first->missingAtMost->setValue(maximum);
+        QVERIFY(first->wantedTable->rowCount() > 0);
+        const ClosestTable *table = first->closestTable;
+        const quint64 lastLacks = table->runeword(table->rowCount() - 1).missing;
+        int wanted = 0;
+        while (maximum == 1 && !(lastLacks >> first->wantedTable->rune(wanted) & 1))
+            ++wanted;
+        const QString rune = runeNames[first->wantedTable->rune(wanted) - 1];
+        if (maximum == 1) {
+            first->wantedView->setCurrentIndex(first->wantedTable->index(wanted, 0));
+            QTest::keyClick(first->wantedView, Qt::Key_Return);
+        } else {
+            doubleClick(first->wantedView, wanted);
+        }
+        QStringList selected, lacking;
+        for (const QModelIndex &index : first->closestView->selectionModel()->selectedRows())
+            selected << index.data().toString();
+        for (const QStringList &line : rows(table)) {
+            if (line[1].split(u' ').contains(rune))
+                lacking << line[0];
+        }
+        QVERIFY(!lacking.isEmpty());
+        QCOMPARE(sorted(selected), sorted(lacking));
     }
-    QVERIFY(!lacking.isEmpty());
-    QCOMPARE(sorted(selected), sorted(lacking));
     QCOMPARE(ownedTiles(*form), (QList<int>{1, 2, 3, 4}));
 
     // Alt+M reaches the spin box, whose arrow keys change it; Tab reaches table 1, where Enter
@@ -373,6 +387,13 @@ void TestSearch::resultsMatchModel()
         QCOMPARE(ownedTiles(*form), board);
         QCOMPARE(rows(window()->closestTable), expected.closest);
         QCOMPARE(rows(window()->wantedTable), expected.wanted);
+        // Each wanted rune's bar is its count's share of the largest.
+        for (int row = 0; row < expected.wanted.size(); ++row)
+            QCOMPARE(window()
+                         ->wantedTable->index(row, WantedTable::Completes)
+                         .data(WantedTable::ShareRole)
+                         .toDouble(),
+                     expected.wanted[row][1].toDouble() / expected.wanted[0][1].toDouble());
         if (round % 20 == 0)
             checkSorting(window()->closestView, expected.closest);
         if (expected.wanted.isEmpty())
@@ -441,6 +462,23 @@ void TestSearch::damagedFile()
                                 QStringLiteral("SELECT RuneWordName, nrrunes, rune1")})
         QVERIFY2(texts[0].contains(part), qPrintable(texts[0]));
     QVERIFY(!brokenForm->closestWindow);
+
+    // Columns with no declared type keep a whole number written as a real: it counts as the
+    // search's "=" counts it, and a fraction still does not.
+    broken.sql(QStringLiteral(
+        "DROP TABLE RuneWords; CREATE TABLE RuneWords (RuneWordName, nrrunes, rune1, rune2, "
+        "rune3, rune4, rune5, rune6, armor, helm, belt, boots, shield, gloves, meleeweapon, "
+        "missileweapon, Other); INSERT INTO RuneWords VALUES "
+        "('Whole', 2.0, 1.0, 2.0, 0.0, 0, 0, 0, 1.0, 0, 0, 0, 0, 0, 0, 0, 0), "
+        "('Fraction', 2.0, 1.5, 2.0, 0, 0, 0, 0, 1.0, 0, 0, 0, 0, 0, 0, 0, 0)"));
+    setBoard(*brokenForm, {1});
+    for (QCheckBox *box : filterBoxes(*brokenForm))
+        box->setChecked(true);
+    brokenForm->mnuClosest->trigger();
+    QCOMPARE(rows(brokenForm->closestWindow->closestTable),
+             (QList<QStringList>{{QStringLiteral("Whole"), runeNames[1],
+                                  runeNames[0] + u' ' + runeNames[1], QStringLiteral("Body Armor"),
+                                  QStringLiteral("2")}}));
 }
 
 QTEST_MAIN(TestSearch)

@@ -9,7 +9,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iterator>
+#include <numeric>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -44,108 +45,73 @@ QString closenessQuery(const QStringList &fields)
 int wholeUpTo(const QVariant &value, int most)
 {
     switch (value.typeId()) {
-    case QMetaType::LongLong: {
-        const qint64 integer = value.toLongLong();
-        return integer >= 0 && integer <= most ? int(integer) : -1;
+    case QMetaType::LongLong:
+    case QMetaType::Int: {
+        const qlonglong number = value.toLongLong();
+        return number >= 0 && number <= most ? int(number) : -1;
     }
     case QMetaType::Double: {
-        const double real = value.toDouble();
-        return real >= 0 && real <= most && real == std::floor(real) ? int(real) : -1;
+        const double number = value.toDouble();
+        return number >= 0 && number <= most && number == std::floor(number) ? int(number) : -1;
     }
     default:
         return -1;
     }
 }
 
-// A name's first twelve UTF-16 units, four to a part, the first in the highest bits, and the
-// runeword it belongs to.
-struct NameKey {
-    quint64 part[3];
-    int index;
-};
-
-// Byte digit of a key, 0 being the least significant.
-inline unsigned digitOf(const NameKey &key, int digit)
+// Ranks the runewords by name (equal names in the order read), then orders them by the number
+// missing and then by name.
+void orderByName(std::vector<CloseRuneword> &runewords)
 {
-    return unsigned(key.part[2 - digit / 8] >> (8 * (digit % 8))) & 0xFF;
-}
-
-// Sorts by the keys a byte at a time from the least significant, each pass a stable counting
-// sort, and skips the bytes in which all keys agree (as the high bytes of Latin letters do).
-void radixSort(std::vector<NameKey> &keys)
-{
-    constexpr int digits = 24;
-    if (keys.size() < 2)
-        return;
-    std::vector<std::array<quint32, 256>> counts(digits);
-    for (const NameKey &key : keys) {
-        for (int digit = 0; digit < digits; ++digit)
-            ++counts[size_t(digit)][digitOf(key, digit)];
-    }
-    std::vector<NameKey> sorted(keys.size());
-    for (int digit = 0; digit < digits; ++digit) {
-        std::array<quint32, 256> &place = counts[size_t(digit)];
-        if (place[digitOf(keys.front(), digit)] == keys.size())
-            continue;
-        quint32 before = 0;
-        for (quint32 &count : place)
-            before += std::exchange(count, before);
-        for (const NameKey &key : keys)
-            sorted[place[digitOf(key, digit)]++] = key;
-        keys.swap(sorted);
-    }
-}
-
-// Ranks the runewords by name, then orders them by the number missing and then by name. Names
-// are sorted by their first twelve characters as numbers first, and only those that agree in
-// all twelve are compared as texts: comparing the texts for every pair took as long as reading
-// the file.
-void orderByName(Closeness &read)
-{
-    std::vector<CloseRuneword> &runewords = read.runewords;
-    std::vector<NameKey> byName;
-    byName.reserve(runewords.size());
-    for (const CloseRuneword &runeword : runewords) {
-        const QStringView name = read.name(runeword);
-        NameKey key{{0, 0, 0}, int(byName.size())};
-        for (int i = 0; i < 12; ++i)
-            key.part[i / 4] = key.part[i / 4] << 16 | (i < name.size() ? name[i].unicode() : 0);
-        byName.push_back(key);
-    }
-    radixSort(byName);
-    const auto sameKey = [](const NameKey &a, const NameKey &b) {
-        return std::equal(std::begin(a.part), std::end(a.part), std::begin(b.part));
-    };
-    for (auto run = byName.begin(); run != byName.end();) {
-        const auto end = std::find_if_not(run + 1, byName.end(),
-                                          [&](const NameKey &key) { return sameKey(key, *run); });
-        if (end - run > 1) {
-            std::sort(run, end, [&](const NameKey &a, const NameKey &b) {
-                return read.name(runewords[size_t(a.index)]) <
-                       read.name(runewords[size_t(b.index)]);
-            });
-        }
-        run = end;
-    }
-    // Each runeword goes straight to its place: after all those missing fewer runes, and
-    // after those missing as many that come before it by name.
-    std::array<size_t, mostMissing + 2> place{};
-    for (const CloseRuneword &runeword : runewords)
-        ++place[size_t(runeword.missingCount) + 1];
-    for (size_t count = 1; count < place.size(); ++count)
-        place[count] += place[count - 1];
-    std::vector<CloseRuneword> ordered(runewords.size());
-    for (size_t rank = 0; rank < byName.size(); ++rank) {
-        CloseRuneword &runeword = runewords[size_t(byName[rank].index)];
-        runeword.rank = int(rank);
-        ordered[place[size_t(runeword.missingCount)]++] = runeword;
-    }
-    runewords = std::move(ordered);
+    std::vector<size_t> byName(runewords.size());
+    std::iota(byName.begin(), byName.end(), size_t(0));
+    std::stable_sort(byName.begin(), byName.end(),
+                     [&](size_t a, size_t b) { return runewords[a].name < runewords[b].name; });
+    for (size_t rank = 0; rank < byName.size(); ++rank)
+        runewords[byName[rank]].rank = int(rank);
+    std::sort(runewords.begin(), runewords.end(),
+              [](const CloseRuneword &a, const CloseRuneword &b) {
+                  return std::pair(a.missingCount, a.rank) < std::pair(b.missingCount, b.rank);
+              });
 }
 
 bool passesSockets(int sockets, const RuneSet &set)
 {
     return sockets == 1 || (sockets >= 2 && sockets <= 6 && (set.sockets >> sockets & 1));
+}
+
+// The runeword on the current row, if it is close to the set. at holds the fields' indexes.
+std::optional<CloseRuneword> closeRuneword(const Recordset &row, const std::vector<int> &at,
+                                           const RuneSet &set)
+{
+    const auto whole = [&](int field, int most) {
+        return wholeUpTo(row.field(at[size_t(field)]), most);
+    };
+    // The slots first: most runewords lack too many runes, or none, and need no more.
+    CloseRuneword runeword;
+    quint64 runes = 0;
+    for (int slot = 0; slot < 6; ++slot) {
+        const int rune = whole(firstSlotField + slot, 46);
+        if (rune < 0)
+            return std::nullopt;
+        runeword.slots[size_t(slot)] = quint8(rune);
+        runes |= rune > 0 ? quint64(1) << rune : 0;
+    }
+    runeword.missing = runes & ~set.owned;
+    runeword.missingCount = int(qPopulationCount(runeword.missing));
+    if (runeword.missingCount < 1 || runeword.missingCount > mostMissing)
+        return std::nullopt;
+    const int sockets = whole(nrrunesField, 6);
+    if (sockets < 0 || !passesSockets(sockets, set))
+        return std::nullopt;
+    runeword.sockets = quint8(sockets);
+    // "= true" holds for 1 alone.
+    for (int i = 0; i < int(itemTypes.size()); ++i)
+        runeword.itemTypes |= quint16(whole(firstTypeField + i, 1) == 1 ? 1u << i : 0u);
+    if (!(runeword.itemTypes & set.itemTypes))
+        return std::nullopt;
+    runeword.name = row.field(at[0]).toString();
+    return runeword;
 }
 
 } // namespace
@@ -155,50 +121,22 @@ Closeness readCloseness(Database &db, const RuneSet &set)
     static const QStringList fields = closenessFields();
     static const QString sql = closenessQuery(fields);
     const std::unique_ptr<QueryDef> query = db.createQueryDef(sql);
-    Closeness result;
     const std::unique_ptr<Recordset> rows = query->openRecordset();
-    std::vector<int> columns;
+    std::vector<int> at;
     for (const QString &field : fields)
-        columns.push_back(rows->fieldIndex(field));
-    const auto readRow = [&](const auto &row) {
-        // The slots first: most runewords lack too many runes, or none, and need no more.
-        CloseRuneword runeword;
-        quint64 runes = 0;
-        for (int slot = 0; slot < 6; ++slot) {
-            const int rune = wholeUpTo(row(firstSlotField + slot), 46);
-            if (rune < 0)
-                return;
-            runeword.slots[size_t(slot)] = quint8(rune);
-            runes |= rune > 0 ? quint64(1) << rune : 0;
-        }
-        const quint64 missing = runes & ~set.owned;
-        const int count = int(qPopulationCount(missing));
-        if (count < 1 || count > mostMissing)
-            return;
-        const int sockets = wholeUpTo(row(nrrunesField), 6);
-        if (sockets < 0 || !passesSockets(sockets, set))
-            return;
-        // "= true" holds for 1 alone.
-        quint16 types = 0;
-        for (int i = 0; i < int(itemTypes.size()); ++i)
-            types |= quint16(wholeUpTo(row(firstTypeField + i), 1) == 1 ? 1u << i : 0u);
-        if (!(types & set.itemTypes))
-            return;
-        runeword.name = result.names.size();
-        result.names.append(row(0).toString());
-        runeword.sockets = quint8(sockets);
-        runeword.itemTypes = types;
-        runeword.missing = missing;
-        runeword.missingCount = count;
-        if (count == 1)
-            ++result.completes[size_t(qCountTrailingZeroBits(missing))];
-        result.runewords.push_back(runeword);
-    };
-    for (; !rows->eof(); rows->moveNext())
-        readRow([&](int field) { return rows->field(columns[size_t(field)]); });
+        at.push_back(rows->fieldIndex(field));
+    Closeness result;
+    for (; !rows->eof(); rows->moveNext()) {
+        std::optional<CloseRuneword> runeword = closeRuneword(*rows, at, set);
+        if (!runeword)
+            continue;
+        if (runeword->missingCount == 1)
+            ++result.completes[size_t(qCountTrailingZeroBits(runeword->missing))];
+        result.runewords.push_back(std::move(*runeword));
+    }
     rows->close();
     query->close();
-    orderByName(result);
+    orderByName(result.runewords);
     return result;
 }
 
@@ -337,7 +275,7 @@ QVariant ClosestTable::data(const QModelIndex &index, int role) const
         return {};
     switch (index.column()) {
     case Runeword:
-        return read_.name(w).toString();
+        return w.name;
     case Missing:
         return missingNames(w);
     case Runes:

@@ -1,12 +1,9 @@
 #pragma once
 
-#include "mainwindow/textblock.h"
-
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QPixmap>
 #include <QString>
-#include <QStringView>
 #include <QtGlobal>
 
 #include <array>
@@ -23,7 +20,7 @@ struct RuneSet {
 
 // A runeword that owning from one to three more runes would put into the search's list.
 struct CloseRuneword {
-    int name = 0;                  // in the names read with it
+    QString name;
     int rank = 0;                  // its place in the order of names
     std::array<quint8, 6> slots{}; // 0 for an unused slot, else 1 to 46
     quint8 sockets = 0;            // nrrunes
@@ -35,11 +32,8 @@ struct CloseRuneword {
 // Every runeword within three missing runes of a set, sorted by the number missing and then by
 // name, and for each rune how many runewords it alone would complete.
 struct Closeness {
-    TextBlock names;
     std::vector<CloseRuneword> runewords;
     std::array<int, 47> completes{}; // by rune number
-
-    QStringView name(const CloseRuneword &runeword) const { return names.at(runeword.name); }
 };
 
 inline constexpr int mostMissing = 3;
@@ -71,7 +65,7 @@ public:
     {
         return read_.runewords[size_t(shown_[size_t(row)])];
     }
-    QString name(int row) const { return read_.name(runeword(row)).toString(); }
+    QString name(int row) const { return runeword(row).name; }
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;

@@ -51,11 +51,15 @@ public:
         const double share = index.data(WantedTable::ShareRole).toDouble();
         const auto colour = index.data(WantedTable::ColourRole).value<QColor>();
         const int width = std::max(2, int(room.width() * share + 0.5));
-        // White tiles' bars would vanish on a white cell without their outline.
-        painter->setPen(colour.darker(160));
-        painter->setBrush(colour);
-        painter->drawRect(
-            QRect(room.left(), room.top(), width, room.height()).adjusted(0, 0, -1, -1));
+        // The bar lies on a hatched, framed track across the cell, and has a border in a darker
+        // shade of its colour: a white tile's bar would otherwise look like an empty box.
+        const QColor track = option.palette.color(QPalette::Mid);
+        painter->setPen(track);
+        painter->setBrush(QBrush(track, Qt::BDiagPattern));
+        painter->drawRect(room.adjusted(0, 0, -1, -1));
+        const QRect bar(room.left(), room.top(), width, room.height());
+        painter->fillRect(bar, colour.darker(200));
+        painter->fillRect(bar.adjusted(2, 2, -2, -2), colour);
         painter->restore();
     }
 };

@@ -5,8 +5,6 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QTextCursor>
-#include <QTextDocument>
 
 #include <cmath>
 
@@ -21,18 +19,6 @@ QString trimBlanks(const QString &text)
     while (last > first && text.at(last - 1) == QLatin1Char(' '))
         --last;
     return text.mid(first, last - first);
-}
-
-// As QPlainTextEdit::setPlainText leaves the box: the text, not modified, the cursor at its
-// start and the first line shown. setPlainText lays the text out a second time, to give all of
-// it the cursor's character format, which a box that never formats anything does not need;
-// that was a third of the display's time.
-void showText(QPlainTextEdit *box, const QString &text)
-{
-    QTextDocument *document = box->document();
-    document->setPlainText(text);
-    document->setModified(false);
-    box->setTextCursor(QTextCursor(document));
 }
 
 bool isTrue(const QVariant &value)
@@ -78,7 +64,7 @@ void Form1::SetCurrentRuneword(const QString &entry)
         return;
     }
 
-    showText(Text1, currentRecordset->field(QStringLiteral("runewordText")).toString());
+    Text1->setPlainText(currentRecordset->field(QStringLiteral("runewordText")).toString());
     ShowItemTypes();
     ShowSockets();
 

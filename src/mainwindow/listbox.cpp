@@ -12,44 +12,9 @@ ListBox::ListBox(QWidget *parent) : QListView(parent)
             &ListBox::itemSelectionChanged);
 }
 
-void TextListModel::clear()
-{
-    beginResetModel();
-    texts_ = {};
-    endResetModel();
-}
-
-void TextListModel::append(TextBlock texts)
-{
-    beginResetModel();
-    if (texts_.isEmpty())
-        texts_ = std::move(texts);
-    else
-        texts_.append(texts);
-    endResetModel();
-}
-
-int TextListModel::rowCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : texts_.size();
-}
-
-QVariant TextListModel::data(const QModelIndex &index, int role) const
-{
-    if (!index.isValid() || index.row() >= texts_.size() ||
-        (role != Qt::DisplayRole && role != Qt::EditRole))
-        return {};
-    return texts_.at(index.row()).toString();
-}
-
-QString ListBox::text(int row) const
-{
-    return model_.data(model_.index(row, 0), Qt::DisplayRole).toString();
-}
-
 void ListBox::setCurrentRow(int row)
 {
-    setCurrentIndex(model_.index(row, 0));
+    setCurrentIndex(model_.index(row));
 }
 
 QItemSelectionModel::SelectionFlags ListBox::selectionCommand(const QModelIndex &index,
@@ -73,20 +38,11 @@ QStringList ListBox::selectedTexts() const
 void ListBox::clear()
 {
     const QSignalBlocker blocker(this);
-    model_.clear();
-}
-
-void ListBox::addItems(TextBlock texts)
-{
-    const QSignalBlocker blocker(this);
-    model_.append(std::move(texts));
+    model_.setStringList({});
 }
 
 void ListBox::addItems(const QStringList &texts)
 {
-    TextBlock block;
-    block.reserve(int(texts.size()));
-    for (const QString &text : texts)
-        block.append(text);
-    addItems(std::move(block));
+    const QSignalBlocker blocker(this);
+    model_.setStringList(model_.stringList() + texts);
 }

@@ -1,48 +1,25 @@
 #pragma once
 
-#include "textblock.h"
-
-#include <QAbstractListModel>
 #include <QListView>
 #include <QStringList>
+#include <QStringListModel>
 
-// The texts of a ListBox, read-only.
-class TextListModel : public QAbstractListModel {
-    Q_OBJECT
-public:
-    using QAbstractListModel::QAbstractListModel;
-
-    const TextBlock &texts() const { return texts_; }
-    // Each tells the views that every row is new, as refilling a list of strings does.
-    void clear();
-    void append(TextBlock texts);
-
-    int rowCount(const QModelIndex &parent = {}) const override;
-    QVariant data(const QModelIndex &index, int role) const override;
-
-private:
-    TextBlock texts_;
-};
-
-// A single-selection list of plain texts. The texts live in one block rather than in an item
-// object or a string each: the result list may hold every runeword of a large modification,
-// and is refilled on every search.
+// A single-selection list of plain texts.
 class ListBox : public QListView {
     Q_OBJECT
 public:
     explicit ListBox(QWidget *parent);
 
     int count() const { return model_.rowCount(); }
-    QString text(int row) const;
+    QString text(int row) const { return model_.stringList().value(row); }
     // The first row holding exactly this text, or -1.
-    int find(const QString &text) const { return model_.texts().indexOf(text); }
+    int find(const QString &text) const { return int(model_.stringList().indexOf(text)); }
     int currentRow() const { return currentIndex().row(); }
     void setCurrentRow(int row);
     QStringList selectedTexts() const;
 
     // Filling the list is not a selection by the user: neither emits itemSelectionChanged.
     void clear();
-    void addItems(TextBlock texts);
     void addItems(const QStringList &texts);
     void addItem(const QString &text) { addItems(QStringList{text}); }
 
@@ -56,5 +33,5 @@ Q_SIGNALS:
     void itemSelectionChanged();
 
 private:
-    TextListModel model_;
+    QStringListModel model_;
 };

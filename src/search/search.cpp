@@ -1,4 +1,5 @@
 #include "closest/closestwindow.h"
+#include "data/recordset.h"
 #include "data/wholenumber.h"
 #include "mainwindow/form1.h"
 #include "mainwindow/listbox.h"
@@ -12,15 +13,14 @@
 
 void Form1::addRunewordNames(Recordset &rows)
 {
-    TextBlock names;
+    QStringList names;
     names.reserve(rows.recordCount());
     if (!rows.eof()) {
         const int name = rows.fieldIndex(QStringLiteral("runewordName"));
-        for (; !rows.eof(); rows.moveNext()) {
-            names.append(rows.field(name).toString());
-        }
+        for (; !rows.eof(); rows.moveNext())
+            names << rows.field(name).toString();
     }
-    List1->addItems(std::move(names));
+    List1->addItems(names);
 }
 
 void Form1::CommandSearch_Click()
