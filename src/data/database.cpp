@@ -99,23 +99,13 @@ std::unique_ptr<Recordset> Database::openRecordset(const QString &name)
         rows = select(QStringLiteral("SELECT rowid, * FROM ") + quoteIdentifier(source), {},
                       attempted, true);
     } else {
-        const RowData read =
-            select(QStringLiteral("SELECT * FROM ") + quoteIdentifier(source), {}, attempted);
+        rows = select(QStringLiteral("SELECT * FROM ") + quoteIdentifier(source), {}, attempted);
         // A stored query that lists its base table's row id can be changed through.
-        const int rowIdColumn = read.indexOf(QStringLiteral("rowid"));
-        if (rowIdColumn < 0) {
-            rows = read;
-        } else {
-            rows.columns = read.columns;
+        const int rowIdColumn = rows.indexOf(QStringLiteral("rowid"));
+        if (rowIdColumn >= 0) {
             rows.columns.removeAt(rowIdColumn);
-            rows.values.reserve(read.values.size());
-            for (int row = 0; row < read.rowCount(); ++row) {
-                rows.rowIds.push_back(read.value(row, rowIdColumn).toLongLong());
-                for (int column = 0; column < read.width(); ++column) {
-                    if (column != rowIdColumn)
-                        rows.values.push_back(read.value(row, column));
-                }
-            }
+            for (QVariantList &row : rows.rows)
+                rows.rowIds.push_back(row.takeAt(rowIdColumn).toLongLong());
         }
     }
     return std::unique_ptr<Recordset>(

@@ -11,13 +11,13 @@
 // empty text.
 struct RowData {
     QStringList columns;
-    std::vector<qint64> rowIds;   // empty unless the source exposes row ids
-    std::vector<QVariant> values; // row by row
+    std::vector<qint64> rowIds; // empty unless the source exposes row ids
+    std::vector<QVariantList> rows;
 
     int width() const { return int(columns.size()); }
-    int rowCount() const { return width() == 0 ? 0 : int(values.size()) / width(); }
-    const QVariant &value(int row, int column) const { return values[cell(row, column)]; }
-    void setValue(int row, int column, const QVariant &value) { values[cell(row, column)] = value; }
+    int rowCount() const { return int(rows.size()); }
+    const QVariant &value(int row, int column) const { return rows[size_t(row)][column]; }
+    void setValue(int row, int column, const QVariant &value) { rows[size_t(row)][column] = value; }
     // The first column of that name without regard to letter case; -1 when there is none.
     int indexOf(const QString &name) const
     {
@@ -26,11 +26,5 @@ struct RowData {
                 return i;
         }
         return -1;
-    }
-
-private:
-    size_t cell(int row, int column) const
-    {
-        return size_t(row) * size_t(width()) + size_t(column);
     }
 };
