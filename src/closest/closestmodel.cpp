@@ -1,8 +1,6 @@
 #include "closestmodel.h"
 
 #include "data/database.h"
-#include "data/querydef.h"
-#include "data/recordset.h"
 #include "mainwindow/form1.h"
 
 #include <QStringList>
@@ -81,12 +79,9 @@ bool passesSockets(int sockets, const RuneSet &set)
 }
 
 // The runeword on the current row, if it is close to the set. at holds the fields' indexes.
-std::optional<CloseRuneword> closeRuneword(const Recordset &row, const std::vector<int> &at,
-                                           const RuneSet &set)
+std::optional<CloseRuneword> closeRuneword(const RowData &rows, int row, const RuneSet &set)
 {
-    const auto whole = [&](int field, int most) {
-        return wholeUpTo(row.field(at[size_t(field)]), most);
-    };
+    const auto whole = [&](int field, int most) { return wholeUpTo(rows.value(row, field), most); };
     // The slots first: most runewords lack too many runes, or none, and need no more.
     CloseRuneword runeword;
     quint64 runes = 0;
@@ -110,7 +105,7 @@ std::optional<CloseRuneword> closeRuneword(const Recordset &row, const std::vect
         runeword.itemTypes |= quint16(whole(firstTypeField + i, 1) == 1 ? 1u << i : 0u);
     if (!(runeword.itemTypes & set.itemTypes))
         return std::nullopt;
-    runeword.name = row.field(at[0]).toString();
+    runeword.name = rows.value(row, 0).toString();
     return runeword;
 }
 
@@ -120,22 +115,17 @@ Closeness readCloseness(Database &db, const RuneSet &set)
 {
     static const QStringList fields = closenessFields();
     static const QString sql = closenessQuery(fields);
-    const std::unique_ptr<QueryDef> query = db.createQueryDef(sql);
-    const std::unique_ptr<Recordset> rows = query->openRecordset();
-    std::vector<int> at;
-    for (const QString &field : fields)
-        at.push_back(rows->fieldIndex(field));
+    // Read only: the rows' values in the order of the fields asked for.
+    const RowData rows = db.select(sql, {}, QStringLiteral("run the query"));
     Closeness result;
-    for (; !rows->eof(); rows->moveNext()) {
-        std::optional<CloseRuneword> runeword = closeRuneword(*rows, at, set);
+    for (int row = 0; row < rows.rowCount(); ++row) {
+        std::optional<CloseRuneword> runeword = closeRuneword(rows, row, set);
         if (!runeword)
             continue;
         if (runeword->missingCount == 1)
             ++result.completes[size_t(qCountTrailingZeroBits(runeword->missing))];
         result.runewords.push_back(std::move(*runeword));
     }
-    rows->close();
-    query->close();
     orderByName(result.runewords);
     return result;
 }

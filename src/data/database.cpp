@@ -103,9 +103,15 @@ std::unique_ptr<Recordset> Database::openRecordset(const QString &name)
         // A stored query that lists its base table's row id can be changed through.
         const int rowIdColumn = rows.indexOf(QStringLiteral("rowid"));
         if (rowIdColumn >= 0) {
+            QVariantList values;
+            for (qsizetype i = 0; i < rows.values.size(); ++i) {
+                if (i % rows.width() == rowIdColumn)
+                    rows.rowIds.push_back(rows.values[i].toLongLong());
+                else
+                    values.append(rows.values[i]);
+            }
+            rows.values = values;
             rows.columns.removeAt(rowIdColumn);
-            for (QVariantList &row : rows.rows)
-                rows.rowIds.push_back(row.takeAt(rowIdColumn).toLongLong());
         }
     }
     return std::unique_ptr<Recordset>(

@@ -12,12 +12,18 @@
 struct RowData {
     QStringList columns;
     std::vector<qint64> rowIds; // empty unless the source exposes row ids
-    std::vector<QVariantList> rows;
+    QVariantList values;        // row by row
 
     int width() const { return int(columns.size()); }
-    int rowCount() const { return int(rows.size()); }
-    const QVariant &value(int row, int column) const { return rows[size_t(row)][column]; }
-    void setValue(int row, int column, const QVariant &value) { rows[size_t(row)][column] = value; }
+    int rowCount() const { return width() == 0 ? 0 : int(values.size() / width()); }
+    const QVariant &value(int row, int column) const
+    {
+        return values[qsizetype(row) * width() + column];
+    }
+    void setValue(int row, int column, const QVariant &value)
+    {
+        values[qsizetype(row) * width() + column] = value;
+    }
     // The first column of that name without regard to letter case; -1 when there is none.
     int indexOf(const QString &name) const
     {

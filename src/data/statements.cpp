@@ -184,10 +184,8 @@ RowData Database::select(const QString &sql, const QVariantList &values, const Q
     for (; row; row = step(statement, sql, attempted)) {
         if (firstColumnIsRowId)
             rows.rowIds.push_back(statement.getColumn(0).getInt64());
-        QVariantList &values = rows.rows.emplace_back();
-        values.reserve(rows.width());
         for (int i = first; i < statement.getColumnCount(); ++i) {
-            values.append(readValue(statement.getColumn(i), bytes));
+            rows.values.append(readValue(statement.getColumn(i), bytes));
             bytes += qint64(sizeof(QVariant));
             // Checked by value: a single row of many large values must not exhaust memory.
             if (bytes > resultLimit)
