@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
 #include <sqlite3.h>
 

@@ -7,6 +7,7 @@
 #include <QVariant>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <utility>
 
@@ -67,8 +68,9 @@ public:
     };
 
 private:
-    SQLite::Statement prepare(const QString &sql, const QVariantList &values,
-                              const QString &attempted);
+    SQLite::Statement &prepare(const QString &sql, const QVariantList &values,
+                               const QString &attempted);
+    static void finish(SQLite::Statement *statement);
     bool step(SQLite::Statement &statement, const QString &sql, const QString &attempted);
     // Whether another program has changed the file's structure since this connection last
     // looked. Any change to the file is seen at once; only then is the structure's version read.
@@ -88,6 +90,8 @@ private:
     unsigned dataVersion_ = 0;
     qint64 schemaVersion_ = -1;
     std::unique_ptr<SQLite::Database> engine_;
+    // After the engine, so that they are finished before it closes.
+    std::map<QString, std::unique_ptr<SQLite::Statement>> kept_;
 };
 
 QString quoteIdentifier(const QString &name);

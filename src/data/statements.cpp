@@ -1,6 +1,8 @@
 #include "database.h"
 #include "failure.h"
 
+#include <QScopeGuard>
+
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 #include <algorithm>
@@ -11,6 +13,9 @@ namespace {
 
 // Bounds the rows one statement may hand over: a foreign file's view may build any number.
 constexpr qint64 resultLimit = 128 * 1024 * 1024;
+
+// Room for the display's 46 rune look-ups beside the other actions' texts.
+constexpr size_t keptStatements = 128;
 
 // Whether the text from p to end holds nothing but blanks, comments and semicolons. Strings
 // need no care: a text that starts with one is not blank.
@@ -91,13 +96,15 @@ QVariant readValue(const SQLite::Column &column, qint64 &bytes)
     case SQLITE_BLOB: {
         // The engine counts the bytes after making the value.
         const auto *blob = static_cast<const char *>(column.getBlob());
-        bytes += column.getBytes();
-        return QByteArray(blob, column.getBytes());
+        const int size = column.getBytes();
+        bytes += size;
+        return QByteArray(blob, size);
     }
     default: {
         const char *text = column.getText();
-        bytes += column.getBytes();
-        return QString::fromUtf8(text, column.getBytes());
+        const int size = column.getBytes();
+        bytes += size;
+        return QString::fromUtf8(text, size);
     }
     }
 }
@@ -111,29 +118,47 @@ QString quoteIdentifier(const QString &name)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-// Prepares one statement and binds the values. A text of no statement or of more than one is
-// refused: the engine would run nothing, or the first alone.
-SQLite::Statement Database::prepare(const QString &sql, const QVariantList &values,
-                                    const QString &attempted)
+// Parsing a text costs the engine more than running a small statement on it, and the program
+// runs the same texts again and again, so statements are kept, found by their text. A text of
+// no statement or of more than one is refused: the engine would run nothing, or the first alone.
+SQLite::Statement &Database::prepare(const QString &sql, const QVariantList &values,
+                                     const QString &attempted)
 {
     if (trace_)
         trace_(sql);
     work_ = 0;
-    const QByteArray text = sql.toUtf8();
-    if (onlyBlanks(text.constData(), text.constData() + text.size()))
-        throw Failure(attempted, describe(sql), QStringLiteral("The text holds no statement."));
-    const qsizetype end = firstStatementEnd(text);
-    if (!onlyBlanks(text.constData() + end, text.constData() + text.size()))
-        throw Failure(attempted, describe(sql),
-                      QStringLiteral("The text holds more than one statement."));
+    auto found = kept_.find(sql);
     try {
-        SQLite::Statement statement(*engine_, text.constData());
+        if (found == kept_.end()) {
+            const QByteArray text = sql.toUtf8();
+            if (onlyBlanks(text.constData(), text.constData() + text.size()))
+                throw Failure(attempted, describe(sql),
+                              QStringLiteral("The text holds no statement."));
+            const qsizetype end = firstStatementEnd(text);
+            if (!onlyBlanks(text.constData() + end, text.constData() + text.size()))
+                throw Failure(attempted, describe(sql),
+                              QStringLiteral("The text holds more than one statement."));
+            if (kept_.size() == keptStatements)
+                kept_.clear();
+            found =
+                kept_.emplace(sql, std::make_unique<SQLite::Statement>(*engine_, text.constData()))
+                    .first;
+        }
         int index = 0;
         for (const QVariant &value : values)
-            bindValue(statement, ++index, value);
-        return statement;
+            bindValue(*found->second, ++index, value);
     } catch (const SQLite::Exception &error) {
         throw engineFailure(error.getErrorCode(), sql, attempted);
+    }
+    return *found->second;
+}
+
+// A statement is reset after each use, so that it holds no lock on the file and no values.
+void Database::finish(SQLite::Statement *statement)
+{
+    if (statement) {
+        statement->tryReset();
+        statement->clearBindings();
     }
 }
 
@@ -160,22 +185,27 @@ bool Database::structureChanged()
 
 void Database::execute(const QString &sql, const QVariantList &values, const QString &attempted)
 {
-    SQLite::Statement statement = prepare(sql, values, attempted);
+    SQLite::Statement &statement = prepare(sql, values, attempted);
+    const auto reset = qScopeGuard([&] { finish(&statement); });
     step(statement, sql, attempted);
 }
 
 RowData Database::select(const QString &sql, const QVariantList &values, const QString &attempted,
                          bool firstColumnIsRowId)
 {
-    SQLite::Statement statement = prepare(sql, values, attempted);
-    bool row = step(statement, sql, attempted);
-    // The engine reads the file's structure afresh when a statement first runs, and may find
-    // that another program has changed it; the wrapper counted the columns when the statement
-    // was made, so it is made again.
+    SQLite::Statement *running = &prepare(sql, values, attempted);
+    const auto reset = qScopeGuard([&] { finish(running); });
+    bool row = step(*running, sql, attempted);
+    // The engine reads the file's structure afresh when a statement runs, and may find that
+    // another program has changed it; the wrapper counted a statement's columns when it was
+    // made, so every kept statement is let go and this one is made again.
     if (structureChanged()) {
-        statement = prepare(sql, values, attempted);
-        row = step(statement, sql, attempted);
+        running = nullptr;
+        kept_.clear();
+        running = &prepare(sql, values, attempted);
+        row = step(*running, sql, attempted);
     }
+    SQLite::Statement &statement = *running;
     RowData rows;
     const int first = firstColumnIsRowId ? 1 : 0;
     for (int i = first; i < statement.getColumnCount(); ++i)
