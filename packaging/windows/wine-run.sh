@@ -8,6 +8,8 @@ cache="${XDG_CACHE_HOME:-$HOME/.cache}/tessaly"
 libraries="$cache/windows"
 
 export WINEPREFIX="$cache/wineprefix"
+# Wine makes the prefix on first use, but not the folders above it.
+mkdir -p "$cache"
 export WINEDEBUG=-all
 # A new prefix would otherwise offer to install Mono and Gecko, which nothing here needs.
 export WINEDLLOVERRIDES="mscoree,mshtml="
