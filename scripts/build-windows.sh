@@ -241,6 +241,8 @@ if [ -f "$cache/wineprefix/system.reg" ]; then
     echo "The Wine prefix is there: $cache/wineprefix"
 else
     "$windows/wine-run.sh" wineboot --init
+    # The registry is written when the Wine server stops.
+    WINEPREFIX="$cache/wineprefix" wineserver --wait
     echo "Made the Wine prefix $cache/wineprefix"
 fi
 
