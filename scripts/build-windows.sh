@@ -131,7 +131,8 @@ unpack_source() {
 }
 
 # What a recipe is made of, hashed: the build function itself, the compilers and the files
-# given. A change to any of them makes a new install folder.
+# given. A change to any of them makes a new install folder. The toolchain file is left out:
+# its compilers are hashed by version, and the rest of it is about finding what is built here.
 compilers=$(dpkg-query -W -f='${Package} ${Version}\n' g++-mingw-w64-x86-64-posix \
     gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev)
 recipe_hash() {
@@ -229,10 +230,9 @@ upstream() { local v=${1#*:}; v=${v%%[+-]*}; printf '%s' "$v"; }
 
 sqlite_hash=$(recipe_hash build_sqlite /dev/null)
 component sqlite "$sqlite_version" "$sqlite_hash" build_sqlite
-sqlitecpp_hash=$(recipe_hash build_sqlitecpp "$windows/mingw-w64.cmake" <(echo "$sqlite_hash"))
+sqlitecpp_hash=$(recipe_hash build_sqlitecpp <(echo "$sqlite_hash"))
 component sqlitecpp "$sqlitecpp_version" "$sqlitecpp_hash" build_sqlitecpp
-qtbase_hash=$(recipe_hash build_qtbase "$windows/mingw-w64.cmake" "$windows/qtbase-options.cmake" \
-    "$windows"/qtbase-*.patch)
+qtbase_hash=$(recipe_hash build_qtbase "$windows/qtbase-options.cmake" "$windows"/qtbase-*.patch)
 component qtbase "$qt_version" "$qtbase_hash" build_qtbase
 
 # A Wine prefix of our own, made once, so that the first program run does not make it.
