@@ -132,6 +132,14 @@ QStringList textsOf(const QWidget *window)
     return texts;
 }
 
+// A runeword as the display shows it; looked: the rune numbers whose names are looked up.
+struct Shown {
+    QString name, text;
+    QList<double> looked;
+    QList<int> tiles;
+    QString filters;
+};
+
 const char *const itemColumns[] = {"armor",  "helm",        "belt",          "boots", "shield",
                                    "gloves", "meleeweapon", "missileweapon", "other"};
 
@@ -147,6 +155,8 @@ void press(Form1 &form, const QString &step)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Shown)
 
 // The main window's board and display, and every window's texts, on a folder with runewords made
 // for the display.
@@ -351,47 +361,33 @@ void TestWindows::init()
 
 void TestWindows::display_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QList<double>>("looked"); // rune numbers whose names are looked up
-    QTest::addColumn<QList<int>>("tiles");
-    QTest::addColumn<QString>("filters");
-    const struct {
-        const char *name, *text;
-        QList<double> looked;
-        QList<int> tiles;
-        const char *filters;
-    } rows[] = {
+    QTest::addColumn<Shown>("shown");
+    const Shown rows[] = {
         // Rune 20 has no name.
-        {"Tq Gap", "Line one\nLine two", {3, 20, 21}, {3, 20, 21}, "helm other 4"},
+        {"Tq Gap"_q, "Line one\nLine two"_q, {3, 20, 21}, {3, 20, 21}, "helm other 4"_q},
         // 99 has a name but no tile, -3 has neither.
-        {"Tq Twice", "twice", {5, 99, 5, -3, 12}, {5, 12}, "gloves"},
-        {"Tq Bare", "bare", {}, {}, ""},
-        {"Tq Nulls", "", {12, 46}, {12, 46}, "helm"},
-        {"Tq Keeper's Vow", "vow", {46}, {46}, "shield 1"},
+        {"Tq Twice"_q, "twice"_q, {5, 99, 5, -3, 12}, {5, 12}, "gloves"_q},
+        {"Tq Bare"_q, "bare"_q, {}, {}, ""_q},
+        {"Tq Nulls"_q, ""_q, {12, 46}, {12, 46}, "helm"_q},
+        {"Tq Keeper's Vow"_q, "vow"_q, {46}, {46}, "shield 1"_q},
         // The name goes in without the blank and finds no row.
-        {"Tq Hollow ", "", {}, {}, ""},
+        {"Tq Hollow "_q, ""_q, {}, {}, ""_q},
         // The stored number goes into the SQL as written, its whole part marks the tile.
-        {"Tq Fraction", "fraction", {3.7}, {3}, "other 3"},
+        {"Tq Fraction"_q, "fraction"_q, {3.7}, {3}, "other 3"_q},
     };
-    for (const auto &row : rows)
-        QTest::newRow(row.name) << QString::fromUtf8(row.name) << QString::fromUtf8(row.text)
-                                << row.looked << row.tiles << QString::fromUtf8(row.filters);
+    for (const Shown &row : rows)
+        QTest::newRow(qPrintable(row.name)) << row;
     for (int i = 0; i < 9; ++i) {
-        const QString name = "Tq Only %1"_q.arg(QLatin1String(itemColumns[i]));
-        QTest::newRow(qPrintable(name))
-            << name << QString() << QList<double>{1} << QList<int>{1}
-            << "%1 %2"_q.arg(QLatin1String(itemColumns[i])).arg(i % 6 + 1);
+        const QString column = QLatin1String(itemColumns[i]);
+        QTest::newRow(qPrintable("Tq Only "_q + column))
+            << Shown{"Tq Only "_q + column, {}, {1}, {1}, "%1 %2"_q.arg(column).arg(i % 6 + 1)};
     }
 }
 
 void TestWindows::display()
 {
-    QFETCH(QString, name);
-    QFETCH(QString, text);
-    QFETCH(QList<double>, looked);
-    QFETCH(QList<int>, tiles);
-    QFETCH(QString, filters);
+    QFETCH(const Shown, shown);
+    const auto &[name, text, looked, tiles, filters] = shown;
     // Start-up refuses a rune without a name; the display reads the file afresh each time.
     folder->sql("UPDATE runes SET Runename = NULL WHERE Runenumber = 20;"
                 "INSERT INTO runes (Runenumber, Runename) VALUES (99, 'Phantom');"_q);
