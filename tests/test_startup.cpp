@@ -237,12 +237,7 @@ void TestStartup::readOnlyPortableFolder()
     if (asUser && ::setresuid(65534, 65534, 0) != 0)
         QSKIP("cannot act as an ordinary user (uid 65534)");
     DataLocation location;
-    QString failure;
-    try {
-        location = locateData(shared->path(), mine, {});
-    } catch (const Failure &caught) {
-        failure = caught.text();
-    }
+    const QString failure = failureOf([&] { location = locateData(shared->path(), mine, {}); });
     QVERIFY(!asUser || ::setresuid(0, 0, 0) == 0);
     QCOMPARE(failure, QString());
     QCOMPARE(location.dataFile, mine + "/newRunewords.mdb"_q);
