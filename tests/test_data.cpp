@@ -45,25 +45,6 @@ QStringList values(Recordset &rows, const QString &field)
     return result;
 }
 
-// Start-up as main() runs it, then everything a session reads. Returns what went wrong: each
-// failure and a change to the file. A session that would not end is ended by the engine's work
-// limit, and so shows as a failure that names it.
-QStringList runSession(const TestFolder &folder)
-{
-    QStringList wrong;
-    const FailureRecorder reported;
-    const QByteArray before = fileBytes(folder.dataFile());
-    try {
-        readEverything(*startForm(folder.path()));
-    } catch (const Failure &failure) {
-        wrong << failure.text();
-    }
-    wrong << reported.texts;
-    if (fileBytes(folder.dataFile()) != before)
-        wrong << QStringLiteral("the file changed");
-    return wrong;
-}
-
 Damage write(qint64 offset, const QByteArray &bytes, qint64 cutTo = -1)
 {
     return [=](TestFolder &folder) {
@@ -81,15 +62,15 @@ Damage change(const QString &statements)
 // The structure and every table's rows as text; a slot's rows in order, their row ids aside.
 QStringList contents(TestFolder &folder)
 {
-    QStringList all = folder.column(QStringLiteral("SELECT sql FROM sqlite_schema ORDER BY name"));
-    const QString quoted = QStringLiteral("SELECT group_concat('quote(\"' || name || '\")', ' || "
-                                          "''|'' || ') FROM pragma_table_info('%1')");
+    QStringList all = folder.column("SELECT sql FROM sqlite_schema ORDER BY name"_q);
+    const QString quoted = "SELECT group_concat('quote(\"' || name || '\")', ' || "
+                           "''|'' || ') FROM pragma_table_info('%1')"_q;
     for (const char *name : {"RuneWords", "runes", "saves", "ownedRunes"}) {
         const QString table = QLatin1String(name);
         const QString first =
-            QLatin1String(table == QLatin1String("ownedRunes") ? "savenumber" : "quote(rowid)");
-        all << folder.column(QStringLiteral("SELECT %1 || '|' || %2 FROM %3 ORDER BY %1, rowid")
-                                 .arg(first, folder.scalar(quoted.arg(table)).toString(), table));
+            QLatin1String(table == "ownedRunes"_q ? "savenumber" : "quote(rowid)");
+        all << folder.column("SELECT %1 || '|' || %2 FROM %3 ORDER BY %1, rowid"_q.arg(
+            first, folder.scalar(quoted.arg(table)).toString(), table));
     }
     return all;
 }
@@ -150,8 +131,7 @@ private Q_SLOTS:
         folder = std::make_unique<TestFolder>(TestFolder::Pictures::Left);
         // A view of a function that is not innocuous (not load_extension(), which SQLite refuses
         // in views even in a trusted schema).
-        folder->sql(
-            QStringLiteral("CREATE VIEW peek AS SELECT name FROM pragma_table_info('runes');"));
+        folder->sql("CREATE VIEW peek AS SELECT name FROM pragma_table_info('runes');"_q);
         db = std::make_unique<Database>(folder->dataFile());
     }
 
@@ -165,12 +145,9 @@ private Q_SLOTS:
             QTest::newRow(object) << object << field << sameData;
         };
         row("runewords", "runewordName", "SELECT RuneWordName FROM RuneWords ORDER BY rowid");
-        row("RUNES", "runename", "SELECT Runename FROM runes");
         row("runesquery", "RuneName", "SELECT Runename FROM runesQuery");
-        row("RuneWordList", "RuneWordName", "SELECT runewordName FROM runewordList");
         row("SAVESQUERY2", "savename", "SELECT saveName FROM savesQuery2");
         row("savesquery", "RuneNumber", "SELECT runenumber FROM savesQuery");
-        row("OwnedRunes", "SaveNumber", "SELECT savenumber FROM ownedRunes");
     }
 
     void namesInOtherCases()
@@ -186,89 +163,89 @@ private Q_SLOTS:
     // cannot be changed.
     void writesReachTheFileAtOnce()
     {
-        const auto query =
-            db->createQueryDef(QStringLiteral("SELECT saveName FROM saves WHERE savenumber = 3"));
+        const auto query = db->createQueryDef("SELECT saveName FROM saves WHERE savenumber = 3"_q);
         const auto snapshot = query->openRecordset();
         Database dialog(folder->dataFile());
-        const auto saves = dialog.openRecordset(QStringLiteral("Saves"));
-        QVERIFY(saves->findFirst(QStringLiteral("savenumber = 3")));
+        const auto saves = dialog.openRecordset("Saves"_q);
+        QVERIFY(saves->findFirst("savenumber = 3"_q));
         saves->edit();
-        saves->setField(QStringLiteral("SAVENAME"), QStringLiteral("gathered"));
+        saves->setField("SAVENAME"_q, "gathered"_q);
         saves->update();
-        QCOMPARE(get(*query->openRecordset(), "saveName").toString(), QStringLiteral("gathered"));
-        QCOMPARE(get(*snapshot, "saveName").toString(), QStringLiteral("empty 3"));
+        QCOMPARE(get(*query->openRecordset(), "saveName").toString(), "gathered"_q);
+        QCOMPARE(get(*snapshot, "saveName").toString(), "empty 3"_q);
         for (auto change : {&Recordset::edit, &Recordset::addNew, &Recordset::deleteRow})
             QVERIFY_THROWS_EXCEPTION(Failure, (snapshot.get()->*change)());
         // Rows added with their fields set in another order each.
-        const auto owned = dialog.openRecordset(QStringLiteral("ownedRunes"));
+        const auto owned = dialog.openRecordset("ownedRunes"_q);
         for (const int rune : {7, 8}) {
             owned->addNew();
-            const QStringList fields{QStringLiteral("savenumber"), QStringLiteral("runenumber")};
+            const QStringList fields{"savenumber"_q, "runenumber"_q};
             for (const QString &field : rune == 7 ? fields : QStringList{fields[1], fields[0]})
                 owned->setField(field, field == fields[0] ? 2 : rune);
             owned->update();
         }
-        QCOMPARE(folder->column(QStringLiteral("SELECT runenumber FROM ownedRunes WHERE "
-                                               "savenumber = 2 ORDER BY rowid")),
-                 (QStringList{QStringLiteral("7"), QStringLiteral("8")}));
+        QCOMPARE(folder->column("SELECT runenumber FROM ownedRunes WHERE "
+                                "savenumber = 2 ORDER BY rowid"_q),
+                 (QStringList{"7"_q, "8"_q}));
     }
 
     // Rows deleted through the stored query in a batch, more than one statement takes: exactly
     // the matching ones, which no longer read.
     void deletingManyRows()
     {
-        folder->sql(QStringLiteral(
-            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 250) "
-            "INSERT INTO ownedRunes SELECT 3 + i % 2, i FROM n"));
-        const auto rows = db->openRecordset(QStringLiteral("savesquery"));
+        folder->sql("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 250) "
+                    "INSERT INTO ownedRunes SELECT 3 + i % 2, i FROM n"_q);
+        const auto rows = db->openRecordset("savesquery"_q);
         rows->deleteRows([&] { return get(*rows, "savenumber").toInt() == 3; });
         QVERIFY(rows->eof());
         rows->moveFirst();
         QVERIFY_THROWS_EXCEPTION(Failure, get(*rows, "runenumber"));
-        QCOMPARE(folder->column(QStringLiteral("SELECT savenumber || ':' || count(*) FROM "
-                                               "ownedRunes GROUP BY savenumber")),
-                 (QStringList{QStringLiteral("4:125"), QStringLiteral("10:46")}));
+        QCOMPARE(folder->column("SELECT savenumber || ':' || count(*) FROM "
+                                "ownedRunes GROUP BY savenumber"_q),
+                 (QStringList{"4:125"_q, "10:46"_q}));
     }
 
     void readingRows()
     {
         const auto query = db->createQueryDef(
-            QStringLiteral("SELECT Runenumber, NULL AS absent, 0 AS zero, '' AS empty, 2.5 AS "
-                           "half, Runename FROM runes WHERE Runenumber <= 3 ORDER BY Runenumber"));
+            "SELECT Runenumber, NULL AS absent, 0 AS zero, '' AS empty, 2.5 AS "
+            "half, Runename FROM runes WHERE Runenumber <= 3 ORDER BY Runenumber"_q);
         const auto rows = query->openRecordset();
         // Positioned on its first row without being asked; Null, 0 and "" stay apart.
         QVERIFY(get(*rows, "absent").isNull());
         QVERIFY(!get(*rows, "zero").isNull() && get(*rows, "zero").toInt() == 0);
         QVERIFY(!get(*rows, "empty").isNull() && get(*rows, "empty").toString().isEmpty());
-        QCOMPARE(values(*rows, QStringLiteral("runenumber")).join(u' '), QStringLiteral("1 2 3"));
+        QCOMPARE(values(*rows, "runenumber"_q).join(u' '), "1 2 3"_q);
         QVERIFY_THROWS_EXCEPTION(Failure, get(*rows, "Runenumber"));
         QVERIFY_THROWS_EXCEPTION(Failure, rows->moveNext());
         rows->close();
         QVERIFY_THROWS_EXCEPTION(Failure, rows->moveFirst());
-        const auto none = db->createQueryDef(QStringLiteral("SELECT 1 WHERE 0"))->openRecordset();
+        const auto none = db->createQueryDef("SELECT 1 WHERE 0"_q)->openRecordset();
         QVERIFY_THROWS_EXCEPTION(Failure, none->moveFirst());
 
         // The statement is finished: another connection may write at once.
-        folder->sql(QStringLiteral("DELETE FROM ownedRunes WHERE runenumber = 1"));
+        folder->sql("DELETE FROM ownedRunes WHERE runenumber = 1"_q);
         QVERIFY(failureOf([&] {
-                    db->createQueryDef(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION "
-                                                      "ALL SELECT i FROM n) SELECT i FROM n"))
+                    db->createQueryDef("WITH RECURSIVE n(i) AS (SELECT 1 UNION "
+                                       "ALL SELECT i FROM n) SELECT i FROM n"_q)
                         ->openRecordset();
-                }).contains(QLatin1String("did not end within the work allowed")));
+                }).contains("did not end within the work allowed"_q));
         query->close();
         QVERIFY_THROWS_EXCEPTION(Failure, query->openRecordset());
     }
 
-    // The same text again, after another program gave the stored query other columns.
+    // The same text again, after another program gave the stored query other columns, and more
+    // of them than this connection last knew.
     void queriesFollowTheFile()
     {
-        const QString sql = QStringLiteral("SELECT * FROM savesQuery2");
+        const QString sql = "SELECT * FROM savesQuery2"_q;
         QCOMPARE(get(*db->createQueryDef(sql)->openRecordset(), "saveName").toString(),
-                 QStringLiteral("empty 1"));
-        folder->sql(QStringLiteral("DROP VIEW savesQuery2; CREATE VIEW savesQuery2 AS SELECT "
-                                   "savenumber, upper(saveName) AS label FROM saves;"));
+                 "empty 1"_q);
+        folder->sql("DROP VIEW savesQuery2; CREATE VIEW savesQuery2 AS SELECT "
+                    "savenumber, upper(saveName) AS label, 'new' AS added FROM saves;"_q);
         const auto changed = db->createQueryDef(sql)->openRecordset();
-        QCOMPARE(get(*changed, "label").toString(), QStringLiteral("EMPTY 1"));
+        QCOMPARE(get(*changed, "label").toString() + get(*changed, "added").toString(),
+                 "EMPTY 1new"_q);
         QVERIFY_THROWS_EXCEPTION(Failure, get(*changed, "saveName"));
     }
 
@@ -291,17 +268,16 @@ private Q_SLOTS:
         QFETCH(QString, call);
         QFETCH(QString, argument);
         QFETCH(QString, reason);
-        const QString file =
-            call == QLatin1String("file") ? folder->path() + u'/' + argument : db->path();
+        const QString file = call == "file"_q ? folder->path() + u'/' + argument : db->path();
         const QString failure = failureOf([&] {
-            if (call == QLatin1String("file")) {
+            if (call == "file"_q) {
                 Database{file};
-            } else if (call == QLatin1String("open")) {
+            } else if (call == "open"_q) {
                 db->openRecordset(argument);
             } else {
                 // Never committed, the transaction takes the delete back.
                 Database::Transaction transaction(*db);
-                db->execute(QStringLiteral("DELETE FROM ownedRunes"), {}, {});
+                db->execute("DELETE FROM ownedRunes"_q, {}, {});
                 db->createQueryDef(argument)->openRecordset();
                 transaction.commit();
             }
@@ -309,8 +285,8 @@ private Q_SLOTS:
         for (const QString &part : {argument, reason, file})
             QVERIFY2(failure.contains(part), qPrintable(failure));
         // A failure makes no file; the connection goes on.
-        QVERIFY(!QFile::exists(folder->path() + QStringLiteral("/missing.mdb")));
-        QCOMPARE(db->openRecordset(QStringLiteral("ownedRunes"))->recordCount(), 46);
+        QVERIFY(!QFile::exists(folder->path() + "/missing.mdb"_q));
+        QCOMPARE(db->openRecordset("ownedRunes"_q)->recordCount(), 46);
     }
 
     // Another program that holds the file for a moment delays a write; it does not fail it.
@@ -326,12 +302,11 @@ private Q_SLOTS:
                 other.exec("COMMIT");
             });
         });
-        const QString failure = failureOf([&] {
-            db->execute(QStringLiteral("DELETE FROM ownedRunes WHERE runenumber = 1"), {}, {});
-        });
+        const QString failure = failureOf(
+            [&] { db->execute("DELETE FROM ownedRunes WHERE runenumber = 1"_q, {}, {}); });
         release.join();
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
-        QCOMPARE(folder->scalar(QStringLiteral("SELECT count(*) FROM ownedRunes")).toInt(), 45);
+        QCOMPARE(folder->scalar("SELECT count(*) FROM ownedRunes"_q).toInt(), 45);
     }
 
     void hostileFiles_data();
@@ -341,7 +316,7 @@ private Q_SLOTS:
     {
         TestFolder original(TestFolder::Pictures::Left);
         // Values the sources must carry through unchanged, beside the shipped data.
-        original.sql(QStringLiteral(
+        original.sql(
             "UPDATE RuneWords SET runewordText = NULL, belt = NULL, rune6 = NULL WHERE RunewordID "
             "= 2; UPDATE RuneWords SET runewordText = '', nrrunes = NULL WHERE RunewordID = 3;"
             "UPDATE RuneWords SET runewordText = 'first' || char(13, 10) || char(13, 10) || '  "
@@ -350,10 +325,9 @@ private Q_SLOTS:
             "5;"
             "UPDATE runes SET Runefunction2 = 'a' || char(13, 10) || 'b' WHERE Runenumber = 9;"
             "UPDATE saves SET saveName = '  spaced  ' WHERE savenumber = 3;"
-            "INSERT INTO ownedRunes VALUES (3, 17), (3, 2);"));
+            "INSERT INTO ownedRunes VALUES (3, 17), (3, 2);"_q);
         QTemporaryDir sources;
-        QCOMPARE(runTool({QStringLiteral("export"), original.dataFile(), sources.path()}, output),
-                 0);
+        QCOMPARE(runTool({"export"_q, original.dataFile(), sources.path()}, output), 0);
         // The build itself refuses the Null values the program cannot use; the sources keep them.
         TestFolder rebuilt(TestFolder::Pictures::Left);
         writeDataFile(readGameData(sources.path()), readSchema(sources.path()), rebuilt.dataFile());
@@ -373,15 +347,15 @@ private Q_SLOTS:
         };
         row("line feed alone", "export",
             "UPDATE runes SET Runefunction1 = 'a' || char(10) || 'b' WHERE Runenumber = 2",
-            {QStringLiteral("runes, row 2, Runefunction1: a line break other than CR LF")});
+            {"runes, row 2, Runefunction1: a line break other than CR LF"_q});
         row("beyond a whole number", "export",
             "UPDATE RuneWords SET rune1 = 4294967299 WHERE RunewordID = 1",
-            {QStringLiteral("RuneWords, row 1, rune1: not a whole number")});
+            {"RuneWords, row 1, rune1: not a whole number"_q});
         row("rune of no slot", "export",
             "INSERT INTO ownedRunes (rowid, savenumber, runenumber) VALUES (500, 11, 3)",
-            {QStringLiteral("ownedRunes, row 500, savenumber: no slot 11")});
+            {"ownedRunes, row 500, savenumber: no slot 11"_q});
         row("id below 1", "export", "UPDATE RuneWords SET RunewordID = 0 WHERE RunewordID = 1",
-            {QStringLiteral("RuneWords, row 0, RunewordID: not a whole number from 1")});
+            {"RuneWords, row 0, RunewordID: not a whole number from 1"_q});
         row("what the program relies on", "check",
             "UPDATE RuneWords SET rune3 = 47 WHERE RunewordID = 5;"
             "UPDATE runes SET Runename = NULL WHERE Runenumber = 30;"
@@ -389,10 +363,9 @@ private Q_SLOTS:
             "DELETE FROM saves WHERE savenumber = 4;"
             "INSERT INTO ownedRunes VALUES (2, 5), (1, 4), (2, 6); DROP VIEW savesQuery;"
             "CREATE VIEW savesQuery AS SELECT rowid AS rowid, * FROM ownedRunes;",
-            QStringLiteral("RuneWords, RunewordID 5, rune3|runes, Runenumber 30, Runename|rune 1 "
-                           "is missing|runesQuery, row 1|savesQuery2: gives 9 rows|do not stand "
-                           "together|cannot be deleted")
-                .split(u'|'));
+            "RuneWords, RunewordID 5, rune3|runes, Runenumber 30, Runename|rune 1 "
+            "is missing|runesQuery, row 1|savesQuery2: gives 9 rows|do not stand "
+            "together|cannot be deleted"_q.split(u'|'));
     }
 
     void refusedData()
@@ -404,7 +377,7 @@ private Q_SLOTS:
         folder.sql(change);
         QTemporaryDir sources;
         QStringList arguments{command, folder.dataFile()};
-        if (command == QLatin1String("export"))
+        if (command == "export"_q)
             arguments << sources.path();
         QCOMPARE(runTool(arguments, output), 1);
         for (const QString &message : messages)
@@ -463,16 +436,13 @@ private Q_SLOTS:
         changed.write(source.toUtf8());
         changed.close();
         TestFolder folder(TestFolder::Pictures::Left);
-        folder.sql(QStringLiteral("INSERT INTO ownedRunes VALUES (1, 9);"));
+        folder.sql("INSERT INTO ownedRunes VALUES (1, 9);"_q);
         const QStringList before = contents(folder), names = files(folder);
-        QCOMPARE(runTool({QStringLiteral("build"), QStringLiteral("--keep-saves"), sources.path(),
-                          folder.dataFile()},
-                         output),
+        QCOMPARE(runTool({"build"_q, "--keep-saves"_q, sources.path(), folder.dataFile()}, output),
                  1);
         QVERIFY2(output.contains(message), qPrintable(output));
         const auto line = source.left(source.indexOf(marker)).count(u'\n') + 1;
-        QVERIFY2(marker.isEmpty() ||
-                     output.contains(QStringLiteral("/%1:%2: ").arg(file).arg(line)),
+        QVERIFY2(marker.isEmpty() || output.contains("/%1:%2: "_q.arg(file).arg(line)),
                  qPrintable(output));
         QCOMPARE(files(folder), names);
         QCOMPARE(contents(folder), before);
@@ -486,11 +456,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("reason");
         // A Null the engine refuses half way: every statement must be finished, or the file
         // stays open and its journal beside it.
-        QTest::newRow("row refused")
-            << QString() << QStringLiteral("NOT NULL constraint failed: saves");
+        QTest::newRow("row refused") << QString() << "NOT NULL constraint failed: saves"_q;
         // A folder in the way: the new file cannot be renamed into place.
         QTest::newRow("rename refused")
-            << QStringLiteral("taken")
+            << "taken"_q
             << QString::fromLocal8Bit(
                    std::make_error_code(std::errc::is_a_directory).message().c_str());
     }
@@ -506,34 +475,31 @@ private Q_SLOTS:
             target = folder.dataFile();
         } else {
             target = folder.path() + u'/' + target;
-            QVERIFY(QDir().mkpath(target + QStringLiteral("/kept")));
+            QVERIFY(QDir().mkpath(target + "/kept"_q));
         }
         const QStringList before = contents(folder);
-        try {
-            writeDataFile(data, readSchema(gameDataSources()), target);
-            QFAIL("the failed write was not reported");
-        } catch (const std::runtime_error &error) {
-            const QString message = QString::fromUtf8(error.what());
-            QVERIFY2(message.startsWith(target + u':') && message.contains(reason), error.what());
-        }
-        const QDir descriptors(QStringLiteral("/proc/self/fd"));
+        const QString message =
+            failureOf([&] { writeDataFile(data, readSchema(gameDataSources()), target); });
+        QVERIFY2(message.startsWith(target + u':') && message.contains(reason),
+                 qPrintable(message));
+        const QDir descriptors("/proc/self/fd"_q);
         for (const QString &fd : descriptors.entryList(QDir::Files | QDir::System))
             QVERIFY(!QFileInfo(descriptors.filePath(fd)).symLinkTarget().startsWith(target));
-        QCOMPARE(files(folder), QStringList{QStringLiteral("newRunewords.mdb")});
+        QCOMPARE(files(folder), QStringList{"newRunewords.mdb"_q});
         QCOMPARE(contents(folder), before);
-        QVERIFY(target == folder.dataFile() || QFileInfo(target + QStringLiteral("/kept")).isDir());
+        QVERIFY(target == folder.dataFile() || QFileInfo(target + "/kept"_q).isDir());
     }
 
     void buildKeepsAnExistingFile()
     {
         // An existing file is left alone, or rebuilt from the sources keeping the player's saves.
         TestFolder folder(TestFolder::Pictures::Left);
-        folder.sql(QStringLiteral("UPDATE saves SET saveName = 'mine' WHERE savenumber = 1;"
-                                  "INSERT INTO ownedRunes VALUES (1, 9);"
-                                  "UPDATE runes SET Runename = 'Old' WHERE Runenumber = 1;"));
+        folder.sql("UPDATE saves SET saveName = 'mine' WHERE savenumber = 1;"
+                   "INSERT INTO ownedRunes VALUES (1, 9);"
+                   "UPDATE runes SET Runename = 'Old' WHERE Runenumber = 1;"_q);
         const QStringList before = contents(folder);
         const auto build = [&](const char *option) {
-            QStringList arguments{QStringLiteral("build"), QLatin1String(option), gameDataSources(),
+            QStringList arguments{"build"_q, QLatin1String(option), gameDataSources(),
                                   folder.dataFile()};
             arguments.removeAll(QString());
             return runTool(arguments, output);
@@ -545,15 +511,15 @@ private Q_SLOTS:
         for (const char *leftover : {".partial", ".partial-journal"})
             QVERIFY(QFile::copy(folder.dataFile(), folder.dataFile() + QLatin1String(leftover)));
         QCOMPARE(build("--keep-saves"), 0);
-        QCOMPARE(files(folder), QStringList{QStringLiteral("newRunewords.mdb")});
-        QCOMPARE(folder.column(QStringLiteral(
-                     "SELECT saveName || runenumber FROM saves NATURAL JOIN ownedRunes WHERE "
-                     "savenumber = 1 UNION ALL SELECT Runename = 'Old' FROM runes WHERE "
-                     "Runenumber = 1")),
-                 (QStringList{QStringLiteral("mine9"), QStringLiteral("0")}));
+        QCOMPARE(files(folder), QStringList{"newRunewords.mdb"_q});
+        QCOMPARE(
+            folder.column("SELECT saveName || runenumber FROM saves NATURAL JOIN ownedRunes WHERE "
+                          "savenumber = 1 UNION ALL SELECT Runename = 'Old' FROM runes WHERE "
+                          "Runenumber = 1"_q),
+            (QStringList{"mine9"_q, "0"_q}));
     }
 
-    void encoderRoundTrip()
+    void pictures()
     {
         // Enough pixels that the code table fills and is cleared many times, at the widest and at
         // the narrowest code size; the hidden colours of transparent pixels must not count.
@@ -563,25 +529,16 @@ private Q_SLOTS:
             QVERIFY(buffer.open(QIODevice::ReadOnly));
             QCOMPARE(plain(QImageReader(&buffer, "gif").read()), plain(image));
         }
-    }
-
-    void runePictures()
-    {
         QTemporaryDir dir;
-        const QDir folder(dir.filePath(QStringLiteral("not/yet/there")));
+        const QDir folder(dir.filePath("not/yet/there"_q));
         writeRunePictures(folder.path());
         for (int rune = 1; rune <= runePictureCount; ++rune)
-            QCOMPARE(plain(QImage(folder.filePath(QStringLiteral("crune%1.gif").arg(rune)), "gif")),
+            QCOMPARE(plain(QImage(folder.filePath("crune%1.gif"_q.arg(rune)), "gif")),
                      plain(drawRunePicture(rune)));
         QVERIFY_THROWS_EXCEPTION(std::out_of_range, drawRunePicture(runePictureCount + 1));
         // A plain file where a folder should be makes the folder impossible to create.
-        const QString blocked = folder.filePath(QStringLiteral("crune1.gif/runes"));
-        try {
-            writeRunePictures(blocked);
-            QFAIL("no error for an impossible folder");
-        } catch (const std::runtime_error &error) {
-            QVERIFY2(QString::fromStdString(error.what()).contains(blocked), error.what());
-        }
+        const QString blocked = folder.filePath("crune1.gif/runes"_q);
+        QVERIFY(failureOf([&] { writeRunePictures(blocked); }).contains(blocked));
     }
 };
 
@@ -596,8 +553,7 @@ void TestData::hostileFiles_data()
         row(tag, change(QString::fromUtf8(statements)), reason);
     };
     const auto view = [&](const char *tag, const char *select, const char *reason) {
-        const QString replace =
-            QStringLiteral("DROP VIEW runewordList; CREATE VIEW runewordList AS ");
+        const QString replace = "DROP VIEW runewordList; CREATE VIEW runewordList AS "_q;
         row(tag, change(replace + QLatin1String(select)), reason);
     };
     const qint64 size = QFile(TestFolder(TestFolder::Pictures::Left).dataFile()).size();
@@ -613,11 +569,8 @@ void TestData::hostileFiles_data()
             << QString::fromLatin1(page == 1 ? "file is not a database" : "The file is damaged");
     }
     sql("no runesQuery", "DROP VIEW runesQuery;", "no table or stored query");
-    sql("no savesQuery2", "DROP VIEW savesQuery2;", "no table or stored query");
     sql("no saves", "DROP TABLE saves;", "no such table: main.saves");
     sql("no Runename", "ALTER TABLE runes RENAME Runename TO a;", "Runename of runesQuery");
-    sql("no saveName", "ALTER TABLE saves RENAME saveName TO a;", "saveName of savesQuery2");
-    view("no runewordName", "SELECT 1 AS a", "runewordName of runewordList");
     sql("no nrrunes", "ALTER TABLE RuneWords DROP nrrunes;", "nrrunes of Select * from");
     sql("nine slots", "DELETE FROM saves WHERE savenumber = 10;", "ends after 9 rows");
     sql("Null Runename", "UPDATE runes SET Runename = NULL WHERE Runenumber = 17;",
@@ -660,14 +613,24 @@ void TestData::hostileFiles_data()
     sql("WAL journal mode", "PRAGMA journal_mode = WAL;");
 }
 
-// One message naming the file and what is wrong; for a working file none, and its names shown.
+// Start-up, then everything a session reads: one message naming the file and what is wrong, and
+// the file unchanged. A session that would not end is ended by the engine's work limit. For a
+// working file no message, and its names shown.
 void TestData::hostileFiles()
 {
     QFETCH(Damage, damage);
     QFETCH(QString, reason);
     TestFolder damaged;
     damage(damaged);
-    const QStringList wrong = runSession(damaged);
+    const QByteArray before = fileBytes(damaged.dataFile());
+    QStringList wrong;
+    {
+        const FailureRecorder reported;
+        wrong << failureOf([&] { readEverything(*startForm(damaged.path())); }) << reported.texts;
+    }
+    wrong.removeAll(QString());
+    if (fileBytes(damaged.dataFile()) != before)
+        wrong << "the file changed"_q;
     QVERIFY2(reason.isEmpty() ? wrong.isEmpty()
                               : wrong.size() == 1 && wrong[0].contains(damaged.dataFile()) &&
                                     wrong[0].contains(reason),
@@ -675,10 +638,10 @@ void TestData::hostileFiles()
     if (!reason.isEmpty())
         return;
     const auto form = startForm(damaged.path());
-    const QStringList runes = damaged.column(QStringLiteral("SELECT Runename FROM runes"));
+    const QStringList runes = damaged.column("SELECT Runename FROM runes"_q);
     for (int k = 1; k <= 46; ++k)
         QCOMPARE(form->Label1[size_t(k - 1)]->text(), runes[k - 1]);
-    const QStringList saves = damaged.column(QStringLiteral("SELECT saveName FROM saves"));
+    const QStringList saves = damaged.column("SELECT saveName FROM saves"_q);
     for (int k = 1; k <= 10; ++k)
         QCOMPARE(form->mnuload[size_t(k)]->text(), saves[k - 1]);
 }

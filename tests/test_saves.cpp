@@ -33,39 +33,32 @@ namespace {
 
 // The rows of a slot out of order and apart; slot 6 holds runes 13 and 14 under the name
 // "old six", slot 10 every rune in the last rows.
-const QString savedSlots = QStringLiteral(
+const QString savedSlots =
     "DELETE FROM ownedRunes WHERE savenumber < 10;"
     "INSERT INTO ownedRunes VALUES (4, 11), (3, 9), (2, 4), (3, 7), (2, 5), (6, 14), (6, 13);"
-    "UPDATE saves SET saveName = 'old six' WHERE savenumber = 6;");
+    "UPDATE saves SET saveName = 'old six' WHERE savenumber = 6;"_q;
 const QList<int> setA{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, setB{2, 30, 46};
 
 // Each slot as a fresh connection reads it, "name:runes", then the file's verdict on itself.
 QStringList slots(TestFolder &folder)
 {
-    return folder.column(QStringLiteral(
+    return folder.column(
                "SELECT saveName || ':' || ifnull((SELECT group_concat(runenumber, ' ') FROM "
                "ownedRunes o WHERE o.savenumber = s.savenumber), '') FROM saves s ORDER BY "
-               "savenumber"))
-           << folder.scalar(QStringLiteral("PRAGMA integrity_check")).toString();
+               "savenumber"_q)
+           << folder.scalar("PRAGMA integrity_check"_q).toString();
 }
 
 // The caption a menu entry shows: "&&" shows one "&", a single "&" marks the access key.
 QString shown(const QAction *entry)
 {
-    const QString raw = entry->text();
-    QString caption;
-    for (qsizetype i = 0; i < raw.size(); ++i) {
-        if (raw[i] == QLatin1Char('&') && ++i == raw.size())
-            break;
-        caption += raw[i];
-    }
-    return caption;
+    return entry->text().replace("&&"_q, "\n"_q).remove(u'&').replace(u'\n', u'&');
 }
 
 // Saves the board into slot 6 under name, as the save dialog does when OK is pressed.
 void save(Dialog &dialog, const char *name)
 {
-    dialog.Tag = QStringLiteral(" 6");
+    dialog.Tag = " 6"_q;
     dialog.Text1->setText(QLatin1String(name));
     dialog.OKButton->click();
 }
@@ -146,13 +139,13 @@ void TestSaves::saveMenu_data()
     QTest::addColumn<bool>("browsing"); // a runeword is shown on the board
     QTest::addColumn<bool>("saves");
     QTest::newRow("Enter, name with blanks")
-        << QStringLiteral("  my set ") << int(Qt::Key_Return) << false << true;
-    QTest::newRow("ampersands") << QStringLiteral("Tom & Jerry&co &&") << 0 << false << true;
-    QTest::newRow("OK while a runeword is shown") << QStringLiteral("shown") << 0 << true << true;
-    QTest::newRow("Escape") << QStringLiteral("new six") << int(Qt::Key_Escape) << false << false;
-    QTest::newRow("Cancel") << QStringLiteral("new six") << 1 << false << false;
-    QTest::newRow("close box") << QStringLiteral("new six") << 2 << false << false;
-    QTest::newRow("blank name refused") << QStringLiteral("   ") << 0 << false << false;
+        << "  my set "_q << int(Qt::Key_Return) << false << true;
+    QTest::newRow("ampersands") << "Tom & Jerry&co &&"_q << 0 << false << true;
+    QTest::newRow("OK while a runeword is shown") << "shown"_q << 0 << true << true;
+    QTest::newRow("Escape") << "new six"_q << int(Qt::Key_Escape) << false << false;
+    QTest::newRow("Cancel") << "new six"_q << 1 << false << false;
+    QTest::newRow("close box") << "new six"_q << 2 << false << false;
+    QTest::newRow("blank name refused") << "   "_q << 0 << false << false;
     QTest::newRow("empty name refused") << QString() << int(Qt::Key_Return) << false << false;
 }
 
@@ -170,14 +163,14 @@ void TestSaves::saveMenu()
     QStringList runes;
     for (const int k : board)
         runes << QString::number(k);
-    const bool blank = name.count(QLatin1Char(' ')) == name.size();
+    const bool blank = name.count(u' ') == name.size();
     QString shownName, refusal, corrected = name;
     whenModal<Dialog>([&](Dialog *dialog) {
         shownName = dialog->Text1->text();
         dialog->Text1->setText(name);
         if (blank)
             whenModal<QMessageBox>([&](QMessageBox *box) {
-                refusal = box->windowTitle() + QLatin1Char('|') + box->text();
+                refusal = box->windowTitle() + u'|' + box->text();
                 box->button(QMessageBox::Ok)->click();
             });
         if (action == 2)
@@ -197,15 +190,15 @@ void TestSaves::saveMenu()
             QVERIFY(!dialog->close()); // it stayed open
     });
     form->mnuSave[6]->trigger();
-    QCOMPARE(shownName, QStringLiteral("old six"));
-    QCOMPARE(refusal, blank ? QStringLiteral("Stupid|illigal name") : QString());
+    QCOMPARE(shownName, "old six"_q);
+    QCOMPARE(refusal, blank ? "Stupid|illigal name"_q : QString());
     QCOMPARE(corrected, name);
     if (saves)
-        before[5] = name + QLatin1Char(':') + runes.join(QLatin1Char(' '));
+        before[5] = name + u':' + runes.join(u' ');
     QCOMPARE(slots(*folder), before);
     // Shown as stored, character for character; no name makes an access key.
     for (const QAction *entry : {form->mnuload[6], form->mnuSave[6]}) {
-        QCOMPARE(shown(entry), saves ? name : QStringLiteral("old six"));
+        QCOMPARE(shown(entry), saves ? name : "old six"_q);
         QVERIFY(QKeySequence::mnemonic(entry->text()).isEmpty());
     }
     // The owned set follows the save; the main window's own connection sees it at once.
@@ -230,17 +223,16 @@ void TestSaves::damagedRowsAreTold()
     QFETCH(QString, rows);
     QFETCH(QString, told);
     // The sound rows are loaded (5.7 is rune 5); the others are named, and nothing is written.
-    folder->sql(QStringLiteral("INSERT INTO ownedRunes VALUES %1;").arg(rows));
+    folder->sql("INSERT INTO ownedRunes VALUES %1;"_q.arg(rows));
     const QStringList stored = slots(*folder);
     form->mnuload[4]->trigger();
-    const QList<int> shown =
-        rows.contains(QLatin1String("5.7")) ? QList<int>{5, 11} : QList<int>{11};
+    const QList<int> shown = rows.contains("5.7"_q) ? QList<int>{5, 11} : QList<int>{11};
     QCOMPARE(ownedTiles(*form), shown);
     QCOMPARE(savedTiles(*form), shown);
     const QStringList notices = std::exchange(failures.notices, {});
     QCOMPARE(notices.size(), 1);
-    const QString name = stored[3].section(QLatin1Char(':'), 0, 0);
-    QVERIFY2(notices[0].contains(QStringLiteral("slot 4 (\u201c%1\u201d)").arg(name)) &&
+    const QString name = stored[3].section(u':', 0, 0);
+    QVERIFY2(notices[0].contains("slot 4 (\u201c%1\u201d)"_q.arg(name)) &&
                  notices[0].contains(told),
              qPrintable(notices[0]));
     QCOMPARE(slots(*folder), stored);
@@ -252,18 +244,18 @@ void TestSaves::failedSave_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("reason");
-    const QString counted = QStringLiteral(
+    const QString counted =
         "CREATE TABLE fault (at, seen); INSERT INTO fault VALUES (%1, 0);"
         "CREATE TRIGGER d BEFORE DELETE ON ownedRunes BEGIN UPDATE fault SET seen = seen + 1;"
         " SELECT RAISE(ABORT, 'delete refused') FROM fault WHERE seen = at; END;"
         "CREATE TRIGGER a BEFORE INSERT ON ownedRunes BEGIN UPDATE fault SET seen = seen + 1;"
         " SELECT RAISE(ABORT, 'add refused') FROM fault WHERE seen = at; END;"
         "CREATE TRIGGER r BEFORE UPDATE ON saves BEGIN UPDATE fault SET seen = seen + 1;"
-        " SELECT RAISE(ABORT, 'rename refused') FROM fault WHERE seen = at; END;");
+        " SELECT RAISE(ABORT, 'rename refused') FROM fault WHERE seen = at; END;"_q;
     const char *writes[] = {"delete", "delete", "add", "add", "add", "rename"};
     for (int at = 1; at <= 6; ++at)
         QTest::addRow("write %d (%s)", at, writes[at - 1])
-            << counted.arg(at) << QLatin1String(writes[at - 1]) + QStringLiteral(" refused");
+            << counted.arg(at) << QLatin1String(writes[at - 1]) + " refused"_q;
     QTest::newRow("read-only file") << QString() << "attempt to write a readonly database";
     QTest::newRow("read-only disk") << QString() << "attempt to write a readonly database";
     QTest::newRow("disk full") << QString() << "database or disk is full";
@@ -287,7 +279,7 @@ void TestSaves::failedSave()
     form.reset();
     QTemporaryDir mountPoint; // for a tmpfs that the test may fill or make read-only
     const QByteArray tmp = qgetenv("TMPDIR");
-    const bool onDisk = tag.contains(QLatin1String("disk"));
+    const bool onDisk = tag.contains("disk"_q);
 #ifdef Q_OS_LINUX
     const QByteArray disk = mountPoint.path().toUtf8();
     if (onDisk && ::mount("tmpfs", disk.constData(), "tmpfs", 0, "size=2m") != 0)
@@ -302,32 +294,31 @@ void TestSaves::failedSave()
     before = slots(*folder);
     const QFile::Permissions readable =
         QFile::ReadOwner | QFile::ReadUser | QFile::ReadGroup | QFile::ReadOther;
-    if (tag == QLatin1String("read-only file"))
+    if (tag == "read-only file"_q)
         QVERIFY(QFile::setPermissions(folder->dataFile(), readable) &&
                 QFile::setPermissions(folder->path(), readable | QFile::WriteOwner |
                                                           QFile::ExeOwner | QFile::ExeGroup |
                                                           QFile::ExeOther));
 #ifdef Q_OS_LINUX
-    if (tag == QLatin1String("read-only disk"))
+    if (tag == "read-only disk"_q)
         QVERIFY(::mount("tmpfs", disk.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0);
 #endif
-    QFile filler(mountPoint.filePath(QStringLiteral("filler")));
-    if (tag == QLatin1String("disk full") && filler.open(QIODevice::WriteOnly)) {
+    QFile filler(mountPoint.filePath("filler"_q));
+    if (tag == "disk full"_q && filler.open(QIODevice::WriteOnly)) {
         while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
         }
     }
     form = startForm(folder->path());
     setBoard(*form, setB);
-    const QString file = folder->dataFile(), other = file + QStringLiteral(".other"),
-                  away = file + QStringLiteral(".away");
+    const QString file = folder->dataFile(), other = file + ".other"_q, away = file + ".away"_q;
     const auto move = [](const QString &from, const QString &to) {
         std::error_code error;
         std::filesystem::rename(from.toStdU16String(), to.toStdU16String(), error);
         return !error;
     };
-    if (tag.startsWith(QLatin1String("file ")))
+    if (tag.startsWith("file "_q))
         QVERIFY(QFile::copy(file, other));
-    if (tag == QLatin1String("file damaged")) {
+    if (tag == "file damaged"_q) {
         // In place, as another program writing it would; it also counts the change in the header.
         QFile damaged(file);
         QVERIFY(damaged.open(QIODevice::ReadWrite) && damaged.seek(24));
@@ -336,13 +327,13 @@ void TestSaves::failedSave()
         QRandomGenerator(2).fillRange(reinterpret_cast<quint32 *>(page.data()), 1024);
         QVERIFY(damaged.write(page) == 4096);
     }
-    if (tag == QLatin1String("file moved away") || tag == QLatin1String("file replaced"))
+    if (tag == "file moved away"_q || tag == "file replaced"_q)
         QVERIFY(move(file, away));
-    if (tag == QLatin1String("file replaced"))
+    if (tag == "file replaced"_q)
         QVERIFY(move(other, file));
 #ifdef Q_OS_LINUX
     // Root may write whatever a file's mode says; the save runs as an ordinary user.
-    const bool asUser = tag == QLatin1String("read-only file") && ::geteuid() == 0;
+    const bool asUser = tag == "read-only file"_q && ::geteuid() == 0;
     if (asUser && ::seteuid(65534) != 0)
         QSKIP("cannot act as an ordinary user (uid 65534)");
 #endif
@@ -358,21 +349,21 @@ void TestSaves::failedSave()
     QVERIFY2(shown.size() == 1 && shown[0].contains(reason) && shown[0].contains(file),
              qPrintable(shown.join(u'\n')));
     // The file as it was when the program started.
-    if (tag.startsWith(QLatin1String("file ")))
-        QVERIFY(move(tag == QLatin1String("file damaged") ? other : away, file));
+    if (tag.startsWith("file "_q))
+        QVERIFY(move(tag == "file damaged"_q ? other : away, file));
     QCOMPARE(slots(*folder), before);
     // A file changed under the program is refused as the dialog opens; a refused write leaves
     // the dialog up.
-    if (tag.startsWith(QLatin1String("file ")))
+    if (tag.startsWith("file "_q))
         QVERIFY(!dialog);
     else
         QVERIFY(dialog && dialog->result() != QDialog::Accepted);
-    QCOMPARE(form->mnuSave[6]->text(), QStringLiteral("old six"));
+    QCOMPARE(form->mnuSave[6]->text(), "old six"_q);
     if (fault.isEmpty())
         return;
-    folder->sql(QStringLiteral("DROP TRIGGER d; DROP TRIGGER a; DROP TRIGGER r;"));
+    folder->sql("DROP TRIGGER d; DROP TRIGGER a; DROP TRIGGER r;"_q);
     dialog->OKButton->click();
-    before[5] = QStringLiteral("new six:2 30 46");
+    before[5] = "new six:2 30 46"_q;
     QCOMPARE(slots(*folder), before);
 }
 
@@ -380,24 +371,22 @@ void TestSaves::failedSave()
 void TestSaves::killedDuringSave()
 {
     form.reset();
-    const QStringList whole = {before[5], QStringLiteral("set A:1 2 3 4 5 6 7 8 9 10"),
-                               QStringLiteral("set B:2 30 46")};
+    const QStringList whole = {before[5], "set A:1 2 3 4 5 6 7 8 9 10"_q, "set B:2 30 46"_q};
     QRandomGenerator random(4711);
     int interrupted = 0;
     for (int round = 0; round < 20; ++round) {
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--save-until-killed"), folder->path()});
+                    {"--save-until-killed"_q, folder->path()});
         QVERIFY(child.waitForReadyRead(60000));
         QTest::qSleep(random.bounded(5, 200)); // the moment of the kill is the fault
         QVERIFY2(child.state() == QProcess::Running, child.readAllStandardError().constData());
         child.kill();
         QVERIFY(child.waitForFinished());
-        interrupted += QFileInfo(folder->dataFile() + QStringLiteral("-journal")).size() > 0;
+        interrupted += QFileInfo(folder->dataFile() + "-journal"_q).size() > 0;
         startForm(folder->path()); // which refuses a damaged file
         const QStringList now = slots(*folder);
-        QVERIFY2(whole.contains(now[5]) && now.last() == QLatin1String("ok"),
-                 qPrintable(now.join(u'|')));
+        QVERIFY2(whole.contains(now[5]) && now.last() == "ok"_q, qPrintable(now.join(u'|')));
     }
     qInfo("20 kills, %d of them in the middle of a save; slot 6 was whole every time", interrupted);
 }

@@ -141,8 +141,8 @@ TestSearch::Expected TestSearch::model(int ticked, const QList<int> &owned, int 
             ++completes[int(runeNames.indexOf(missing[0]))];
         if (!missing.isEmpty() && missing.size() <= maximum)
             closest[{missing.size(), w.name}] =
-                QStringList{w.name, missing.join(u' '), names.join(u' '),
-                            types.join(QStringLiteral(", ")), QString::number(n)};
+                QStringList{w.name, missing.join(u' '), names.join(u' '), types.join(", "_q),
+                            QString::number(n)};
     }
     expected.listed.sort();
     for (const auto &entry : closest)
@@ -162,7 +162,7 @@ QString TestSearch::search(int ticked, const QList<int> &owned)
         boxes[i]->setChecked(ticked >> i & 1);
     trace.clear();
     form->CommandSearch_Click();
-    return trace.join(QLatin1Char('\n'));
+    return trace.join(u'\n');
 }
 
 void TestSearch::initTestCase()
@@ -178,7 +178,7 @@ void TestSearch::initTestCase()
         RunewordSource w;
         // Not in the order of names, as the file gives them.
         w.name = QString::fromUtf16(prefixes[i < 8 ? 0 : i % 4]) +
-                 QStringLiteral(" %1").arg(i < 8 ? i : 400 + i * 37 % 400, 3, 10, QLatin1Char('0'));
+                 " %1"_q.arg(i < 8 ? i : 400 + i * 37 % 400, 3, 10, QLatin1Char('0'));
         int filled = 0;
         for (auto &slot : w.runes) {
             const int roll = rng.bounded(100);
@@ -202,31 +202,30 @@ void TestSearch::initTestCase()
     writeDataFile(data, readSchema(gameDataSources()), folder.dataFile());
     // Values the sources cannot hold; each row would be close without its damage. armor, the only
     // item type, holds 2 in the last: not true for the search, whatever a display would make of it.
-    folder.sql(QStringLiteral(
+    folder.sql(
         "UPDATE RuneWords SET rune1 = 1, rune2 = 0, rune3 = 0, rune4 = 0, rune5 = 0, rune6 = 0, "
         "nrrunes = 1, armor = 1, helm = 0, belt = 0, boots = 0, shield = 0, gloves = 0, "
-        "meleeweapon = 0, missileweapon = 0, Other = 0 WHERE RuneWordName <= 'Near 007'"));
+        "meleeweapon = 0, missileweapon = 0, Other = 0 WHERE RuneWordName <= 'Near 007'"_q);
     const char *damage[] = {"rune2 = 'two'", "rune1 = 2.5",   "rune1 = -1",      "rune1 = 1e300",
                             "rune1 = -4032", "nrrunes = 1.5", "nrrunes = 'one'", "armor = 2"};
     for (int i = 0; i < 8; ++i)
-        folder.sql(QStringLiteral("UPDATE RuneWords SET %1 WHERE RuneWordName = 'Near %2'")
-                       .arg(QLatin1String(damage[i]))
-                       .arg(i, 3, 10, QLatin1Char('0')));
+        folder.sql(
+            "UPDATE RuneWords SET %1 WHERE RuneWordName = 'Near %2'"_q.arg(QLatin1String(damage[i]))
+                .arg(i, 3, 10, QLatin1Char('0')));
     words[7] = {words[7].name, {}, {1, 0, 0, 0, 0, 0}, 1};
     // Names as the file may hold them: with a byte order mark and a byte that is not UTF-8, and
     // as a blob. Each shows as any other read of the name shows it.
     const QByteArray odd = QByteArray::fromHex("efbbbf4e656172ff");
-    folder.sql(
-        QStringLiteral("UPDATE RuneWords SET RuneWordName = CAST(x'%1' AS TEXT), rune1 = 46, "
-                       "rune2 = 0, rune3 = 0, rune4 = 0, rune5 = 0, rune6 = 0, nrrunes = 1 "
-                       "WHERE RuneWordName = '%2'; UPDATE RuneWords SET RuneWordName = "
-                       "x'426c6f62' WHERE RuneWordName = '%3'")
-            .arg(QLatin1String(odd.toHex()), words[9].name, words[8].name));
+    folder.sql("UPDATE RuneWords SET RuneWordName = CAST(x'%1' AS TEXT), rune1 = 46, "
+               "rune2 = 0, rune3 = 0, rune4 = 0, rune5 = 0, rune6 = 0, nrrunes = 1 "
+               "WHERE RuneWordName = '%2'; UPDATE RuneWords SET RuneWordName = "
+               "x'426c6f62' WHERE RuneWordName = '%3'"_q.arg(QLatin1String(odd.toHex()),
+                                                             words[9].name, words[8].name));
     words[9].name = QString::fromUtf8(odd);
     words[9].runes = {46, 0, 0, 0, 0, 0};
     words[9].nrrunes = 1;
     words[9].nrrunesNull = false;
-    words[8].name = QStringLiteral("Blob");
+    words[8].name = "Blob"_q;
     original = fileBytes(folder.dataFile());
     form = startForm(folder.path());
     for (QLabel *label : form->Label1)
@@ -236,21 +235,20 @@ void TestSearch::initTestCase()
 
 void TestSearch::queryTexts()
 {
-    const QString start = QStringLiteral(
-        "SELECT RuneWords.RuneWordName, RuneWords.RunewordID FROM RuneWords Where (nrrunes = 1");
+    const QString start =
+        "SELECT RuneWords.RuneWordName, RuneWords.RunewordID FROM RuneWords Where (nrrunes = 1"_q;
     QCOMPARE(search(0b000110'000000001, {1, 5}),
-             start + QStringLiteral(" Or nrrunes = 2 Or nrrunes = 3) and (false  OR armor = true) "
-                                    "and (rune1 in (0, 1, 5) AND rune2 in (0, 1, 5) AND rune3 in "
-                                    "(0, 1, 5) AND rune4 in (0, 1, 5) AND rune5 in (0, 1, 5) AND "
-                                    "rune6 in (0, 1, 5));"));
+             start + " Or nrrunes = 2 Or nrrunes = 3) and (false  OR armor = true) "
+                     "and (rune1 in (0, 1, 5) AND rune2 in (0, 1, 5) AND rune3 in "
+                     "(0, 1, 5) AND rune4 in (0, 1, 5) AND rune5 in (0, 1, 5) AND "
+                     "rune6 in (0, 1, 5));"_q);
     // "1 socket" has no piece of its own.
     QCOMPARE(search(0b111111'111111111, {}),
-             start + QStringLiteral(
-                         " Or nrrunes = 2 Or nrrunes = 3 Or nrrunes = 4 Or nrrunes = 5 Or nrrunes "
-                         "= 6) and (false  OR armor = true Or helm = true Or belt = true Or boots "
-                         "= true Or shield = true Or gloves = true Or meleeweapon = true Or "
-                         "missileweapon = true Or Other = true) and (rune1 in (0) AND rune2 in (0) "
-                         "AND rune3 in (0) AND rune4 in (0) AND rune5 in (0) AND rune6 in (0));"));
+             start + " Or nrrunes = 2 Or nrrunes = 3 Or nrrunes = 4 Or nrrunes = 5 Or nrrunes "
+                     "= 6) and (false  OR armor = true Or helm = true Or belt = true Or boots "
+                     "= true Or shield = true Or gloves = true Or meleeweapon = true Or "
+                     "missileweapon = true Or Other = true) and (rune1 in (0) AND rune2 in (0) "
+                     "AND rune3 in (0) AND rune4 in (0) AND rune5 in (0) AND rune6 in (0));"_q);
 }
 
 void TestSearch::lifeOfTheClosestWindow()
@@ -259,14 +257,14 @@ void TestSearch::lifeOfTheClosestWindow()
     QStringList menus;
     for (QAction *menu : form->menuBar()->actions())
         menus << menu->text();
-    QCOMPARE(menus.join(u' '), QStringLiteral("&File &Runes &Help"));
+    QCOMPARE(menus.join(u' '), "&File &Runes &Help"_q);
     form->show();
     form->mnuClosest->trigger();
     const QPointer<ClosestWindow> first = window();
     form->mnuClosest->trigger();
     QCOMPARE(window(), first);
     QVERIFY(QTest::qWaitForWindowActive(first));
-    QCOMPARE(first->windowTitle(), QStringLiteral("Closest runewords"));
+    QCOMPARE(first->windowTitle(), "Closest runewords"_q);
     QCOMPARE(first->font(), form->font());
     QCOMPARE(first->missingAtMost->value(), 1);
     for (QWidget *control :
@@ -417,9 +415,9 @@ void TestSearch::oneRune()
     form->ownedState = {0, 0, 0, 0, 0, 0, 0, 1};
     form->ownedSaved = false;
     search(0b000010'000000010, {1, 2, 3, 12});
-    form->Text1->setPlainText(QStringLiteral("earlier text"));
-    form->TextRunes->setText(QStringLiteral("earlier runes"));
-    form->mnuRunename->Tag = QStringLiteral("0"); // no rune: nothing changes
+    form->Text1->setPlainText("earlier text"_q);
+    form->TextRunes->setText("earlier runes"_q);
+    form->mnuRunename->Tag = "0"_q; // no rune: nothing changes
     form->mnuSearch_Click();
     QCOMPARE(ownedTiles(*form), (QList<int>{1, 2, 3, 12}));
     QVERIFY(!form->ownedSaved);
@@ -428,20 +426,17 @@ void TestSearch::oneRune()
         form->mnuRunename->Tag = QString::number(r);
         form->mnuSearch_Click();
         QCOMPARE(trace.join(QString()),
-                 QStringLiteral("Select * from runewords Where (runewords.rune1 = %1 OR "
-                                "Runewords.rune2 = %1 OR Runewords.rune3 = %1 OR Runewords.rune4 "
-                                "= %1 OR Runewords.rune5 = %1 OR Runewords.rune6 = %1)")
-                     .arg(r));
-        QCOMPARE(
-            sorted(listed(*form)),
-            sorted(folder.column(QStringLiteral("SELECT RuneWordName FROM RuneWords WHERE %1 "
-                                                "IN (rune1, rune2, rune3, rune4, rune5, rune6)")
-                                     .arg(r))));
+                 "Select * from runewords Where (runewords.rune1 = %1 OR "
+                 "Runewords.rune2 = %1 OR Runewords.rune3 = %1 OR Runewords.rune4 "
+                 "= %1 OR Runewords.rune5 = %1 OR Runewords.rune6 = %1)"_q.arg(r));
+        QCOMPARE(sorted(listed(*form)),
+                 sorted(folder.column("SELECT RuneWordName FROM RuneWords WHERE %1 "
+                                      "IN (rune1, rune2, rune3, rune4, rune5, rune6)"_q.arg(r))));
         QCOMPARE(ownedTiles(*form), QList<int>{r});
     }
     // Each search reset the window; the first kept the player's set for revert, the later
     // ones left that copy alone.
-    QCOMPARE(tickedFilters(*form).split(QLatin1Char(' ')).size(), 15);
+    QCOMPARE(tickedFilters(*form).split(u' ').size(), 15);
     QCOMPARE(form->Text1->toPlainText() + form->TextRunes->text(), QString());
     QVERIFY(form->ownedSaved);
     form->Commandrevert_Click();
@@ -454,31 +449,29 @@ void TestSearch::damagedFile()
 {
     TestFolder broken;
     const auto brokenForm = startForm(broken.path());
-    broken.sql(QStringLiteral("ALTER TABLE RuneWords DROP rune6"));
+    broken.sql("ALTER TABLE RuneWords DROP rune6"_q);
     brokenForm->mnuClosest->trigger();
     const QStringList texts = std::exchange(failures.texts, {});
     QCOMPARE(texts.size(), 1);
-    for (const QString &part : {broken.dataFile(), QStringLiteral("no such column: rune6"),
-                                QStringLiteral("SELECT RuneWordName, nrrunes, rune1")})
+    for (const QString &part :
+         {broken.dataFile(), "no such column: rune6"_q, "SELECT RuneWordName, nrrunes, rune1"_q})
         QVERIFY2(texts[0].contains(part), qPrintable(texts[0]));
     QVERIFY(!brokenForm->closestWindow);
 
     // Columns with no declared type keep a whole number written as a real: it counts as the
     // search's "=" counts it, and a fraction still does not.
-    broken.sql(QStringLiteral(
-        "DROP TABLE RuneWords; CREATE TABLE RuneWords (RuneWordName, nrrunes, rune1, rune2, "
-        "rune3, rune4, rune5, rune6, armor, helm, belt, boots, shield, gloves, meleeweapon, "
-        "missileweapon, Other); INSERT INTO RuneWords VALUES "
-        "('Whole', 2.0, 1.0, 2.0, 0.0, 0, 0, 0, 1.0, 0, 0, 0, 0, 0, 0, 0, 0), "
-        "('Fraction', 2.0, 1.5, 2.0, 0, 0, 0, 0, 1.0, 0, 0, 0, 0, 0, 0, 0, 0)"));
+    broken.sql("DROP TABLE RuneWords; CREATE TABLE RuneWords (RuneWordName, nrrunes, rune1, rune2, "
+               "rune3, rune4, rune5, rune6, armor, helm, belt, boots, shield, gloves, meleeweapon, "
+               "missileweapon, Other); INSERT INTO RuneWords VALUES "
+               "('Whole', 2.0, 1.0, 2.0, 0.0, 0, 0, 0, 1.0, 0, 0, 0, 0, 0, 0, 0, 0), "
+               "('Fraction', 2.0, 1.5, 2.0, 0, 0, 0, 0, 1.0, 0, 0, 0, 0, 0, 0, 0, 0)"_q);
     setBoard(*brokenForm, {1});
     for (QCheckBox *box : filterBoxes(*brokenForm))
         box->setChecked(true);
     brokenForm->mnuClosest->trigger();
     QCOMPARE(rows(brokenForm->closestWindow->closestTable),
-             (QList<QStringList>{{QStringLiteral("Whole"), runeNames[1],
-                                  runeNames[0] + u' ' + runeNames[1], QStringLiteral("Body Armor"),
-                                  QStringLiteral("2")}}));
+             (QList<QStringList>{{"Whole"_q, runeNames[1], runeNames[0] + u' ' + runeNames[1],
+                                  "Body Armor"_q, "2"_q}}));
 }
 
 QTEST_MAIN(TestSearch)

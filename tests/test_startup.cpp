@@ -57,28 +57,27 @@ private Q_SLOTS:
     void existingCopy();
     void failureLeavesThePlayersFolder_data();
     void failureLeavesThePlayersFolder();
-    void aboutShowsTheDataFile();
 };
 
 void TestStartup::startsOnShippedData()
 {
     TestFolder folder;
     // Of runesQuery's 50 rows only the first 46 are read.
-    folder.sql(QStringLiteral("INSERT INTO runes (Runenumber, Runename) VALUES (47, 'Extra'), "
-                              "(48, 'More'), (49, 'Still'), (50, 'Last');"));
+    folder.sql("INSERT INTO runes (Runenumber, Runename) VALUES (47, 'Extra'), "
+               "(48, 'More'), (49, 'Still'), (50, 'Last');"_q);
     const auto form = startForm(folder.path());
-    const QStringList names = folder.column(QStringLiteral("SELECT Runename FROM runesQuery"));
+    const QStringList names = folder.column("SELECT Runename FROM runesQuery"_q);
     const auto argb = [](const QImage &i) { return i.convertToFormat(QImage::Format_ARGB32); };
     for (int k = 1; k <= 46; ++k) {
         QCOMPARE(form->Label1[size_t(k - 1)]->text(), names[k - 1]);
-        const QImage file(QStringLiteral("%1/CRunes/crune%2.gif").arg(folder.path()).arg(k));
+        const QImage file("%1/CRunes/crune%2.gif"_q.arg(folder.path()).arg(k));
         QCOMPARE(argb(form->PictureRunes[size_t(k)]->Picture().toImage()), argb(file));
     }
     QCOMPARE(inconsistentTile(*form), QString());
     QCOMPARE(ownedTiles(*form), QList<int>{});
-    QCOMPARE(tickedFilters(*form).split(QLatin1Char(' ')).size(), 15);
-    QCOMPARE(listed(*form), folder.column(QStringLiteral("SELECT runewordName FROM runewordList")));
-    const QStringList slots = folder.column(QStringLiteral("SELECT saveName FROM savesQuery2"));
+    QCOMPARE(tickedFilters(*form).split(u' ').size(), 15);
+    QCOMPARE(listed(*form), folder.column("SELECT runewordName FROM runewordList"_q));
+    const QStringList slots = folder.column("SELECT saveName FROM savesQuery2"_q);
     for (int k = 1; k <= 10; ++k) {
         QCOMPARE(form->mnuload[size_t(k)]->text(), slots.value(k - 1));
         QCOMPARE(form->mnuSave[size_t(k)]->isEnabled(), k != 10);
@@ -128,6 +127,14 @@ void TestStartup::startsOnShippedData()
         QCOMPARE(QColor(shot.pixel(tile->mapTo(form.get(), QPoint(3, 3)))), QColor(colour));
         QVERIFY(shot.pixel(tile->mapTo(form.get(), tile->rect().center())) != colour); // the stone
     }
+    // The about box names the file in use; its fixed captions are checked with every window's.
+    QString about;
+    whenModal<frmAbout>([&](frmAbout *window) {
+        about = window->lblDataFile->text();
+        window->close();
+    });
+    form->mnuAbout->trigger();
+    QCOMPARE(about, "Data file: "_q + QDir::toNativeSeparators(folder.dataFile()));
 }
 
 void TestStartup::failuresStopStartUp_data()
@@ -135,11 +142,11 @@ void TestStartup::failuresStopStartUp_data()
     QTest::addColumn<QString>("change"); // a file taken out of the folder, or SQL run on the file
     QTest::addColumn<int>("pictures");   // tiles that show a picture
     QTest::addColumn<int>("labels");     // labels that show a name
-    QTest::newRow("data file missing") << QStringLiteral("newRunewords.mdb") << 0 << 0;
-    QTest::newRow("crune46.gif missing") << QStringLiteral("CRunes/crune46.gif") << 45 << 45;
+    QTest::newRow("data file missing") << "newRunewords.mdb"_q << 0 << 0;
+    QTest::newRow("crune46.gif missing") << "CRunes/crune46.gif"_q << 45 << 45;
     // The picture of rune 46 comes before its name, so only the name is missing.
     QTest::newRow("runesQuery with 45 rows")
-        << QStringLiteral("DELETE FROM runes WHERE Runenumber = 46") << 46 << 45;
+        << "DELETE FROM runes WHERE Runenumber = 46"_q << 46 << 45;
 }
 
 void TestStartup::failuresStopStartUp()
@@ -148,7 +155,7 @@ void TestStartup::failuresStopStartUp()
     QFETCH(int, pictures);
     QFETCH(int, labels);
     TestFolder folder;
-    const bool sql = change.startsWith(QLatin1String("DELETE"));
+    const bool sql = change.startsWith("DELETE"_q);
     const QString path = QDir::toNativeSeparators(QDir(folder.path()).filePath(change));
     QVERIFY(sql || QFile::remove(path));
     if (sql)
@@ -157,7 +164,7 @@ void TestStartup::failuresStopStartUp()
     Form1 form(folder.path());
     const QString failure = failureOf([&] { form.Form_Load(); });
     // The message names what is missing: the query, or the file.
-    QVERIFY2(failure.contains(sql ? QStringLiteral("runesQuery") : path), qPrintable(failure));
+    QVERIFY2(failure.contains(sql ? "runesQuery"_q : path), qPrintable(failure));
     QCOMPARE(std::count_if(form.PictureRunes.begin() + 1, form.PictureRunes.end(),
                            [](const RuneTile *tile) { return !tile->Picture().isNull(); }),
              pictures);
@@ -165,7 +172,7 @@ void TestStartup::failuresStopStartUp()
                            [](const QLabel *label) { return !label->text().isEmpty(); }),
              labels);
     // A missing data file is reported, never replaced by an empty one.
-    QCOMPARE(QFile::exists(folder.dataFile()), !change.endsWith(QLatin1String(".mdb")));
+    QCOMPARE(QFile::exists(folder.dataFile()), !change.endsWith(".mdb"_q));
 
     // As the program starts: the same message in a box, and no window.
     QString shown;
@@ -180,24 +187,24 @@ void TestStartup::failuresStopStartUp()
 void TestStartup::portableAndFirstStart()
 {
     // A folder with a writable data file beside the program is used as it is.
-    const QString elsewhere = user->path() + QStringLiteral("/made/on/first/start");
-    DataLocation location = locateData(shared->path(), elsewhere, {QStringLiteral("/nowhere")});
+    const QString elsewhere = user->path() + "/made/on/first/start"_q;
+    DataLocation location = locateData(shared->path(), elsewhere, {"/nowhere"_q});
     QCOMPARE(location.dataFile, shared->dataFile());
     QCOMPARE(location.shippedFolder, shared->path());
     QVERIFY(!QFileInfo::exists(elsewhere));
     // Otherwise the first start copies the shipped file into a folder it makes, over the half
     // copy an interrupted start left there; the copy of a read-only file takes the saves.
     QVERIFY(QDir().mkpath(elsewhere));
-    QFile partial(elsewhere + QStringLiteral("/newRunewords.mdb.partial"));
+    QFile partial(elsewhere + "/newRunewords.mdb.partial"_q);
     QVERIFY(partial.open(QIODevice::WriteOnly) && partial.write("half a file") > 0);
     partial.close();
     QVERIFY(QFile::setPermissions(shared->dataFile(), QFile::ReadOwner | QFile::ReadUser |
                                                           QFile::ReadGroup | QFile::ReadOther));
     location = locateData(program.path(), elsewhere, {shared->path()});
-    QCOMPARE(location.dataFile, elsewhere + QStringLiteral("/newRunewords.mdb"));
+    QCOMPARE(location.dataFile, elsewhere + "/newRunewords.mdb"_q);
     QCOMPARE(location.shippedFolder, shared->path());
     QCOMPARE(fileBytes(location.dataFile), fileBytes(shared->dataFile()));
-    QCOMPARE(filesIn(elsewhere), QStringList{QStringLiteral("newRunewords.mdb")});
+    QCOMPARE(filesIn(elsewhere), QStringList{"newRunewords.mdb"_q});
     // Qt's copy is always writable on Linux; on Windows it keeps the read-only mark.
     QVERIFY(QFile::permissions(location.dataFile) & QFile::WriteOwner);
 }
@@ -223,22 +230,17 @@ void TestStartup::readOnlyPortableFolder()
     QVERIFY(
         QFile::setPermissions(shared->path(), fileReadOnly ? read | write | enter : read | enter));
     QVERIFY(QFile::setPermissions(user->path(), read | write | enter));
-    const QString mine = user->path() + QStringLiteral("/mine");
+    const QString mine = user->path() + "/mine"_q;
     // Root may write whatever the modes say: the start runs as an ordinary user, in full, since
     // the program asks the system what its real user may write.
     const bool asUser = ::geteuid() == 0;
     if (asUser && ::setresuid(65534, 65534, 0) != 0)
         QSKIP("cannot act as an ordinary user (uid 65534)");
     DataLocation location;
-    QString failure;
-    try {
-        location = locateData(shared->path(), mine, {});
-    } catch (const Failure &caught) {
-        failure = caught.text();
-    }
+    const QString failure = failureOf([&] { location = locateData(shared->path(), mine, {}); });
     QVERIFY(!asUser || ::setresuid(0, 0, 0) == 0);
     QCOMPARE(failure, QString());
-    QCOMPARE(location.dataFile, mine + QStringLiteral("/newRunewords.mdb"));
+    QCOMPARE(location.dataFile, mine + "/newRunewords.mdb"_q);
     QCOMPARE(location.shippedFolder, shared->path());
     QCOMPARE(fileBytes(location.dataFile), fileBytes(shared->dataFile()));
 #else
@@ -259,17 +261,15 @@ void TestStartup::existingCopy()
 {
     QFETCH(int, shippedVersion);
     QFETCH(int, copyVersion);
-    shared->sql(QStringLiteral("PRAGMA user_version = %1; UPDATE RuneWords SET RuneWordName = "
-                               "'Renamed' WHERE RunewordID = 1; UPDATE saves SET saveName = "
-                               "'shipped';")
-                    .arg(shippedVersion));
-    user->sql(QStringLiteral("PRAGMA user_version = %1; UPDATE saves SET saveName = 'mine' || "
-                             "savenumber; DELETE FROM ownedRunes WHERE savenumber = 2; "
-                             "INSERT INTO ownedRunes VALUES (2, 9), (2, 3), (2, 46);")
-                  .arg(copyVersion));
-    const QString saves = QStringLiteral(
+    shared->sql("PRAGMA user_version = %1; UPDATE RuneWords SET RuneWordName = "
+                "'Renamed' WHERE RunewordID = 1; UPDATE saves SET saveName = "
+                "'shipped';"_q.arg(shippedVersion));
+    user->sql("PRAGMA user_version = %1; UPDATE saves SET saveName = 'mine' || "
+              "savenumber; DELETE FROM ownedRunes WHERE savenumber = 2; "
+              "INSERT INTO ownedRunes VALUES (2, 9), (2, 3), (2, 46);"_q.arg(copyVersion));
+    const QString saves =
         "SELECT saveName || ':' || group_concat(runenumber) FROM saves LEFT JOIN (SELECT * FROM "
-        "ownedRunes ORDER BY rowid) USING (savenumber) GROUP BY savenumber ORDER BY savenumber");
+        "ownedRunes ORDER BY rowid) USING (savenumber) GROUP BY savenumber ORDER BY savenumber"_q;
     const QStringList playersSaves = user->column(saves);
     const QByteArray before = fileBytes(user->dataFile());
 
@@ -279,12 +279,11 @@ void TestStartup::existingCopy()
         return;
     }
     QCOMPARE(user->column(saves), playersSaves);
-    QCOMPARE(user->scalar(QStringLiteral("SELECT RuneWordName FROM RuneWords WHERE RunewordID = 1"))
-                 .toString(),
-             QStringLiteral("Renamed"));
+    QCOMPARE(user->scalar("SELECT RuneWordName FROM RuneWords WHERE RunewordID = 1"_q).toString(),
+             "Renamed"_q);
     QCOMPARE(gameDataVersion(user->dataFile()), shippedVersion);
     // Neither the new file under its temporary name nor the backup is left behind.
-    QCOMPARE(filesIn(user->path()), QStringList{QStringLiteral("newRunewords.mdb")});
+    QCOMPARE(filesIn(user->path()), QStringList{"newRunewords.mdb"_q});
 }
 
 // A start that cannot go on names the path at fault, and the player's folder stays as it was.
@@ -302,26 +301,26 @@ void TestStartup::failureLeavesThePlayersFolder()
     QFETCH(QString, damage);
     QString userFolder = user->path();
     QString path = shared->dataFile();
-    if (damage == QLatin1String("copy cannot be upgraded")) {
+    if (damage == "copy cannot be upgraded"_q) {
         // A save name the rebuild cannot carry over.
-        shared->sql(QStringLiteral("PRAGMA user_version = 2"));
-        user->sql(QStringLiteral("UPDATE saves SET saveName = 'two' || char(10) || 'lines' "
-                                 "WHERE savenumber = 3"));
+        shared->sql("PRAGMA user_version = 2"_q);
+        user->sql("UPDATE saves SET saveName = 'two' || char(10) || 'lines' "
+                  "WHERE savenumber = 3"_q);
         path = user->dataFile();
     } else {
         QFile::remove(user->dataFile());
     }
-    if (damage == QLatin1String("nothing shipped")) {
+    if (damage == "nothing shipped"_q) {
         QFile::remove(shared->dataFile());
         path = shared->path();
-    } else if (damage == QLatin1String("shipped file cut short")) {
+    } else if (damage == "shipped file cut short"_q) {
         QFile::resize(shared->dataFile(), 3000);
-    } else if (damage == QLatin1String("shipped file lacks a query")) {
-        shared->sql(QStringLiteral("DROP VIEW runesQuery"));
-    } else if (damage == QLatin1String("no folder for the copy")) {
-        QFile file(userFolder += QStringLiteral("/file"));
+    } else if (damage == "shipped file lacks a query"_q) {
+        shared->sql("DROP VIEW runesQuery"_q);
+    } else if (damage == "no folder for the copy"_q) {
+        QFile file(userFolder += "/file"_q);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        path = userFolder += QStringLiteral("/below");
+        path = userFolder += "/below"_q;
     }
     const QStringList files = filesIn(user->path());
     const QByteArray before = fileBytes(user->dataFile());
@@ -329,27 +328,12 @@ void TestStartup::failureLeavesThePlayersFolder()
     try {
         locateData(program.path(), userFolder, {shared->path()});
     } catch (const Failure &caught) {
-        failure = caught.object() + QLatin1Char('|') + caught.reason();
+        failure = caught.object() + u'|' + caught.reason();
     }
-    QVERIFY2(failure.startsWith(QDir::toNativeSeparators(path) + QLatin1Char('|')),
-             qPrintable(failure));
-    QVERIFY2(path != user->dataFile() || failure.contains(QStringLiteral("line break")),
-             qPrintable(failure));
+    QVERIFY2(failure.startsWith(QDir::toNativeSeparators(path) + u'|'), qPrintable(failure));
+    QVERIFY2(path != user->dataFile() || failure.contains("line break"_q), qPrintable(failure));
     QCOMPARE(filesIn(user->path()), files);
     QCOMPARE(fileBytes(user->dataFile()), before);
-}
-
-void TestStartup::aboutShowsTheDataFile()
-{
-    const auto form = startForm(shared->path());
-    // Its fixed captions are checked with every window's.
-    QString shown;
-    whenModal<frmAbout>([&](frmAbout *about) {
-        shown = about->lblDataFile->text();
-        about->close();
-    });
-    form->mnuAbout->trigger();
-    QCOMPARE(shown, QStringLiteral("Data file: ") + QDir::toNativeSeparators(shared->dataFile()));
 }
 
 QTEST_MAIN(TestStartup)

@@ -40,26 +40,24 @@ namespace {
 void limitFontsToDebianDefaults(const QString &folder)
 {
 #ifdef Q_OS_LINUX
-    QDir(folder).mkpath(QStringLiteral("fonts"));
+    QDir(folder).mkpath("fonts"_q);
     for (const char *name :
          {"Sans", "Sans-Bold", "SansMono", "SansMono-Bold", "Serif", "Serif-Bold"})
-        QFile::link(QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVu%1.ttf")
-                        .arg(QLatin1String(name)),
-                    QStringLiteral("%1/fonts/DejaVu%2.ttf").arg(folder, QLatin1String(name)));
-    QFile config(folder + QStringLiteral("/fonts.conf"));
+        QFile::link("/usr/share/fonts/truetype/dejavu/DejaVu%1.ttf"_q.arg(QLatin1String(name)),
+                    "%1/fonts/DejaVu%2.ttf"_q.arg(folder, QLatin1String(name)));
+    QFile config(folder + "/fonts.conf"_q);
     if (!config.open(QIODevice::WriteOnly))
         qFatal("cannot write %s", qPrintable(config.fileName()));
-    config.write(QStringLiteral("<?xml version=\"1.0\"?>\n<fontconfig>\n"
-                                "  <dir>%1/fonts</dir>\n  <cachedir>%1/cache</cachedir>\n"
-                                "  <include ignore_missing=\"yes\">/etc/fonts/conf.d</include>\n"
-                                "</fontconfig>\n")
-                     .arg(folder)
+    config.write("<?xml version=\"1.0\"?>\n<fontconfig>\n"
+                 "  <dir>%1/fonts</dir>\n  <cachedir>%1/cache</cachedir>\n"
+                 "  <include ignore_missing=\"yes\">/etc/fonts/conf.d</include>\n"
+                 "</fontconfig>\n"_q.arg(folder)
                      .toUtf8());
     config.close();
     qputenv("FONTCONFIG_FILE", config.fileName().toUtf8());
     // The user's own fonts folders would add to the set.
     qputenv("HOME", folder.toUtf8());
-    qputenv("XDG_DATA_HOME", (folder + QStringLiteral("/data")).toUtf8());
+    qputenv("XDG_DATA_HOME", (folder + "/data"_q).toUtf8());
 #else
     Q_UNUSED(folder);
 #endif
@@ -101,12 +99,11 @@ QString clippedCaptions(QWidget *window)
         }
         if (control->isVisibleTo(window) && !text.isEmpty() &&
             (needed.width() > room.width() || needed.height() > room.height()))
-            clipped << QStringLiteral("%1 \"%2\": needs %3 pixels, has %4")
-                           .arg(control->objectName(), text)
+            clipped << "%1 \"%2\": needs %3 pixels, has %4"_q.arg(control->objectName(), text)
                            .arg(needed.width())
                            .arg(room.width());
     }
-    return clipped.join(QLatin1Char('\n'));
+    return clipped.join(u'\n');
 }
 
 // Every text a window shows of its own, in the order its controls were made: the title, the
@@ -130,19 +127,27 @@ QStringList textsOf(const QWidget *window)
             texts << text;
         const auto *widget = qobject_cast<const QWidget *>(child);
         if (widget && !widget->toolTip().isEmpty())
-            texts << QStringLiteral("tip: ") + widget->toolTip();
+            texts << "tip: "_q + widget->toolTip();
     }
     return texts;
 }
+
+// A runeword as the display shows it; looked: the rune numbers whose names are looked up.
+struct Shown {
+    QString name, text;
+    QList<double> looked;
+    QList<int> tiles;
+    QString filters;
+};
 
 const char *const itemColumns[] = {"armor",  "helm",        "belt",          "boots", "shield",
                                    "gloves", "meleeweapon", "missileweapon", "other"};
 
 void press(Form1 &form, const QString &step)
 {
-    const QHash<QString, QWidget *> buttons{{QStringLiteral("Clear"), form.CommandClear},
-                                            {QStringLiteral("revert"), form.Commandrevert}};
-    if (step == QLatin1String("Enter"))
+    const QHash<QString, QWidget *> buttons{{"Clear"_q, form.CommandClear},
+                                            {"revert"_q, form.Commandrevert}};
+    if (step == "Enter"_q)
         QTest::keyClick(&form, Qt::Key_Return);
     else
         QTest::mouseClick(buttons.value(step, form.PictureRunes[size_t(step.toInt())]),
@@ -150,6 +155,8 @@ void press(Form1 &form, const QString &step)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Shown)
 
 // The main window's board and display, and every window's texts, on a folder with runewords made
 // for the display.
@@ -199,7 +206,7 @@ private Q_SLOTS:
         QCOMPARE(ownedTiles(*form), (QList<int>{7, 8, 46}));
         QCOMPARE(inconsistentTile(*form), QString());
         // The owned set never learnt of the marks.
-        press(*form, QStringLiteral("revert"));
+        press(*form, "revert"_q);
         QCOMPARE(ownedTiles(*form), QList<int>{});
         // Nor does the one-rune search's copy of the set: revert brings back exactly the tiles
         // the player had marked.
@@ -212,7 +219,7 @@ private Q_SLOTS:
             });
             QTest::mouseClick(form->PictureRunes[12], Qt::RightButton);
             QTRY_COMPARE(ownedTiles(*form), QList<int>{12});
-            press(*form, QStringLiteral("revert"));
+            press(*form, "revert"_q);
             QCOMPARE(ownedTiles(*form), set);
             form->ResetBoard();
         }
@@ -223,8 +230,6 @@ private Q_SLOTS:
         // The row's name gives the steps: tiles clicked, Clear, revert, Enter.
         QTest::addColumn<QList<int>>("owned");
         QTest::addColumn<bool>("kept");
-        QTest::newRow("revert") << QList<int>{} << false;
-        QTest::newRow("Clear revert") << QList<int>{} << false;
         QTest::newRow("8 46 Clear") << QList<int>{} << true;
         QTest::newRow("8 46 Clear revert") << QList<int>{8, 46} << false;
         QTest::newRow("1 2 3 Clear 4 Clear revert") << QList<int>{1, 2, 3} << false;
@@ -242,28 +247,26 @@ private Q_SLOTS:
         const QStringList everyRuneword = listed(*form);
         for (QCheckBox *box : filterBoxes(*form))
             box->setChecked(false);
-        form->Text1->setPlainText(QStringLiteral("Needs level 5"));
-        form->TextRunes->setText(QStringLiteral("Ebb Tarn"));
-        form->List1->addItem(QStringLiteral("left over"));
+        form->Text1->setPlainText("Needs level 5"_q);
+        form->TextRunes->setText("Ebb Tarn"_q);
+        form->List1->addItem("left over"_q);
         // Clear reads the save names again; nothing else does.
-        folder->sql(QStringLiteral("UPDATE saves SET saveName = 'renamed' WHERE savenumber = 3"));
+        folder->sql("UPDATE saves SET saveName = 'renamed' WHERE savenumber = 3"_q);
         const QString slotThree = form->mnuload[3]->text();
 
-        const QStringList steps =
-            QString::fromLatin1(QTest::currentDataTag()).split(QLatin1Char(' '));
+        const QStringList steps = QString::fromLatin1(QTest::currentDataTag()).split(u' ');
         for (const QString &step : steps)
             press(*form, step);
         QCOMPARE(ownedTiles(*form), owned);
         QCOMPARE(form->ownedSaved, kept);
         QCOMPARE(inconsistentTile(*form), QString());
-        QCOMPARE(tickedFilters(*form).split(QLatin1Char(' ')).size(), 15);
+        QCOMPARE(tickedFilters(*form).split(u' ').size(), 15);
         QCOMPARE(form->Text1->toPlainText(), QString());
         // Only Clear empties the rune names and fills the list afresh.
-        const bool cleared =
-            steps.contains(QStringLiteral("Clear")) || steps.contains(QStringLiteral("Enter"));
-        QCOMPARE(form->TextRunes->text(), cleared ? QString() : QStringLiteral("Ebb Tarn"));
-        QCOMPARE(listed(*form), everyRuneword + QStringList(!cleared, QStringLiteral("left over")));
-        QCOMPARE(form->mnuload[3]->text(), cleared ? QStringLiteral("renamed") : slotThree);
+        const bool cleared = steps.contains("Clear"_q) || steps.contains("Enter"_q);
+        QCOMPARE(form->TextRunes->text(), cleared ? QString() : "Ebb Tarn"_q);
+        QCOMPARE(listed(*form), everyRuneword + QStringList(!cleared, "left over"_q));
+        QCOMPARE(form->mnuload[3]->text(), cleared ? "renamed"_q : slotThree);
     }
 
     void enterKey_data()
@@ -276,7 +279,7 @@ private Q_SLOTS:
             // Anywhere but on a button, Clear is the window's button.
             const QString clicked = QByteArray("Search Clear revert").contains(focus)
                                         ? QString::fromLatin1(focus)
-                                        : QStringLiteral("Clear");
+                                        : "Clear"_q;
             QTest::addRow("%s Return", focus) << QString::fromLatin1(focus) << 0 << clicked;
             QTest::addRow("%s keypad Enter", focus)
                 << QString::fromLatin1(focus) << int(Qt::KeypadModifier) << clicked;
@@ -292,7 +295,7 @@ private Q_SLOTS:
         for (QPushButton *button : {form->CommandSearch, form->CommandClear, form->Commandrevert})
             connect(button, &QPushButton::clicked, form.get(),
                     [&pressed, button] { pressed << button->text(); });
-        QWidget *target = form->findChild<QWidget *>(QStringLiteral("Command") + focus);
+        QWidget *target = form->findChild<QWidget *>("Command"_q + focus);
         if (!target)
             target = form->findChild<QWidget *>(focus);
         QVERIFY(target);
@@ -303,21 +306,9 @@ private Q_SLOTS:
         QCOMPARE(pressed, QStringList{clicked});
     }
 
-    void everyControlHasAnAccessibleName()
-    {
-        const auto name = [](QObject *object) {
-            return QAccessible::queryAccessibleInterface(object)->text(QAccessible::Name);
-        };
-        // A screen reader finds each tile by its rune's name.
-        for (int k = 1; k <= 46; ++k)
-            QCOMPARE(name(form->PictureRunes[size_t(k)]), form->Label1[size_t(k - 1)]->text());
-        for (QWidget *control : form->centralWidget()->findChildren<QWidget *>()) {
-            if (control->focusPolicy() && !qobject_cast<QLabel *>(control) && control->isVisible())
-                QVERIFY2(!name(control).isEmpty(), qPrintable(control->objectName()));
-        }
-    }
-
-    void theBoardWorksFromTheKeyboard()
+    // Without a mouse: the board from the keyboard, and every control named for a screen reader,
+    // each tile by its rune's name.
+    void withoutAMouse()
     {
         form->PictureRunes[1]->setFocus();
         QTest::keyClick(form->PictureRunes[1], Qt::Key_Space);
@@ -325,6 +316,15 @@ private Q_SLOTS:
         QCOMPARE(QApplication::focusWidget(), form->PictureRunes[2]);
         QTest::keyClick(form->PictureRunes[2], Qt::Key_Space);
         QCOMPARE(ownedTiles(*form), (QList<int>{1, 2}));
+        const auto name = [](QObject *object) {
+            return QAccessible::queryAccessibleInterface(object)->text(QAccessible::Name);
+        };
+        for (int k = 1; k <= 46; ++k)
+            QCOMPARE(name(form->PictureRunes[size_t(k)]), form->Label1[size_t(k - 1)]->text());
+        for (QWidget *control : form->centralWidget()->findChildren<QWidget *>()) {
+            if (control->focusPolicy() && !qobject_cast<QLabel *>(control) && control->isVisible())
+                QVERIFY2(!name(control).isEmpty(), qPrintable(control->objectName()));
+        }
     }
 };
 
@@ -332,7 +332,7 @@ void TestWindows::init()
 {
     form.reset();
     folder = std::make_unique<TestFolder>();
-    folder->sql(QStringLiteral(
+    folder->sql(
         "INSERT INTO RuneWords (RuneWordName, runewordText, nrrunes, rune1, rune2, rune3, rune4, "
         "rune5, rune6, armor, helm, belt, boots, shield, gloves, meleeweapon, missileweapon, "
         "Other) VALUES "
@@ -344,14 +344,13 @@ void TestWindows::init()
         "('Tq Nulls', NULL, NULL, 12, NULL, NULL, 0, 0, 46, NULL, 1, NULL, 0, 0, 0, 0, 0, 0),"
         "('Tq Keeper''s Vow', 'vow', 1, 46, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0),"
         "('Tq Hollow ', 'hollow', 2, 8, 9, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1),"
-        "('Tq Fraction', 'fraction', 3, 3.7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1);"));
+        "('Tq Fraction', 'fraction', 3, 3.7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1);"_q);
     // One runeword for each item type alone, each with the socket count of its place.
     for (int i = 0; i < 9; ++i) {
         const QString column = QString::fromLatin1(itemColumns[i]);
-        folder->sql(QStringLiteral("INSERT INTO RuneWords (RuneWordName, nrrunes, rune1, rune2, "
-                                   "rune3, rune4, rune5, rune6, %1) VALUES ('Tq Only %1', %2, 1, "
-                                   "0, 0, 0, 0, 0, 1)")
-                        .arg(column)
+        folder->sql("INSERT INTO RuneWords (RuneWordName, nrrunes, rune1, rune2, "
+                    "rune3, rune4, rune5, rune6, %1) VALUES ('Tq Only %1', %2, 1, "
+                    "0, 0, 0, 0, 0, 1)"_q.arg(column)
                         .arg(i % 6 + 1));
     }
     form = startForm(folder->path());
@@ -362,72 +361,55 @@ void TestWindows::init()
 
 void TestWindows::display_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QList<double>>("looked"); // rune numbers whose names are looked up
-    QTest::addColumn<QList<int>>("tiles");
-    QTest::addColumn<QString>("filters");
-    const struct {
-        const char *name, *text;
-        QList<double> looked;
-        QList<int> tiles;
-        const char *filters;
-    } rows[] = {
+    QTest::addColumn<Shown>("shown");
+    const Shown rows[] = {
         // Rune 20 has no name.
-        {"Tq Gap", "Line one\nLine two", {3, 20, 21}, {3, 20, 21}, "helm other 4"},
+        {"Tq Gap"_q, "Line one\nLine two"_q, {3, 20, 21}, {3, 20, 21}, "helm other 4"_q},
         // 99 has a name but no tile, -3 has neither.
-        {"Tq Twice", "twice", {5, 99, 5, -3, 12}, {5, 12}, "gloves"},
-        {"Tq Bare", "bare", {}, {}, ""},
-        {"Tq Nulls", "", {12, 46}, {12, 46}, "helm"},
-        {"Tq Keeper's Vow", "vow", {46}, {46}, "shield 1"},
+        {"Tq Twice"_q, "twice"_q, {5, 99, 5, -3, 12}, {5, 12}, "gloves"_q},
+        {"Tq Bare"_q, "bare"_q, {}, {}, ""_q},
+        {"Tq Nulls"_q, ""_q, {12, 46}, {12, 46}, "helm"_q},
+        {"Tq Keeper's Vow"_q, "vow"_q, {46}, {46}, "shield 1"_q},
         // The name goes in without the blank and finds no row.
-        {"Tq Hollow ", "", {}, {}, ""},
+        {"Tq Hollow "_q, ""_q, {}, {}, ""_q},
         // The stored number goes into the SQL as written, its whole part marks the tile.
-        {"Tq Fraction", "fraction", {3.7}, {3}, "other 3"},
+        {"Tq Fraction"_q, "fraction"_q, {3.7}, {3}, "other 3"_q},
     };
-    for (const auto &row : rows)
-        QTest::newRow(row.name) << QString::fromUtf8(row.name) << QString::fromUtf8(row.text)
-                                << row.looked << row.tiles << QString::fromUtf8(row.filters);
+    for (const Shown &row : rows)
+        QTest::newRow(qPrintable(row.name)) << row;
     for (int i = 0; i < 9; ++i) {
-        const QString name = QStringLiteral("Tq Only %1").arg(QLatin1String(itemColumns[i]));
-        QTest::newRow(qPrintable(name))
-            << name << QString() << QList<double>{1} << QList<int>{1}
-            << QStringLiteral("%1 %2").arg(QLatin1String(itemColumns[i])).arg(i % 6 + 1);
+        const QString column = QLatin1String(itemColumns[i]);
+        QTest::newRow(qPrintable("Tq Only "_q + column))
+            << Shown{"Tq Only "_q + column, {}, {1}, {1}, "%1 %2"_q.arg(column).arg(i % 6 + 1)};
     }
 }
 
 void TestWindows::display()
 {
-    QFETCH(QString, name);
-    QFETCH(QString, text);
-    QFETCH(QList<double>, looked);
-    QFETCH(QList<int>, tiles);
-    QFETCH(QString, filters);
+    QFETCH(const Shown, shown);
+    const auto &[name, text, looked, tiles, filters] = shown;
     // Start-up refuses a rune without a name; the display reads the file afresh each time.
-    folder->sql(QStringLiteral("UPDATE runes SET Runename = NULL WHERE Runenumber = 20;"
-                               "INSERT INTO runes (Runenumber, Runename) VALUES (99, 'Phantom');"));
+    folder->sql("UPDATE runes SET Runename = NULL WHERE Runenumber = 20;"
+                "INSERT INTO runes (Runenumber, Runename) VALUES (99, 'Phantom');"_q);
     // Every control starts out filled by another runeword, so nothing may be left over, and
     // the cursor at the end of its text.
-    select(QStringLiteral("Tq Primer"));
+    select("Tq Primer"_q);
     form->Text1->moveCursor(QTextCursor::End);
     trace.clear();
     select(name);
 
     // The name goes in without its end blanks and with its apostrophe doubled.
-    QStringList queries{
-        QStringLiteral("Select * from RuneWords Where runewords.RuneWordName = '%1'")
-            .arg(name.trimmed().replace(QLatin1Char('\''), QLatin1String("''")))};
+    QStringList queries{"Select * from RuneWords Where runewords.RuneWordName = '%1'"_q.arg(
+        name.trimmed().replace(u'\'', "''"_q))};
     QStringList names;
     for (double n : looked) {
-        queries << QStringLiteral("Select runes.runename from runes Where runes.Runenumber = %1")
-                       .arg(n);
-        names << folder->column(
-            QStringLiteral("SELECT Runename FROM runes WHERE Runenumber = %1").arg(n));
+        queries << "Select runes.runename from runes Where runes.Runenumber = %1"_q.arg(n);
+        names << folder->column("SELECT Runename FROM runes WHERE Runenumber = %1"_q.arg(n));
     }
     QCOMPARE(trace, queries);
     QCOMPARE(form->Text1->toPlainText(), text);
     QCOMPARE(form->Text1->textCursor().position(), 0);
-    QCOMPARE(form->TextRunes->text(), names.join(QLatin1Char(' ')));
+    QCOMPARE(form->TextRunes->text(), names.join(u' '));
     QCOMPARE(ownedTiles(*form), tiles);
     QCOMPARE(inconsistentTile(*form), QString());
     QCOMPARE(tickedFilters(*form), filters);
@@ -438,9 +420,8 @@ void TestWindows::browsingKeepsOwnedSet()
 {
     // Three entries, so that there is room below the last one.
     form->List1->clear();
-    form->List1->addItems(
-        {QStringLiteral("Tq Gap"), QStringLiteral("Tq Primer"), QStringLiteral("Tq Twice")});
-    select(QStringLiteral("Tq Gap"));
+    form->List1->addItems({"Tq Gap"_q, "Tq Primer"_q, "Tq Twice"_q});
+    select("Tq Gap"_q);
     form->Commandrevert_Click();
     setBoard(*form, {6, 7});
     // The first list event keeps the owned set, even one without a selection, which shows nothing.
@@ -448,7 +429,7 @@ void TestWindows::browsingKeepsOwnedSet()
     QCOMPARE(savedTiles(*form), (QList<int>{6, 7}));
     QCOMPARE(ownedTiles(*form), (QList<int>{6, 7}));
     form->Commandrevert_Click();
-    select(QStringLiteral("Tq Gap"));
+    select("Tq Gap"_q);
     form->Commandrevert_Click();
 
     // None of these selects anything new: the selection stays and no display runs, so the
@@ -462,7 +443,7 @@ void TestWindows::browsingKeepsOwnedSet()
     QTest::mouseClick(area, Qt::LeftButton, {}, entry(0));
     form->List1->setFocus();
     QTest::keyClick(form->List1, Qt::Key_Space, Qt::ControlModifier);
-    QCOMPARE(form->List1->selectedTexts(), QStringList{QStringLiteral("Tq Gap")});
+    QCOMPARE(form->List1->selectedTexts(), QStringList{"Tq Gap"_q});
     QVERIFY(!form->ownedSaved);
 
     // The next selection keeps the board with the mark made since; later ones, from the
@@ -471,7 +452,7 @@ void TestWindows::browsingKeepsOwnedSet()
     QTest::mouseClick(area, Qt::LeftButton, {}, entry(1));
     form->PictureRunes_Click(5);
     QTest::keyClick(form->List1, Qt::Key_Down);
-    QCOMPARE(form->Text1->toPlainText(), QStringLiteral("twice"));
+    QCOMPARE(form->Text1->toPlainText(), "twice"_q);
     QCOMPARE(ownedTiles(*form), (QList<int>{5, 12}));
     form->Commandrevert_Click();
     QCOMPARE(ownedTiles(*form), (QList<int>{6, 7, 9}));
@@ -484,7 +465,7 @@ void TestWindows::runeWindow()
 {
     // What the window shows for rune 7 (the name, the effects, whether the picture is the
     // tile's), then the SQL it ran. step runs while the window is up and closes it.
-    form->mnuRunename->Tag = QStringLiteral("7");
+    form->mnuRunename->Tag = "7"_q;
     const auto shown = [this](const std::function<void(FrmRuneInfo *)> &step) {
         QStringList seen;
         trace.clear();
@@ -502,16 +483,16 @@ void TestWindows::runeWindow()
     const auto close = [](FrmRuneInfo *window) { window->close(); };
     // The name and the effects as the file holds them; the effects show as lines, without the
     // stored line ends, and rune 7 has one of two lines.
-    QStringList expected = folder->column(
-        QStringLiteral("SELECT replace(value, char(13, 10), char(10)) FROM runes, json_each("
+    QStringList expected =
+        folder->column("SELECT replace(value, char(13, 10), char(10)) FROM runes, json_each("
                        "json_array('Rune ' || Runename, Runefunction1, Runefunction2, "
-                       "Runefunction3)) WHERE Runenumber = 7"));
-    QVERIFY(expected[3].contains(QLatin1Char('\n')));
-    expected << QStringLiteral("true")
-             << QStringLiteral("Select * from runes Where runes.Runenumber = 7");
+                       "Runefunction3)) WHERE Runenumber = 7"_q);
+    QVERIFY(expected[3].contains(u'\n'));
+    expected << "true"_q
+             << "Select * from runes Where runes.Runenumber = 7"_q;
     QCOMPARE(shown(close), expected);
     shown([](FrmRuneInfo *window) {
-        QTest::keyClicks(window->Textability1, QStringLiteral("typed"));
+        QTest::keyClicks(window->Textability1, "typed"_q);
         // Showing must not close it; losing activation to another window must.
         QCoreApplication::processEvents();
         QVERIFY(window->isVisible());
@@ -531,20 +512,20 @@ void TestWindows::fixedTexts_data()
     QTest::addColumn<QString>("texts");
     QString slots[2];
     for (int k = 1; k <= 10; ++k) {
-        slots[0] += QStringLiteral("save%1|").arg(k);
-        slots[1] += (k < 10 ? QStringLiteral("Save%1|") : QStringLiteral("save%1|")).arg(k);
+        slots[0] += "save%1|"_q.arg(k);
+        slots[1] += (k < 10 ? "Save%1|"_q : "save%1|"_q).arg(k);
     }
     QTest::newRow("main window")
         << "Form1"
-        << QStringLiteral("Tessaly|Runes|revert|tip: Reverts to the last loaded or saved state|"
-                          "Item Types|Body Armor|Helm|Belt|Boots|Gloves|Shield|Melee Weapon|"
-                          "Missile Weapon|Other|number of sockets|1 socket|2 sockets|3 sockets|"
-                          "4 sockets|5 sockets|6 sockets|Search|tip: errr, duh?|Clear|tip: "
-                          "clears all runes and search parameters|&File|Load|") +
-               slots[0] + QStringLiteral("save|") + slots[1] +
-               QStringLiteral("Exit|&Runes|Closest runewords|&Help|Help|About|Runename|search "
-                              "runewords containing|"
-                              "show rune properties");
+        << "Tessaly|Runes|revert|tip: Reverts to the last loaded or saved state|"
+           "Item Types|Body Armor|Helm|Belt|Boots|Gloves|Shield|Melee Weapon|"
+           "Missile Weapon|Other|number of sockets|1 socket|2 sockets|3 sockets|"
+           "4 sockets|5 sockets|6 sockets|Search|tip: errr, duh?|Clear|tip: "
+           "clears all runes and search parameters|&File|Load|"_q +
+               slots[0] + "save|"_q + slots[1] +
+               "Exit|&Runes|Closest runewords|&Help|Help|About|Runename|search "
+               "runewords containing|"
+               "show rune properties"_q;
     QTest::newRow("save dialog") << "Dialog"
                                  << "Dialog Caption|OK|Cancel|Save name : ";
     QTest::newRow("rune window")
@@ -569,13 +550,13 @@ void TestWindows::fixedTexts()
     QFETCH(QString, texts);
     // Made afresh, before anything fills them from the data file.
     const std::map<QString, std::function<QWidget *()>> make{
-        {QStringLiteral("Form1"), [&] { return new Form1(folder->path()); }},
-        {QStringLiteral("Dialog"), [&] { return new Dialog(form.get()); }},
-        {QStringLiteral("FrmRuneInfo"), [&] { return new FrmRuneInfo(form.get()); }},
-        {QStringLiteral("frmAbout"), [&] { return new frmAbout(form.get()); }},
-        {QStringLiteral("frmhelp"), [] { return new frmhelp; }}};
+        {"Form1"_q, [&] { return new Form1(folder->path()); }},
+        {"Dialog"_q, [&] { return new Dialog(form.get()); }},
+        {"FrmRuneInfo"_q, [&] { return new FrmRuneInfo(form.get()); }},
+        {"frmAbout"_q, [&] { return new frmAbout(form.get()); }},
+        {"frmhelp"_q, [] { return new frmhelp; }}};
     const std::unique_ptr<QWidget> made(make.at(window)());
-    QCOMPARE(textsOf(made.get()).join(QLatin1Char('|')), texts);
+    QCOMPARE(textsOf(made.get()).join(u'|'), texts);
 }
 
 void TestWindows::helpKeepsProgramRunning_data()
@@ -615,8 +596,8 @@ void TestWindows::helpKeepsProgramRunning()
 void TestWindows::everyCaptionFitsInTheProgramsFont()
 {
     // Not a look-alike the system happens to offer in its place.
-    QCOMPARE(QFontInfo(form->font()).family(), QStringLiteral("Liberation Sans"));
-    QCOMPARE(QFontInfo(form->Commandrevert->font()).family(), QStringLiteral("Liberation Serif"));
+    QCOMPARE(QFontInfo(form->font()).family(), "Liberation Sans"_q);
+    QCOMPARE(QFontInfo(form->Commandrevert->font()).family(), "Liberation Serif"_q);
     frmAbout about(form.get());
     Dialog dialog(form.get());
     for (QWidget *window : QList<QWidget *>{form.get(), &about, &dialog}) {
@@ -626,7 +607,7 @@ void TestWindows::everyCaptionFitsInTheProgramsFont()
     }
     // The rune window with each rune's name in turn.
     for (int k = 1; k <= 46; ++k) {
-        QString clipped = QStringLiteral("not shown");
+        QString clipped = "not shown"_q;
         whenModal<FrmRuneInfo>([&](FrmRuneInfo *window) {
             clipped = clippedCaptions(window);
             window->close();

@@ -39,8 +39,8 @@ const QTemporaryDir &madeOnce()
     static const auto made = [] {
         auto dir = std::make_unique<QTemporaryDir>();
         writeDataFile(readGameData(gameDataSources()), readSchema(gameDataSources()),
-                      dir->filePath(QStringLiteral("newRunewords.mdb")));
-        writeRunePictures(dir->filePath(QStringLiteral("CRunes")));
+                      dir->filePath("newRunewords.mdb"_q));
+        writeRunePictures(dir->filePath("CRunes"_q));
         return dir;
     }();
     return *made;
@@ -78,11 +78,10 @@ QList<int> tilesWhere(const std::function<bool(int)> &owned)
 
 TestFolder::TestFolder(Pictures pictures)
 {
-    QStringList names{QStringLiteral("newRunewords.mdb")};
-    if (pictures == Pictures::Made && QDir(dir_.path()).mkdir(QStringLiteral("CRunes"))) {
-        for (const QString &name :
-             QDir(madeOnce().filePath(QStringLiteral("CRunes"))).entryList(QDir::Files))
-            names << QStringLiteral("CRunes/") + name;
+    QStringList names{"newRunewords.mdb"_q};
+    if (pictures == Pictures::Made && QDir(dir_.path()).mkdir("CRunes"_q)) {
+        for (const QString &name : QDir(madeOnce().filePath("CRunes"_q)).entryList(QDir::Files))
+            names << "CRunes/"_q + name;
     }
     for (const QString &name : names) {
         const QString from = madeOnce().filePath(name), to = dir_.filePath(name);
@@ -94,7 +93,7 @@ TestFolder::TestFolder(Pictures pictures)
 
 QString TestFolder::dataFile() const
 {
-    return dir_.filePath(QStringLiteral("newRunewords.mdb"));
+    return dir_.filePath("newRunewords.mdb"_q);
 }
 
 void TestFolder::sql(const QString &statements)
@@ -145,7 +144,7 @@ void readEverything(Form1 &form)
         form.markOwned(k);
     form.CommandSearch_Click();
     displayEveryListed(form);
-    form.mnuRunename->Tag = QStringLiteral("1");
+    form.mnuRunename->Tag = "1"_q;
     form.mnuSearch_Click();
     form.mnuClosest_Click();
 }
@@ -207,7 +206,7 @@ QString tickedFilters(const Form1 &form)
         if (boxes[i]->isChecked())
             ticked << (i < 9 ? QLatin1String(names[i]) : QString::number(i - 8));
     }
-    return ticked.join(QLatin1Char(' '));
+    return ticked.join(u' ');
 }
 
 QString inconsistentTile(const Form1 &form)
@@ -222,8 +221,7 @@ QString inconsistentTile(const Form1 &form)
         const int colour = qRed(rgb) + 256 * qGreen(rgb) + 65536 * qBlue(rgb);
         if (tile->BackColor() != (tile->Appearance() == 1 ? 0 : colour) ||
             tile->Tag != QString::number(colour))
-            return QStringLiteral("tile %1: Appearance %2, BackColor %3, Tag %4")
-                .arg(k)
+            return "tile %1: Appearance %2, BackColor %3, Tag %4"_q.arg(k)
                 .arg(tile->Appearance())
                 .arg(tile->BackColor())
                 .arg(tile->Tag);

@@ -14,6 +14,12 @@
 
 #include <memory>
 
+// The tests' many fixed texts as QString, without a wrapper around each.
+inline QString operator""_q(const char *text, size_t size)
+{
+    return QString::fromUtf8(text, qsizetype(size));
+}
+
 class Form1;
 class QCheckBox;
 
@@ -59,13 +65,13 @@ QString gameDataSources();
 // A file's bytes; none when it cannot be read.
 QByteArray fileBytes(const QString &path);
 
-// The text of the failure that call throws; empty when it throws none.
+// The text of the failure (or the data tool's error) that call throws; empty when it throws none.
 template <typename Call> QString failureOf(Call &&call)
 {
     try {
         call();
-    } catch (const Failure &failure) {
-        return failure.text();
+    } catch (const std::exception &error) {
+        return QString::fromUtf8(error.what());
     }
     return {};
 }
