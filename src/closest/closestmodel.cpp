@@ -78,7 +78,7 @@ bool passesSockets(int sockets, const RuneSet &set)
     return sockets == 1 || (sockets >= 2 && sockets <= 6 && (set.sockets >> sockets & 1));
 }
 
-// The runeword on the current row, if it is close to the set. at holds the fields' indexes.
+// The runeword on that row, if it is close to the set.
 std::optional<CloseRuneword> closeRuneword(const RowData &rows, int row, const RuneSet &set)
 {
     const auto whole = [&](int field, int most) { return wholeUpTo(rows.value(row, field), most); };

@@ -111,7 +111,7 @@ std::unique_ptr<Recordset> Database::openRecordset(const QString &name)
                 else
                     values.append(rows.values[i]);
             }
-            rows.values = values;
+            rows.values = std::move(values);
             rows.columns.removeAt(rowIdColumn);
         }
     }
