@@ -186,11 +186,21 @@ void TestStartup::failuresStopStartUp()
 
 void TestStartup::portableAndFirstStart()
 {
-    // A folder with a writable data file beside the program is used as it is.
-    const QString elsewhere = user->path() + "/made/on/first/start"_q;
-    DataLocation location = locateData(shared->path(), elsewhere, {"/nowhere"_q});
-    QCOMPARE(location.dataFile, shared->dataFile());
-    QCOMPARE(location.shippedFolder, shared->path());
+    // A player named Zoë, and a program in a folder with "é" in its name.
+    const QString elsewhere = user->path() + "/Zoë/made/on/first/start"_q;
+    const QString programFolder = shared->path() + "/é"_q;
+    QVERIFY(QDir().mkpath(programFolder) &&
+            QFile::copy(shared->dataFile(), programFolder + "/newRunewords.mdb"_q));
+    // Unmarked, a writable folder beside the program is an install: its file is the shipped one.
+    DataLocation location = locateData(programFolder, elsewhere, {"/nowhere"_q});
+    QCOMPARE(location.dataFile, elsewhere + "/newRunewords.mdb"_q);
+    QCOMPARE(location.shippedFolder, programFolder);
+    QVERIFY(QDir(elsewhere).removeRecursively());
+    // Marked portable, it is used as it is.
+    QVERIFY(QFile(programFolder + "/.portable"_q).open(QIODevice::WriteOnly));
+    location = locateData(programFolder, elsewhere, {"/nowhere"_q});
+    QCOMPARE(location.dataFile, programFolder + "/newRunewords.mdb"_q);
+    QCOMPARE(location.shippedFolder, programFolder);
     QVERIFY(!QFileInfo::exists(elsewhere));
     // Otherwise the first start copies the shipped file into a folder it makes, over the half
     // copy an interrupted start left there; the copy of a read-only file takes the saves.
@@ -209,7 +219,7 @@ void TestStartup::portableAndFirstStart()
     QVERIFY(QFile::permissions(location.dataFile) & QFile::WriteOwner);
 }
 
-// A program folder the player cannot write is an install, whether its file or the folder itself
+// A portable folder the player cannot write is an install, whether its file or the folder itself
 // refuses: the player's own copy is made from it.
 void TestStartup::readOnlyPortableFolder_data()
 {
@@ -226,6 +236,7 @@ void TestStartup::readOnlyPortableFolder()
     const QFile::Permissions read = P::ReadOwner | P::ReadUser | P::ReadGroup | P::ReadOther;
     const QFile::Permissions write = P::WriteOwner | P::WriteUser | P::WriteGroup | P::WriteOther;
     const QFile::Permissions enter = P::ExeOwner | P::ExeUser | P::ExeGroup | P::ExeOther;
+    QVERIFY(QFile(shared->path() + "/.portable"_q).open(QIODevice::WriteOnly));
     QVERIFY(QFile::setPermissions(shared->dataFile(), fileReadOnly ? read : read | write));
     QVERIFY(
         QFile::setPermissions(shared->path(), fileReadOnly ? read | write | enter : read | enter));

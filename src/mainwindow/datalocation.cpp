@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
 #include <filesystem>
 #include <system_error>
@@ -16,6 +17,7 @@
 namespace {
 
 const QString fileName = QStringLiteral("newRunewords.mdb");
+const QString portableMarker = QStringLiteral(".portable");
 
 QString native(const QString &path)
 {
@@ -35,6 +37,18 @@ void requireSound(const QString &shipped)
         throw Failure(QStringLiteral("use the game data that came with the program"),
                       native(shipped),
                       QStringLiteral("The file is damaged:\n") + problems.join(QLatin1Char('\n')));
+}
+
+// Whether the program may change the file and make the engine's journal beside it. Tried
+// rather than read from the modes: Windows' permissions are not what they say, and Wine
+// enforces none.
+bool canWrite(const QString &folder, const QString &file)
+{
+    QFile data(file);
+    if (!data.open(QIODevice::ReadWrite))
+        return false;
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral("tessaly-XXXXXX")));
+    return probe.open();
 }
 
 void makeFolder(const QString &folder)
@@ -93,11 +107,14 @@ void upgrade(const QString &shipped, const QString &copy)
 DataLocation locateData(const QString &programFolder, const QString &userFolder,
                         const QStringList &sharedFolders)
 {
+    // A folder is portable when it says so. An install's folder may be writable too (a
+    // per-user install on Windows), and its file is then still only the shipped one.
     const QFileInfo beside(QDir(programFolder).filePath(fileName));
-    if (beside.isFile() && beside.isWritable() && QFileInfo(programFolder).isWritable())
+    const bool portable = QFileInfo::exists(QDir(programFolder).filePath(portableMarker));
+    if (portable && beside.isFile() && canWrite(programFolder, beside.filePath()))
         return {beside.filePath(), programFolder};
 
-    // A read-only portable folder ships its file like an install does.
+    // A portable folder the player cannot write ships its file like an install does.
     QStringList candidates = sharedFolders;
     if (beside.isFile())
         candidates.prepend(programFolder);

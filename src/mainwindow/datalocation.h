@@ -5,11 +5,12 @@
 
 // Where the program keeps its data file and finds its pictures.
 //
-// Portable: a data file beside the program, in a folder the program can write, is used as
-// it is. Installed: the player's own copy in their data folder. The first start makes it from
-// the read-only file the install ships; when the shipped game data is newer than the copy's,
-// the copy is rebuilt from it with its saves kept. An existing copy is never overwritten
-// otherwise. Throws Failure naming the path and the reason.
+// Portable: in a folder marked by a file named .portable beside the program, the data file
+// there is used as it is, if the program can write it and the folder. Installed: the player's
+// own copy in their data folder. The first start makes it from the read-only file the install
+// ships (or from a portable folder's file the player cannot write); when the shipped game
+// data is newer than the copy's, the copy is rebuilt from it with its saves kept. An existing
+// copy is never overwritten otherwise. Throws Failure naming the path and the reason.
 struct DataLocation {
     QString dataFile;
     // The folder with CRunes/ (and, in a portable folder, fonts/).
