@@ -75,7 +75,7 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS ${runtime_depends})
 # A helper beside a game, not a game: games would belong in /usr/games.
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quillane <tessaly@example.org>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tessaly developers <tessaly@example.org>")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Tessaly shows a board of 46 rune tiles. Mark the runes you own, tick the item
 types and socket counts you want, and it lists the runewords you can make, with
 their texts, runes, item types and sockets. Ten save slots keep rune sets; the
