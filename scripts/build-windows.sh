@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Cross-builds the libraries a Windows build of Tessaly needs, from Debian's own source
-# packages, on a Debian 12 machine: qtbase (shared), SQLite (a DLL) and SQLiteCpp (static).
-# They go into a cache outside the checkout, each install keyed by the component's version
-# and a hash of how it was built, so a second run only checks what is already there.
+# Builds Tessaly for 64-bit Windows on a Debian 12 machine, with Debian's packages and source
+# packages alone, into build-windows/: the programs, the tests, and in build-windows/package/
+# the portable zip and the installer.
+#
+# First it cross-builds the libraries the program needs from Debian's own sources: qtbase
+# (shared), SQLite (a DLL) and SQLiteCpp (static). They go into a cache outside the checkout,
+# each install keyed by the component's version and a hash of how it was built, so a second
+# run only checks what is already there.
 #
 #   scripts/build-windows.sh
 #
@@ -247,14 +251,18 @@ else
 fi
 
 # ---------------------------------------------------------------------------------------------
-# TODO (next step): configure and build Tessaly and its tests into build-windows/ with
-#   cmake -S "$root" -B "$root/build-windows" -G Ninja \
-#       -DCMAKE_TOOLCHAIN_FILE="$windows/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release
-# then package it.
-# ---------------------------------------------------------------------------------------------
+# Tessaly and its tests, then the zip and the installer. The build-time tools (the data tool,
+# the picture and icon makers) run under Wine.
+say "Tessaly"
+build=$root/build-windows
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$windows/mingw-w64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j "$jobs"
+(cd "$build" && cpack >/dev/null)
 
 say "Done"
 for name in qtbase sqlite sqlitecpp; do
     printf '%-10s %s\n' "$name" "$(readlink -f "$cache/windows/$name")"
 done
 echo "Toolchain file: $windows/mingw-w64.cmake (it finds them through $cache/windows)"
+ls -l "$build"/package/*.zip "$build"/package/*.exe

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# Proves the Windows build under Wine, after scripts/build-windows.sh: every cross-built test
+# passes; the installer installs silently into a fresh Wine prefix, and its program starts, stays
+# up, makes the player's copy under %APPDATA% and uses it; the zip, unpacked into another fresh
+# prefix, starts, stays up and uses its own file; tessaly-data.exe passes the shipped file.
+#   scripts/check-windows.sh
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=$root/build-windows
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/tessaly
+package=$build/package
+step() { printf '\n== %s\n' "$*"; }
+fail() { printf 'check-windows: %s\n' "$*" >&2; exit 1; }
+
+work=$(mktemp -d)
+cleanup() {
+    for prefix in "$work"/prefix-*; do
+        [ -d "$prefix" ] && WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+    done
+    kill $(jobs -p) 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Wine draws the packaged programs' windows on a virtual screen of its own.
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+export DISPLAY=$display
+sleep 1
+
+step "The tests under Wine"
+# The tests draw offscreen; Wine's own windows (none are expected) would go to the screen above.
+QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure
+
+# A fresh Wine prefix, copied from the one the build made, with nothing on the DLL path: the
+# packaged program must bring every DLL and plugin it needs.
+fresh_prefix() {
+    local prefix=$work/prefix-$1
+    cp -a "$cache/wineprefix" "$prefix"
+    printf '%s' "$prefix"
+}
+in_prefix() {
+    local prefix=$1
+    shift
+    env -u WINEPATH WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" "$@"
+}
+user_folder() { printf '%s/drive_c/users/%s' "$1" "$(id -un)"; }
+
+# Starts a packaged program, sees it stay up for five seconds once it has opened its data file,
+# and prints that file's path (Wine opens the host's file on the program's behalf).
+holds_open() {
+    local prefix=$1 program=$2 pid file=""
+    in_prefix "$prefix" wine "$program" >"$work/program.log" 2>&1 &
+    pid=$!
+    for _ in $(seq 1 30); do
+        sleep 1
+        kill -0 "$pid" 2>/dev/null || { cat "$work/program.log"; fail "$program did not stay up"; }
+        file=$(find /proc/[0-9]*/fd -lname '*newRunewords.mdb' -printf '%l\n' 2>/dev/null |
+            sort -u | head -n 1)
+        [ -z "$file" ] || break
+    done
+    sleep 5
+    kill -0 "$pid" 2>/dev/null || { cat "$work/program.log"; fail "$program did not stay up"; }
+    in_prefix "$prefix" wineserver -k
+    wait "$pid" 2>/dev/null || true
+    [ -n "$file" ] || fail "$program opened no data file"
+    printf '%s' "$file"
+}
+
+step "The installer"
+installer=$(ls "$package"/tessaly-*-windows-amd64.exe)
+prefix=$(fresh_prefix installer)
+in_prefix "$prefix" wine "$installer" /S
+installed=$(user_folder "$prefix")/AppData/Local/Programs/Tessaly
+[ -f "$installed/tessaly.exe" ] || fail "nothing was installed in $installed"
+[ ! -e "$installed/.portable" ] || fail "the installed program is marked portable"
+[ -f "$installed/Uninstall.exe" ] || fail "the installer left no uninstaller"
+[ "$(ls "$installed"/CRunes/crune*.gif | wc -l)" -ge 46 ] || fail "pictures are missing"
+in_prefix "$prefix" wine "$installed/tessaly-data.exe" check "$installed/newRunewords.mdb"
+copy=$(user_folder "$prefix")/AppData/Roaming/tessaly/newRunewords.mdb
+used=$(holds_open "$prefix" "$installed/tessaly.exe")
+echo "The installed program uses $used"
+[ "$used" = "$copy" ] || fail "the installed program does not use the player's copy $copy"
+in_prefix "$prefix" wine "$installed/tessaly-data.exe" check "$copy"
+# The uninstaller runs on from a copy of itself, and returns at once.
+in_prefix "$prefix" wine "$installed/Uninstall.exe" /S
+for _ in $(seq 1 30); do
+    [ -e "$installed/tessaly.exe" ] || break
+    sleep 1
+done
+[ ! -e "$installed/tessaly.exe" ] || fail "the uninstaller left the program"
+[ -f "$copy" ] || fail "the uninstaller removed the player's copy"
+
+step "The portable zip"
+zip=$(ls "$package"/tessaly-*-windows-amd64.zip)
+prefix=$(fresh_prefix zip)
+unzip -q "$zip" -d "$work/zip"
+folder=$(ls -d "$work"/zip/tessaly-*)
+[ -f "$folder/.portable" ] || fail "the zip's folder is not marked portable"
+used=$(holds_open "$prefix" "$folder/tessaly.exe")
+echo "The zip's program uses $used"
+[ "$used" = "$folder/newRunewords.mdb" ] || fail "the zip's program does not use its own file"
+[ ! -e "$(user_folder "$prefix")/AppData/Roaming/tessaly" ] ||
+    fail "the zip's program made a copy under %APPDATA%"
+
+step "Done"
