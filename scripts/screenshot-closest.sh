@@ -12,7 +12,7 @@ cmake --build build --target tessaly >/dev/null
 
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
-cp -r build/bin/tessaly build/bin/newRunewords.mdb build/bin/CRunes "$work/"
+cp -r build/bin/tessaly build/bin/.portable build/bin/newRunewords.mdb build/bin/CRunes "$work/"
 display=:$((90 + RANDOM % 100))
 Xvfb "$display" -screen 0 1280x1024x24 >/dev/null 2>&1 &
 export DISPLAY=$display

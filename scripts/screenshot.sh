@@ -13,7 +13,7 @@ cmake --build build --target tessaly >/dev/null
 
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
-cp -r build/bin/tessaly build/bin/newRunewords.mdb build/bin/CRunes build/bin/fonts "$work/"
+cp -r build/bin/tessaly build/bin/.portable build/bin/newRunewords.mdb build/bin/CRunes build/bin/fonts "$work/"
 # Only the fonts of a fresh Debian 12 desktop, and the program's own.
 mkdir "$work/system-fonts"
 for font in DejaVuSans DejaVuSans-Bold DejaVuSansMono DejaVuSansMono-Bold DejaVuSerif \
