@@ -219,29 +219,34 @@ QImage mask(QSize size, const std::function<void(QPainter &)> &draw)
 
 } // namespace
 
-QImage drawRunePicture(int runeNumber)
+QImage drawRunePicture(int runeNumber, int scale)
 {
     if (runeNumber < 1 || runeNumber > runePictureCount)
         throw std::out_of_range("rune number " + std::to_string(runeNumber) + " is not 1.." +
                                 std::to_string(runePictureCount));
+    if (scale < 1)
+        throw std::out_of_range("scale " + std::to_string(scale) + " is not 1 or more");
 
-    const QRect stone(2, 2, 23, 21);
+    // Drawn at its size rather than enlarged, so that curves and diagonals stay fine; every
+    // width below is a multiple of the scale, so that the picture keeps its proportions.
+    const int s = scale;
+    const QRect stone(2 * s, 2 * s, 23 * s, 21 * s);
 
     // Outside the stone the picture is transparent, so the tile's colour shows around it.
-    QImage picture(runePictureWidth, runePictureHeight, QImage::Format_ARGB32);
+    QImage picture(runePictureWidth * s, runePictureHeight * s, QImage::Format_ARGB32);
     picture.fill(Qt::transparent);
     // Antialiasing stays off: at this size blended edges turn to mud and would also give the
     // GIF more colours than the shading needs.
     const QImage stoneMask = mask(picture.size(), [&](QPainter &painter) {
         painter.setPen(Qt::NoPen);
         painter.setBrush(Qt::white);
-        painter.drawRoundedRect(stone, 6, 6);
+        painter.drawRoundedRect(stone, 6 * s, 6 * s);
     });
     const QImage grooveLine = mask(picture.size(), [&](QPainter &painter) {
         painter.setPen(QPen(Qt::white, 1));
-        for (const Segment &s : glyphs()[std::size_t(runeNumber - 1)].strokes)
-            painter.drawLine(gridX[colOf(s.from)], gridY[rowOf(s.from)], gridX[colOf(s.to)],
-                             gridY[rowOf(s.to)]);
+        for (const Segment &g : glyphs()[std::size_t(runeNumber - 1)].strokes)
+            painter.drawLine(gridX[colOf(g.from)] * s, gridY[rowOf(g.from)] * s,
+                             gridX[colOf(g.to)] * s, gridY[rowOf(g.to)] * s);
     });
 
     auto inStone = [&](int x, int y) {
@@ -250,10 +255,23 @@ QImage drawRunePicture(int runeNumber)
     auto onLine = [&](int x, int y) {
         return grooveLine.valid(x, y) && qRed(grooveLine.pixel(x, y)) != 0;
     };
-    // Grooves are the one-pixel lines widened by a pixel right and down.
+    // Grooves are the one-pixel lines widened right and down, to two pixels at scale 1.
     auto inGroove = [&](int x, int y) {
-        return onLine(x, y) || onLine(x - 1, y) || onLine(x, y - 1) || onLine(x - 1, y - 1);
+        for (int dy = 0; dy < 2 * s; ++dy)
+            for (int dx = 0; dx < 2 * s; ++dx)
+                if (onLine(x - dx, y - dy))
+                    return true;
+        return false;
     };
+    // Whether a pixel within the scale's width in one direction (dx, dy) is inside.
+    auto near = [&](const auto &inside, int x, int y, int dx, int dy) {
+        for (int i = 1; i <= s; ++i)
+            if (inside(x + i * dx, y + i * dy))
+                return true;
+        return false;
+    };
+    auto outside = [&](int x, int y) { return !inStone(x, y); };
+    auto outsideGroove = [&](int x, int y) { return !inGroove(x, y); };
 
     const StoneColours colours(groupTint(runeNumber));
     // The grain is shared by a group, so within it the glyph alone tells runes apart.
@@ -267,20 +285,30 @@ QImage drawRunePicture(int runeNumber)
                 continue;
             QColor colour = colours.body;
             if (inGroove(x, y)) {
-                colour = (!inGroove(x - 1, y) || !inGroove(x, y - 1)) ? colours.grooveShadow
-                                                                      : colours.grooveFloor;
-            } else if (!inStone(x + 1, y) || !inStone(x, y + 1)) {
+                colour = (near(outsideGroove, x, y, -1, 0) || near(outsideGroove, x, y, 0, -1))
+                             ? colours.grooveShadow
+                             : colours.grooveFloor;
+            } else if (near(outside, x, y, 1, 0) || near(outside, x, y, 0, 1)) {
                 colour = colours.rimDark;
-            } else if (!inStone(x - 1, y) || !inStone(x, y - 1)) {
+            } else if (near(outside, x, y, -1, 0) || near(outside, x, y, 0, -1)) {
                 colour = colours.rimLight;
-            } else if (inGroove(x - 1, y) || inGroove(x, y - 1)) {
+            } else if (near(inGroove, x, y, -1, 0) || near(inGroove, x, y, 0, -1)) {
                 colour = colours.lip;
-            } else if (mix(grainSeed | std::uint64_t(y * 32 + x)) % 11 == 0) {
+            } else if (mix(grainSeed | std::uint64_t(y / s * 32 + x / s)) % 11 == 0) {
+                // The same flecks at every scale, each a scale's square.
                 colour = colours.fleck;
             }
             picture.setPixelColor(x, y, colour);
         }
+    // Painted at the small picture's size, as the program shows the file.
+    picture.setDevicePixelRatio(s);
     return picture;
+}
+
+QString runePictureName(int runeNumber, int scale)
+{
+    return scale == 1 ? QStringLiteral("crune%1.gif").arg(runeNumber)
+                      : QStringLiteral("crune%1@%2x.gif").arg(runeNumber).arg(scale);
 }
 
 void writeRunePictures(const QString &folder)
@@ -289,12 +317,14 @@ void writeRunePictures(const QString &folder)
         throw std::runtime_error("cannot create folder " + folder.toStdString());
 
     const QDir dir(folder);
-    for (int rune = 1; rune <= runePictureCount; ++rune) {
-        const QString path = dir.filePath(QStringLiteral("crune%1.gif").arg(rune));
-        const QByteArray data = encodeGif(drawRunePicture(rune));
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
-            throw std::runtime_error("cannot write " + path.toStdString() + ": " +
-                                     file.errorString().toStdString());
-    }
+    for (int rune = 1; rune <= runePictureCount; ++rune)
+        for (const int scale : {1, 2}) {
+            const QString path = dir.filePath(runePictureName(rune, scale));
+            const QByteArray data = encodeGif(drawRunePicture(rune, scale));
+            QSaveFile file(path);
+            if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() ||
+                !file.commit())
+                throw std::runtime_error("cannot write " + path.toStdString() + ": " +
+                                         file.errorString().toStdString());
+        }
 }

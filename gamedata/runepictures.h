@@ -8,10 +8,16 @@ constexpr int runePictureCount = 46;
 constexpr int runePictureWidth = 27;
 constexpr int runePictureHeight = 26;
 
-// The picture of rune 1..runePictureCount: an engraved stone tinted by the rune's group.
-// The same number always gives the same pixels. Throws std::out_of_range for other numbers.
-QImage drawRunePicture(int runeNumber);
+// The picture of rune 1..runePictureCount: an engraved stone tinted by the rune's group, drawn
+// scale times as wide and high, with that device pixel ratio, for screens of that density. The
+// same number and scale always give the same pixels. Throws std::out_of_range for other numbers
+// and scales below 1.
+QImage drawRunePicture(int runeNumber, int scale = 1);
 
-// Writes crune1.gif .. crune46.gif into the folder, creating it when missing. Throws
-// std::runtime_error naming the file (or folder) and the reason when anything cannot be written.
+// The file name of a rune's picture: crune12.gif, and crune12@2x.gif at scale 2.
+QString runePictureName(int runeNumber, int scale = 1);
+
+// Writes crune1.gif .. crune46.gif and their crune1@2x.gif .. crune46@2x.gif into the folder,
+// creating it when missing. Throws std::runtime_error naming the file (or folder) and the reason
+// when anything cannot be written.
 void writeRunePictures(const QString &folder);

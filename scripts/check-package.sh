@@ -29,6 +29,11 @@ trap cleanup EXIT
 step() { echo "== $*"; }
 fail() { echo "check-package: $*" >&2; exit 1; }
 
+# The 46 rune pictures, and each again at twice the size.
+pictures=$(dpkg-deb -c "$deb" | grep -o 'share/tessaly/CRunes/crune.*\.gif$')
+[ "$(grep -vc @2x <<<"$pictures")" -eq 46 ] && [ "$(grep -c @2x <<<"$pictures")" -eq 46 ] ||
+    fail "the package does not hold the 46 rune pictures and their 46 at twice the size"
+
 mirror=$(grep -rhE '^(deb[[:space:]]|URIs:)' /etc/apt/sources.list /etc/apt/sources.list.d/ 2>/dev/null |
     grep -oE 'https?://[^[:space:]]*/debian/?' | grep -v security | head -n 1 || true)
 mirror=${mirror:-http://deb.debian.org/debian}

@@ -532,9 +532,16 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QDir folder(dir.filePath("not/yet/there"_q));
         writeRunePictures(folder.path());
-        for (int rune = 1; rune <= runePictureCount; ++rune)
+        // Each picture also at twice the size, drawn at that size rather than enlarged.
+        for (int rune = 1; rune <= runePictureCount; ++rune) {
             QCOMPARE(plain(QImage(folder.filePath("crune%1.gif"_q.arg(rune)), "gif")),
                      plain(drawRunePicture(rune)));
+            const QImage large =
+                plain(QImage(folder.filePath("crune%1@2x.gif"_q.arg(rune)), "gif"));
+            QCOMPARE(large, plain(drawRunePicture(rune, 2)));
+            QCOMPARE(large.size(), QSize(54, 52));
+            QVERIFY(large != plain(drawRunePicture(rune).scaled(large.size())));
+        }
         QVERIFY_THROWS_EXCEPTION(std::out_of_range, drawRunePicture(runePictureCount + 1));
         // A plain file where a folder should be makes the folder impossible to create.
         const QString blocked = folder.filePath("crune1.gif/runes"_q);

@@ -6,6 +6,7 @@
 #include "testsupport.h"
 
 #include <QCheckBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -400,9 +401,13 @@ void TestSearch::resultsMatchModel()
         // search's list.
         const int before = form->List1->count();
         const int rune = int(runeNames.indexOf(expected.wanted[0][0])) + 1;
-        QCOMPARE(
-            window()->wantedTable->index(0, 0).data(Qt::DecorationRole).value<QPixmap>().toImage(),
-            form->PictureRunes[size_t(rune)]->Picture().toImage());
+        QCOMPARE(window()
+                     ->wantedTable->index(0, 0)
+                     .data(Qt::DecorationRole)
+                     .value<QIcon>()
+                     .pixmap(QSize(27, 26))
+                     .toImage(),
+                 form->PictureRunes[size_t(rune)]->Picture().toImage());
         form->markOwned(rune);
         form->CommandSearch_Click();
         QCOMPARE(form->List1->count() - before, expected.wanted[0][1].toInt());

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -65,6 +66,8 @@ void TestStartup::startsOnShippedData()
     // Of runesQuery's 50 rows only the first 46 are read.
     folder.sql("INSERT INTO runes (Runenumber, Runename) VALUES (47, 'Extra'), "
                "(48, 'More'), (49, 'Still'), (50, 'Last');"_q);
+    // A folder made before there were large pictures: the small one stands in.
+    QVERIFY(QFile::remove(folder.path() + "/CRunes/crune5@2x.gif"_q));
     const auto form = startForm(folder.path());
     const QStringList names = folder.column("SELECT Runename FROM runesQuery"_q);
     const auto argb = [](const QImage &i) { return i.convertToFormat(QImage::Format_ARGB32); };
@@ -120,12 +123,23 @@ void TestStartup::startsOnShippedData()
                      near(actual.height(), designed.height()),
                  qPrintable(control->objectName()));
     }
-    // The tile's colour shows around the stone: its group's colour, or black when owned.
+    // A tile shows its picture pixel for pixel on its colour (its group's, or black when owned).
+    // ctest runs this case at twice the density too, where the large picture is shown, or the
+    // small one doubled where it has none.
+    const qreal ratio = form->devicePixelRatioF();
+    QCOMPARE(ratio, qEnvironmentVariable("QT_SCALE_FACTOR", "1"_q).toDouble());
     const QImage shot = form->grab().toImage();
-    for (const auto &[k, colour] : {std::pair{1, qRgb(255, 255, 255)}, {2, qRgb(0, 0, 0)}}) {
+    for (const int k : {2, 5, 12}) {
         const RuneTile *tile = form->PictureRunes[size_t(k)];
-        QCOMPARE(QColor(shot.pixel(tile->mapTo(form.get(), QPoint(3, 3)))), QColor(colour));
-        QVERIFY(shot.pixel(tile->mapTo(form.get(), tile->rect().center())) != colour); // the stone
+        const QString large = ratio > 1 && k != 5 ? "@2x"_q : QString();
+        QImage picture("%1/CRunes/crune%2%3.gif"_q.arg(folder.path()).arg(k).arg(large));
+        picture.setDevicePixelRatio(1);
+        QImage expected(QSize(27, 26) * ratio, QImage::Format_RGB32);
+        expected.fill(k == 2 ? QColor(Qt::black) : colourFromValue(tile->Tag.toInt()));
+        QPainter(&expected).drawImage(expected.rect(), picture);
+        expected.setDevicePixelRatio(ratio);
+        const QRect area(tile->mapTo(form.get(), QPoint(2, 2)) * ratio, expected.size());
+        QCOMPARE(shot.copy(area).convertToFormat(QImage::Format_RGB32), expected);
     }
     // The about box names the file in use; its fixed captions are checked with every window's.
     QString about;
@@ -139,11 +153,13 @@ void TestStartup::startsOnShippedData()
 
 void TestStartup::failuresStopStartUp_data()
 {
-    QTest::addColumn<QString>("change"); // a file taken out of the folder, or SQL run on the file
+    QTest::addColumn<QString>("change"); // a file taken out (@2x: emptied), or SQL run on the file
     QTest::addColumn<int>("pictures");   // tiles that show a picture
     QTest::addColumn<int>("labels");     // labels that show a name
     QTest::newRow("data file missing") << "newRunewords.mdb"_q << 0 << 0;
     QTest::newRow("crune46.gif missing") << "CRunes/crune46.gif"_q << 45 << 45;
+    // A missing large picture is no failure (see startsOnShippedData), but an unreadable one is.
+    QTest::newRow("crune46@2x.gif empty") << "CRunes/crune46@2x.gif"_q << 45 << 45;
     // The picture of rune 46 comes before its name, so only the name is missing.
     QTest::newRow("runesQuery with 45 rows")
         << "DELETE FROM runes WHERE Runenumber = 46"_q << 46 << 45;
@@ -157,7 +173,7 @@ void TestStartup::failuresStopStartUp()
     TestFolder folder;
     const bool sql = change.startsWith("DELETE"_q);
     const QString path = QDir::toNativeSeparators(QDir(folder.path()).filePath(change));
-    QVERIFY(sql || QFile::remove(path));
+    QVERIFY(sql || (change.contains(u'@') ? QFile::resize(path, 0) : QFile::remove(path)));
     if (sql)
         folder.sql(change);
 

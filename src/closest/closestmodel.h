@@ -2,7 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QColor>
-#include <QPixmap>
+#include <QIcon>
 #include <QString>
 #include <QtGlobal>
 
@@ -44,7 +44,7 @@ Closeness readCloseness(Database &db, const RuneSet &set);
 // The names and pictures of the runes and their board colours, by rune number.
 struct RuneLook {
     std::array<QString, 47> names;
-    std::array<QPixmap, 47> pictures;
+    std::array<QIcon, 47> pictures; // the tile's picture and its large one
     std::array<QColor, 47> colours;
 };
 

@@ -9,6 +9,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIcon>
 #include <QItemSelection>
 #include <QKeyEvent>
 #include <QLabel>
@@ -64,6 +65,21 @@ public:
     }
 };
 
+// A rune's picture chosen as its tile chooses it (RuneTile::pictureAt) for the view's screen:
+// the large one on any screen denser than 1, where the icon would take the nearer size.
+class RunePicture : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const qreal ratio = option->widget ? option->widget->devicePixelRatioF() : 1;
+        option->icon = QIcon(option->icon.pixmap(option->decorationSize, ratio > 1 ? 2 : 1));
+    }
+};
+
 QTableView *table(const QString &name, QAbstractItemModel *model, QWidget *parent)
 {
     auto *view = new QTableView(parent);
@@ -101,7 +117,8 @@ ClosestWindow::ClosestWindow(Form1 *form) : QWidget(form, Qt::Window), form_(for
     for (int k = 1; k <= 46; ++k) {
         const RuneTile *tile = form->PictureRunes[size_t(k)];
         look_.names[size_t(k)] = form->Label1[size_t(k - 1)]->text();
-        look_.pictures[size_t(k)] = tile->Picture();
+        look_.pictures[size_t(k)] = QIcon(tile->Picture());
+        look_.pictures[size_t(k)].addPixmap(tile->pictureAt(2));
         look_.colours[size_t(k)] = colourFromValue(tile->Tag.toInt());
     }
 
@@ -150,6 +167,7 @@ void ClosestWindow::createControls()
     wantedView = table(QStringLiteral("Most wanted runes"), wantedTable, this);
     wantedView->setSelectionMode(QAbstractItemView::SingleSelection);
     wantedView->setItemDelegateForColumn(WantedTable::Completes, new CompletesBar(wantedView));
+    wantedView->setItemDelegateForColumn(WantedTable::Rune, new RunePicture(wantedView));
     wantedView->setIconSize(QSize(27, 26));
     wantedView->verticalHeader()->setDefaultSectionSize(30);
     wantedView->setColumnWidth(WantedTable::Rune, 110);

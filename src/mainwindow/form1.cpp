@@ -7,12 +7,14 @@
 #include "listbox.h"
 #include "programfont.h"
 #include "programicon.h"
+#include "runepictures.h"
 #include "runetile.h"
 #include "twips.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QImageReader>
 #include <QKeyEvent>
@@ -54,6 +56,18 @@ QCheckBox *checkBox(const QString &name, const QString &caption, QWidget *parent
     box->setGeometry(geometry);
     box->setChecked(true);
     return box;
+}
+
+// The picture in that file, to be shown at 1/scale of its size. Throws Failure naming the file.
+QPixmap runePicture(const QString &path, int scale)
+{
+    QImageReader reader(path);
+    QImage picture = reader.read();
+    if (picture.isNull())
+        throw Failure(QStringLiteral("load the rune picture"), QDir::toNativeSeparators(path),
+                      reader.errorString());
+    picture.setDevicePixelRatio(scale);
+    return QPixmap::fromImage(picture);
 }
 
 } // namespace
@@ -231,14 +245,13 @@ void Form1::Form_Load()
 
     currentRecordset = runeDb->openRecordset(QStringLiteral("runesQuery"));
     currentRecordset->moveFirst();
+    const QString pictures = picturesFolder + QStringLiteral("/CRunes/");
     for (int k = 1; k <= 46; ++k) {
-        const QString path = picturesFolder + QStringLiteral("/CRunes/crune%1.gif").arg(k);
-        QImageReader reader(path);
-        const QImage picture = reader.read();
-        if (picture.isNull())
-            throw Failure(QStringLiteral("load the rune picture"), QDir::toNativeSeparators(path),
-                          reader.errorString());
-        PictureRunes[size_t(k)]->setPicture(QPixmap::fromImage(picture));
+        const QPixmap picture = runePicture(pictures + runePictureName(k), 1);
+        // The large picture may be missing: a folder made before there were any still works.
+        const QString large = pictures + runePictureName(k, 2);
+        PictureRunes[size_t(k)]->setPicture(
+            picture, QFileInfo::exists(large) ? runePicture(large, 2) : QPixmap());
         const QVariant name = currentRecordset->field(QStringLiteral("Runename"));
         if (name.isNull())
             throw Failure(QStringLiteral("read the rune names"),

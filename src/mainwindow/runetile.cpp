@@ -35,10 +35,17 @@ void RuneTile::setBackColor(int colour)
     update();
 }
 
-void RuneTile::setPicture(const QPixmap &picture)
+void RuneTile::setPicture(const QPixmap &picture, const QPixmap &large)
 {
     picture_ = picture;
+    large_ = large;
     update();
+}
+
+// Chosen when painting, as the window may have moved to a screen of another density.
+const QPixmap &RuneTile::pictureAt(qreal ratio) const
+{
+    return ratio > 1 && !large_.isNull() ? large_ : picture_;
 }
 
 void RuneTile::paintEvent(QPaintEvent *)
@@ -47,7 +54,7 @@ void RuneTile::paintEvent(QPaintEvent *)
     painter.fillRect(rect(), colourFromValue(backColor_));
     // The picture keeps its place in both states, inside the widest border.
     painter.setClipRect(rect().adjusted(2, 2, -2, -2));
-    painter.drawPixmap(2, 2, picture_);
+    painter.drawPixmap(2, 2, pictureAt(devicePixelRatioF()));
     painter.setClipping(false);
     if (appearance_ == 1) {
         qDrawWinPanel(&painter, rect(), palette(), true);

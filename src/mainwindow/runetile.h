@@ -19,8 +19,12 @@ public:
     // Colour value: red + 256 * green + 65536 * blue.
     int BackColor() const { return backColor_; }
     void setBackColor(int colour);
+    // The picture, and the same drawn at twice the size for denser screens (devicePixelRatio 2;
+    // null when there is none, and the picture stands in for it).
     const QPixmap &Picture() const { return picture_; }
-    void setPicture(const QPixmap &picture);
+    void setPicture(const QPixmap &picture, const QPixmap &large);
+    // The one to show on a screen of that device pixel ratio.
+    const QPixmap &pictureAt(qreal ratio) const;
 
     // The tile's base colour as decimal text.
     QString Tag;
@@ -40,6 +44,7 @@ private:
     int appearance_ = 0;
     int backColor_ = 0;
     QPixmap picture_;
+    QPixmap large_;
 };
 
 QColor colourFromValue(int value);

@@ -85,7 +85,7 @@ void Form1::mnuruneprop_Click()
     currentRecordset->moveFirst();
 
     if (const RuneTile *shown = tile(wholeNumber(n).value_or(0)))
-        window.Picture1->setPixmap(shown->Picture());
+        window.Picture1->setPixmap(shown->pictureAt(shown->devicePixelRatioF()));
     window.Label4->setText(QStringLiteral("Rune ") +
                            currentRecordset->field(QStringLiteral("Runename")).toString());
     QPlainTextEdit *const boxes[] = {window.Textability1, window.Textability2, window.Textability3};
