@@ -46,25 +46,37 @@ in_prefix() {
 }
 user_folder() { printf '%s/drive_c/users/%s' "$1" "$(id -un)"; }
 
-# Starts a packaged program, sees it stay up for five seconds once it has opened its data file,
-# and prints that file's path (Wine opens the host's file on the program's behalf).
-holds_open() {
-    local prefix=$1 program=$2 pid file=""
+# Starts a packaged program and waits until it has its data file open (Wine opens the host's
+# file on its behalf); sets pid and used, the file's path.
+start() {
+    local prefix=$1 program=$2
     in_prefix "$prefix" wine "$program" >"$work/program.log" 2>&1 &
     pid=$!
-    for _ in $(seq 1 30); do
-        sleep 1
+    used=""
+    for _ in $(seq 1 60); do
+        sleep 0.5
         kill -0 "$pid" 2>/dev/null || { cat "$work/program.log"; fail "$program did not stay up"; }
-        file=$(find /proc/[0-9]*/fd -lname '*newRunewords.mdb' -printf '%l\n' 2>/dev/null |
+        used=$(find /proc/[0-9]*/fd -lname '*newRunewords.mdb' -printf '%l\n' 2>/dev/null |
             sort -u | head -n 1)
-        [ -z "$file" ] || break
+        [ -z "$used" ] || return 0
     done
+    fail "$program opened no data file"
+}
+
+# Asks the program to close, as the window's close button does, and sees it end cleanly.
+stop() {
+    local prefix=$1 status=0
+    in_prefix "$prefix" wine taskkill /im tessaly.exe >/dev/null
+    wait "$pid" || status=$?
+    [ "$status" -eq 0 ] || { cat "$work/program.log"; fail "the program ended with status $status"; }
+}
+
+# Starts the program, sees it stay up for five seconds, and closes it.
+runs() {
+    start "$@"
     sleep 5
-    kill -0 "$pid" 2>/dev/null || { cat "$work/program.log"; fail "$program did not stay up"; }
-    in_prefix "$prefix" wineserver -k
-    wait "$pid" 2>/dev/null || true
-    [ -n "$file" ] || fail "$program opened no data file"
-    printf '%s' "$file"
+    kill -0 "$pid" 2>/dev/null || { cat "$work/program.log"; fail "$2 did not stay up"; }
+    stop "$1"
 }
 
 step "The installer"
@@ -78,7 +90,7 @@ installed=$(user_folder "$prefix")/AppData/Local/Programs/Tessaly
 [ "$(ls "$installed"/CRunes/crune*.gif | wc -l)" -ge 46 ] || fail "pictures are missing"
 in_prefix "$prefix" wine "$installed/tessaly-data.exe" check "$installed/newRunewords.mdb"
 copy=$(user_folder "$prefix")/AppData/Roaming/tessaly/newRunewords.mdb
-used=$(holds_open "$prefix" "$installed/tessaly.exe")
+runs "$prefix" "$installed/tessaly.exe"
 echo "The installed program uses $used"
 [ "$used" = "$copy" ] || fail "the installed program does not use the player's copy $copy"
 in_prefix "$prefix" wine "$installed/tessaly-data.exe" check "$copy"
@@ -97,10 +109,18 @@ prefix=$(fresh_prefix zip)
 unzip -q "$zip" -d "$work/zip"
 folder=$(ls -d "$work"/zip/tessaly-*)
 [ -f "$folder/.portable" ] || fail "the zip's folder is not marked portable"
-used=$(holds_open "$prefix" "$folder/tessaly.exe")
+runs "$prefix" "$folder/tessaly.exe"
 echo "The zip's program uses $used"
 [ "$used" = "$folder/newRunewords.mdb" ] || fail "the zip's program does not use its own file"
 [ ! -e "$(user_folder "$prefix")/AppData/Roaming/tessaly" ] ||
     fail "the zip's program made a copy under %APPDATA%"
+
+step "Twenty starts and exits in a row"
+for run in $(seq 1 20); do
+    start "$prefix" "$folder/tessaly.exe"
+    stop "$prefix"
+    printf '%d ' "$run"
+done
+echo
 
 step "Done"
