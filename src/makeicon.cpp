@@ -40,9 +40,9 @@ QByteArray windowsIcon()
         buffer.open(QIODevice::WriteOnly);
         programIconImage(size).save(&buffer, "PNG");
         header.append(char(size % 256)).append(char(size % 256)); // 0 stands for 256
-        header.append(char(0)).append(char(0));                    // no palette
-        put16(header, 1);                                           // planes
-        put16(header, 32);                                          // bits per pixel
+        header.append(char(0)).append(char(0));                   // no palette
+        put16(header, 1);                                         // planes
+        put16(header, 32);                                        // bits per pixel
         put32(header, png.size());
         put32(header, 6 + 16 * count + images.size());
         images += png;

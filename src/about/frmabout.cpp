@@ -4,7 +4,6 @@
 #include "mainwindow/programicon.h"
 #include "version.h"
 
-#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 
@@ -61,6 +60,6 @@ void frmAbout::showDataFile(const QString &path)
 void Form1::mnuAbout_Click()
 {
     frmAbout about(this);
-    about.showDataFile(QDir::toNativeSeparators(runeDb->path()));
+    about.showDataFile(runeDb->path());
     about.exec();
 }

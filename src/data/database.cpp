@@ -4,6 +4,7 @@
 #include "querydef.h"
 #include "recordset.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <SQLiteCpp/Database.h>
@@ -26,7 +27,8 @@ const QString workLimitReason = QStringLiteral(
 
 } // namespace
 
-Database::Database(const QString &path) : path_(path)
+// Kept in the system's own form: it is what every message shows.
+Database::Database(const QString &path) : path_(QDir::toNativeSeparators(path))
 {
     const QString attempted = QStringLiteral("open the database file");
     checkFile(attempted);

@@ -31,6 +31,7 @@ public:
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
 
+    // The file, in the system's own form, as messages show it.
     const QString &path() const { return path_; }
     // Checks the file again before a write that comes a while after opening: it must still be
     // there, be the file opened, and be sound.

@@ -93,7 +93,8 @@ TestFolder::TestFolder(Pictures pictures)
 
 QString TestFolder::dataFile() const
 {
-    return dir_.filePath("newRunewords.mdb"_q);
+    // As the program's messages show it.
+    return QDir::toNativeSeparators(dir_.filePath("newRunewords.mdb"_q));
 }
 
 void TestFolder::sql(const QString &statements)
