@@ -39,16 +39,6 @@ const QString savedSlots =
     "UPDATE saves SET saveName = 'old six' WHERE savenumber = 6;"_q;
 const QList<int> setA{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, setB{2, 30, 46};
 
-// Each slot as a fresh connection reads it, "name:runes", then the file's verdict on itself.
-QStringList slots(TestFolder &folder)
-{
-    return folder.column(
-               "SELECT saveName || ':' || ifnull((SELECT group_concat(runenumber, ' ') FROM "
-               "ownedRunes o WHERE o.savenumber = s.savenumber), '') FROM saves s ORDER BY "
-               "savenumber"_q)
-           << folder.scalar("PRAGMA integrity_check"_q).toString();
-}
-
 // The caption a menu entry shows: "&&" shows one "&", a single "&" marks the access key.
 QString shown(const QAction *entry)
 {
@@ -108,7 +98,7 @@ void TestSaves::init()
     form.reset();
     folder = std::make_unique<TestFolder>();
     folder->sql(savedSlots);
-    before = slots(*folder);
+    before = folder->slots();
     form = startForm(folder->path());
 }
 
@@ -195,7 +185,7 @@ void TestSaves::saveMenu()
     QCOMPARE(corrected, name);
     if (saves)
         before[5] = name + u':' + runes.join(u' ');
-    QCOMPARE(slots(*folder), before);
+    QCOMPARE(folder->slots(), before);
     // Shown as stored, character for character; no name makes an access key.
     for (const QAction *entry : {form->mnuload[6], form->mnuSave[6]}) {
         QCOMPARE(shown(entry), saves ? name : "old six"_q);
@@ -224,7 +214,7 @@ void TestSaves::damagedRowsAreTold()
     QFETCH(QString, told);
     // The sound rows are loaded (5.7 is rune 5); the others are named, and nothing is written.
     folder->sql("INSERT INTO ownedRunes VALUES %1;"_q.arg(rows));
-    const QStringList stored = slots(*folder);
+    const QStringList stored = folder->slots();
     form->mnuload[4]->trigger();
     const QList<int> shown = rows.contains("5.7"_q) ? QList<int>{5, 11} : QList<int>{11};
     QCOMPARE(ownedTiles(*form), shown);
@@ -235,7 +225,7 @@ void TestSaves::damagedRowsAreTold()
     QVERIFY2(notices[0].contains("slot 4 (\u201c%1\u201d)"_q.arg(name)) &&
                  notices[0].contains(told),
              qPrintable(notices[0]));
-    QCOMPARE(slots(*folder), stored);
+    QCOMPARE(folder->slots(), stored);
 }
 
 // The file refuses the save's write number "at" (delete two rows, add three, rename); then the
@@ -291,7 +281,7 @@ void TestSaves::failedSave()
     folder = std::make_unique<TestFolder>();
     qputenv("TMPDIR", tmp);
     folder->sql(savedSlots + fault);
-    before = slots(*folder);
+    before = folder->slots();
     const QFile::Permissions readable =
         QFile::ReadOwner | QFile::ReadUser | QFile::ReadGroup | QFile::ReadOther;
     if (tag == "read-only file"_q)
@@ -351,7 +341,7 @@ void TestSaves::failedSave()
     // The file as it was when the program started.
     if (tag.startsWith("file "_q))
         QVERIFY(move(tag == "file damaged"_q ? other : away, file));
-    QCOMPARE(slots(*folder), before);
+    QCOMPARE(folder->slots(), before);
     // A file changed under the program is refused as the dialog opens; a refused write leaves
     // the dialog up.
     if (tag.startsWith("file "_q))
@@ -364,7 +354,7 @@ void TestSaves::failedSave()
     folder->sql("DROP TRIGGER d; DROP TRIGGER a; DROP TRIGGER r;"_q);
     dialog->OKButton->click();
     before[5] = "new six:2 30 46"_q;
-    QCOMPARE(slots(*folder), before);
+    QCOMPARE(folder->slots(), before);
 }
 
 // A child saving two sets into slot 6 in turn is killed at random; slot 6 is found whole after.
@@ -385,7 +375,7 @@ void TestSaves::killedDuringSave()
         QVERIFY(child.waitForFinished());
         interrupted += QFileInfo(folder->dataFile() + "-journal"_q).size() > 0;
         startForm(folder->path()); // which refuses a damaged file
-        const QStringList now = slots(*folder);
+        const QStringList now = folder->slots();
         QVERIFY2(whole.contains(now[5]) && now.last() == "ok"_q, qPrintable(now.join(u'|')));
     }
     qInfo("20 kills, %d of them in the middle of a save; slot 6 was whole every time", interrupted);

@@ -30,6 +30,11 @@ QByteArray fileBytes(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+QStringList filesIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden);
+}
+
 namespace {
 
 // The data file and the pictures are made once per test process from the sources and copied
@@ -126,6 +131,14 @@ QVariant TestFolder::scalar(const QString &query)
 {
     const QStringList values = column(query);
     return values.isEmpty() ? QVariant() : QVariant(values.first());
+}
+
+QStringList TestFolder::slots()
+{
+    return column("SELECT saveName || ':' || ifnull((SELECT group_concat(runenumber, ' ') FROM "
+                  "(SELECT * FROM ownedRunes ORDER BY rowid) o WHERE o.savenumber = "
+                  "s.savenumber), '') FROM saves s ORDER BY savenumber"_q)
+           << scalar("PRAGMA integrity_check"_q).toString();
 }
 
 std::unique_ptr<Form1> startForm(const QString &folder)

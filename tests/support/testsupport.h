@@ -37,6 +37,9 @@ public:
     void sql(const QString &statements);
     QVariant scalar(const QString &query);
     QStringList column(const QString &query);
+    // Each slot as a fresh connection reads it, "name:runes" in the order of the rows, then the
+    // file's verdict on itself.
+    QStringList slots();
 
 private:
     QTemporaryDir dir_;
@@ -64,6 +67,8 @@ public:
 QString gameDataSources();
 // A file's bytes; none when it cannot be read.
 QByteArray fileBytes(const QString &path);
+// The names of the files in a folder, hidden ones too.
+QStringList filesIn(const QString &folder);
 
 // The text of the failure (or the data tool's error) that call throws; empty when it throws none.
 template <typename Call> QString failureOf(Call &&call)
