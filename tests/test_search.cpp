@@ -8,7 +8,6 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QRandomGenerator>
 #include <QSpinBox>
@@ -195,6 +194,12 @@ void TestSearch::initTestCase()
             w.types[t] = rng.bounded(3) == 0;
             w.typesNull[t] = rng.bounded(30) == 0;
         }
+        // The first eight, armor runewords of rune 1 but the last, are damaged below; the tenth,
+        // close with rune 46 alone, gets an odd name.
+        if (i < 8)
+            w = {w.name, {}, {1, 0, 0, 0, 0, 0}, 1, false, {i < 7}};
+        if (i == 9)
+            w = {w.name, {}, {46, 0, 0, 0, 0, 0}, 1, false, w.types, w.typesNull};
         words << w;
     }
     GameData data = readGameData(gameDataSources());
@@ -202,29 +207,18 @@ void TestSearch::initTestCase()
     writeDataFile(data, readSchema(gameDataSources()), folder.dataFile());
     // Values the sources cannot hold; each row would be close without its damage. armor, the only
     // item type, holds 2 in the last: not true for the search, whatever a display would make of it.
-    folder.sql(
-        "UPDATE RuneWords SET rune1 = 1, rune2 = 0, rune3 = 0, rune4 = 0, rune5 = 0, rune6 = 0, "
-        "nrrunes = 1, armor = 1, helm = 0, belt = 0, boots = 0, shield = 0, gloves = 0, "
-        "meleeweapon = 0, missileweapon = 0, Other = 0 WHERE RuneWordName <= 'Near 007'"_q);
     const char *damage[] = {"rune2 = 'two'", "rune1 = 2.5",   "rune1 = -1",      "rune1 = 1e300",
                             "rune1 = -4032", "nrrunes = 1.5", "nrrunes = 'one'", "armor = 2"};
     for (int i = 0; i < 8; ++i)
-        folder.sql(
-            "UPDATE RuneWords SET %1 WHERE RuneWordName = 'Near %2'"_q.arg(QLatin1String(damage[i]))
-                .arg(i, 3, 10, QLatin1Char('0')));
-    words[7] = {words[7].name, {}, {1, 0, 0, 0, 0, 0}, 1};
+        folder.sql("UPDATE RuneWords SET %1 WHERE RuneWordName = 'Near 00%2'"_q.arg(
+            QLatin1String(damage[i]), QString::number(i)));
     // Names as the file may hold them: with a byte order mark and a byte that is not UTF-8, and
     // as a blob. Each shows as any other read of the name shows it.
     const QByteArray odd = QByteArray::fromHex("efbbbf4e656172ff");
-    folder.sql("UPDATE RuneWords SET RuneWordName = CAST(x'%1' AS TEXT), rune1 = 46, "
-               "rune2 = 0, rune3 = 0, rune4 = 0, rune5 = 0, rune6 = 0, nrrunes = 1 "
-               "WHERE RuneWordName = '%2'; UPDATE RuneWords SET RuneWordName = "
-               "x'426c6f62' WHERE RuneWordName = '%3'"_q.arg(QLatin1String(odd.toHex()),
-                                                             words[9].name, words[8].name));
+    folder.sql("UPDATE RuneWords SET RuneWordName = CAST(x'%1' AS TEXT) WHERE RuneWordName = '%2'; "
+               "UPDATE RuneWords SET RuneWordName = x'426c6f62' WHERE RuneWordName = '%3'"_q.arg(
+                   QLatin1String(odd.toHex()), words[9].name, words[8].name));
     words[9].name = QString::fromUtf8(odd);
-    words[9].runes = {46, 0, 0, 0, 0, 0};
-    words[9].nrrunes = 1;
-    words[9].nrrunesNull = false;
     words[8].name = "Blob"_q;
     original = fileBytes(folder.dataFile());
     form = startForm(folder.path());
@@ -233,31 +227,22 @@ void TestSearch::initTestCase()
     form->runeDb->setTraceHook([this](const QString &sql) { trace << sql; });
 }
 
+// "1 socket" has no piece of its own; Body Armor's piece alone is joined by " OR ".
 void TestSearch::queryTexts()
 {
-    const QString start =
-        "SELECT RuneWords.RuneWordName, RuneWords.RunewordID FROM RuneWords Where (nrrunes = 1"_q;
-    QCOMPARE(search(0b000110'000000001, {1, 5}),
-             start + " Or nrrunes = 2 Or nrrunes = 3) and (false  OR armor = true) "
-                     "and (rune1 in (0, 1, 5) AND rune2 in (0, 1, 5) AND rune3 in "
-                     "(0, 1, 5) AND rune4 in (0, 1, 5) AND rune5 in (0, 1, 5) AND "
-                     "rune6 in (0, 1, 5));"_q);
-    // "1 socket" has no piece of its own.
-    QCOMPARE(search(0b111111'111111111, {}),
-             start + " Or nrrunes = 2 Or nrrunes = 3 Or nrrunes = 4 Or nrrunes = 5 Or nrrunes "
-                     "= 6) and (false  OR armor = true Or helm = true Or belt = true Or boots "
-                     "= true Or shield = true Or gloves = true Or meleeweapon = true Or "
-                     "missileweapon = true Or Other = true) and (rune1 in (0) AND rune2 in (0) "
-                     "AND rune3 in (0) AND rune4 in (0) AND rune5 in (0) AND rune6 in (0));"_q);
+    QCOMPARE(
+        search(0b100111'111111111, {1, 5}),
+        "SELECT RuneWords.RuneWordName, RuneWords.RunewordID FROM RuneWords Where (nrrunes = 1 "
+        "Or nrrunes = 2 Or nrrunes = 3 Or nrrunes = 6) and (false  OR armor = true Or helm = "
+        "true Or belt = true Or boots = true Or shield = true Or gloves = true Or meleeweapon = "
+        "true Or missileweapon = true Or Other = true) and (rune1 in (0, 1, 5) AND rune2 in (0, "
+        "1, 5) AND rune3 in (0, 1, 5) AND rune4 in (0, 1, 5) AND rune5 in (0, 1, 5) AND rune6 in "
+        "(0, 1, 5));"_q);
 }
 
 void TestSearch::lifeOfTheClosestWindow()
 {
-    // The menu sits between File and Help; a second choice brings the same window forward.
-    QStringList menus;
-    for (QAction *menu : form->menuBar()->actions())
-        menus << menu->text();
-    QCOMPARE(menus.join(u' '), "&File &Runes &Help"_q);
+    // A second choice brings the same window forward.
     form->show();
     form->mnuClosest->trigger();
     const QPointer<ClosestWindow> first = window();
