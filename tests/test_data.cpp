@@ -1,21 +1,14 @@
 #include "data/database.h"
-#include "data/failure.h"
 #include "data/querydef.h"
 #include "data/recordset.h"
 #include "gamedata.h"
 #include "gifwriter.h"
-#include "mainwindow/form1.h"
 #include "runepictures.h"
 #include "testsupport.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QLabel>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <SQLiteCpp/Database.h>
 #include <chrono>

@@ -1,23 +1,13 @@
-#include "data/failure.h"
 #include "mainwindow/fatal.h"
-#include "mainwindow/form1.h"
-#include "mainwindow/listbox.h"
 #include "saves/dialog.h"
 #include "testsupport.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QKeySequence>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
-#include <QPushButton>
 #include <QRandomGenerator>
 #include <QScopeGuard>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <cstdio>
 #include <numeric>

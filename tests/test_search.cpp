@@ -1,14 +1,7 @@
 #include "closest/closestwindow.h"
 #include "gamedata.h"
-#include "mainwindow/form1.h"
-#include "mainwindow/listbox.h"
-#include "mainwindow/runetile.h"
 #include "testsupport.h"
 
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QRandomGenerator>
 #include <QSpinBox>
 #include <QTableView>

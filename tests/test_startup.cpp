@@ -1,23 +1,10 @@
 #include "about/frmabout.h"
-#include "data/failure.h"
 #include "mainwindow/datalocation.h"
-#include "mainwindow/form1.h"
-#include "mainwindow/listbox.h"
-#include "mainwindow/runetile.h"
 #include "rebuild.h"
 #include "testsupport.h"
 
-#include <QAction>
-#include <QCheckBox>
-#include <QDir>
-#include <QFile>
 #include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTest>
 
 #ifdef Q_OS_LINUX
 #include <unistd.h>

@@ -1,32 +1,17 @@
 #include "about/frmabout.h"
 #include "about/frmhelp.h"
-#include "data/failure.h"
-#include "mainwindow/form1.h"
-#include "mainwindow/listbox.h"
 #include "mainwindow/programfont.h"
-#include "mainwindow/runetile.h"
 #include "runeinfo/frmruneinfo.h"
 #include "saves/dialog.h"
 #include "testsupport.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
-#include <QAction>
-#include <QApplication>
-#include <QCheckBox>
-#include <QDir>
-#include <QFile>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QHash>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QStyleOptionButton>
-#include <QTest>
-#include <QTimer>
 
 #include <functional>
 #include <map>

@@ -1,19 +1,11 @@
 #include "testsupport.h"
 
-#include "data/failure.h"
 #include "gamedata.h"
 #include "mainwindow/fatal.h"
-#include "mainwindow/form1.h"
-#include "mainwindow/listbox.h"
-#include "mainwindow/runetile.h"
 #include "runepictures.h"
 
-#include <QCheckBox>
 #include <QColor>
-#include <QDir>
-#include <QFile>
 #include <QSignalBlocker>
-#include <QTest>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>

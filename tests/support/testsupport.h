@@ -1,9 +1,21 @@
 #pragma once
 
+// The main window and the classes of its controls, which every test reaches into.
 #include "data/failure.h"
+#include "mainwindow/form1.h"
+#include "mainwindow/listbox.h"
+#include "mainwindow/runetile.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QList>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -19,9 +31,6 @@ inline QString operator""_q(const char *text, size_t size)
 {
     return QString::fromUtf8(text, qsizetype(size));
 }
-
-class Form1;
-class QCheckBox;
 
 // A folder that stands where the program's own folder would: a data file built from the
 // project's sources and the rune pictures, made afresh for each test.
