@@ -40,7 +40,6 @@ private Q_SLOTS:
             const QImage file("%1/CRunes/crune%2.gif"_q.arg(folder.path()).arg(k));
             QCOMPARE(argb(form->PictureRunes[size_t(k)]->Picture().toImage()), argb(file));
         }
-        QCOMPARE(inconsistentTile(*form), QString());
         QCOMPARE(ownedTiles(*form), QList<int>{});
         QCOMPARE(tickedFilters(*form).split(u' ').size(), 15);
         QCOMPARE(listed(*form), folder.column("SELECT runewordName FROM runewordList"_q));
