@@ -284,13 +284,11 @@ private Q_SLOTS:
         }
         const QStringList files = filesIn(user->path());
         const QByteArray before = fileBytes(user->dataFile());
-        QString failure;
-        try {
-            locateData(program.path(), userFolder, {shared->path()});
-        } catch (const Failure &caught) {
-            failure = caught.object() + u'|' + caught.reason();
-        }
-        QVERIFY2(failure.startsWith(QDir::toNativeSeparators(path) + u'|'), qPrintable(failure));
+        const QString failure =
+            failureOf([&] { locateData(program.path(), userFolder, {shared->path()}); });
+        // The path is the failure's object, on a line of its own after what was attempted.
+        QVERIFY2(failure.contains(":\n"_q + QDir::toNativeSeparators(path) + "\n\n"_q),
+                 qPrintable(failure));
         QVERIFY2(path != user->dataFile() || failure.contains("line break"_q), qPrintable(failure));
         QCOMPARE(filesIn(user->path()), files);
         QCOMPARE(fileBytes(user->dataFile()), before);
