@@ -1,27 +1,17 @@
 #include "data/database.h"
-#include "data/failure.h"
 #include "data/querydef.h"
 #include "data/recordset.h"
 #include "gamedata.h"
 #include "gifwriter.h"
-#include "mainwindow/form1.h"
 #include "runepictures.h"
 #include "testsupport.h"
 
-#include <QBuffer>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
-#include <QLabel>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <SQLiteCpp/Database.h>
 #include <chrono>
-#include <cstdio>
 #include <functional>
 #include <stdexcept>
 #include <system_error>
@@ -31,11 +21,6 @@ using Damage = std::function<void(TestFolder &)>;
 Q_DECLARE_METATYPE(Damage)
 
 namespace {
-
-QVariant get(const Recordset &rows, const char *field)
-{
-    return rows.field(QString::fromLatin1(field));
-}
 
 QStringList values(Recordset &rows, const QString &field)
 {
@@ -73,11 +58,6 @@ QStringList contents(TestFolder &folder)
             first, folder.scalar(quoted.arg(table)).toString(), table));
     }
     return all;
-}
-
-QStringList files(const TestFolder &folder)
-{
-    return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden);
 }
 
 int runTool(const QStringList &arguments, QString &output)
@@ -136,26 +116,16 @@ private Q_SLOTS:
     }
 
     // Tables, stored queries and fields found whatever the case of their names.
-    void namesInOtherCases_data()
-    {
-        QTest::addColumn<QString>("object");
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("sameData");
-        const auto row = [](const char *object, const char *field, const char *sameData) {
-            QTest::newRow(object) << object << field << sameData;
-        };
-        row("runewords", "runewordName", "SELECT RuneWordName FROM RuneWords ORDER BY rowid");
-        row("runesquery", "RuneName", "SELECT Runename FROM runesQuery");
-        row("SAVESQUERY2", "savename", "SELECT saveName FROM savesQuery2");
-        row("savesquery", "RuneNumber", "SELECT runenumber FROM savesQuery");
-    }
-
     void namesInOtherCases()
     {
-        QFETCH(QString, object);
-        QFETCH(QString, field);
-        QFETCH(QString, sameData);
-        QCOMPARE(values(*db->openRecordset(object), field), folder->column(sameData));
+        for (const auto &[object, field, sameData] :
+             {std::tuple{"runewords", "runewordName",
+                         "SELECT RuneWordName FROM RuneWords ORDER BY rowid"},
+              {"runesquery", "RuneName", "SELECT Runename FROM runesQuery"},
+              {"SAVESQUERY2", "savename", "SELECT saveName FROM savesQuery2"},
+              {"savesquery", "RuneNumber", "SELECT runenumber FROM savesQuery"}})
+            QCOMPARE(values(*db->openRecordset(QLatin1String(object)), QLatin1String(field)),
+                     folder->column(QLatin1String(sameData)));
     }
 
     // Written on a connection of its own, as the save dialog writes, while the main window's
@@ -171,8 +141,8 @@ private Q_SLOTS:
         saves->edit();
         saves->setField("SAVENAME"_q, "gathered"_q);
         saves->update();
-        QCOMPARE(get(*query->openRecordset(), "saveName").toString(), "gathered"_q);
-        QCOMPARE(get(*snapshot, "saveName").toString(), "empty 3"_q);
+        QCOMPARE(query->openRecordset()->field("saveName"_q).toString(), "gathered"_q);
+        QCOMPARE(snapshot->field("saveName"_q).toString(), "empty 3"_q);
         for (auto change : {&Recordset::edit, &Recordset::addNew, &Recordset::deleteRow})
             QVERIFY_THROWS_EXCEPTION(Failure, (snapshot.get()->*change)());
         // Rows added with their fields set in another order each.
@@ -196,10 +166,10 @@ private Q_SLOTS:
         folder->sql("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 250) "
                     "INSERT INTO ownedRunes SELECT 3 + i % 2, i FROM n"_q);
         const auto rows = db->openRecordset("savesquery"_q);
-        rows->deleteRows([&] { return get(*rows, "savenumber").toInt() == 3; });
+        rows->deleteRows([&] { return rows->field("savenumber"_q).toInt() == 3; });
         QVERIFY(rows->eof());
         rows->moveFirst();
-        QVERIFY_THROWS_EXCEPTION(Failure, get(*rows, "runenumber"));
+        QVERIFY_THROWS_EXCEPTION(Failure, rows->field("runenumber"_q));
         QCOMPARE(folder->column("SELECT savenumber || ':' || count(*) FROM "
                                 "ownedRunes GROUP BY savenumber"_q),
                  (QStringList{"4:125"_q, "10:46"_q}));
@@ -212,11 +182,11 @@ private Q_SLOTS:
             "half, Runename FROM runes WHERE Runenumber <= 3 ORDER BY Runenumber"_q);
         const auto rows = query->openRecordset();
         // Positioned on its first row without being asked; Null, 0 and "" stay apart.
-        QVERIFY(get(*rows, "absent").isNull());
-        QVERIFY(!get(*rows, "zero").isNull() && get(*rows, "zero").toInt() == 0);
-        QVERIFY(!get(*rows, "empty").isNull() && get(*rows, "empty").toString().isEmpty());
+        QVERIFY(rows->field("absent"_q).isNull());
+        QVERIFY(!rows->field("zero"_q).isNull() && rows->field("zero"_q).toInt() == 0);
+        QVERIFY(!rows->field("empty"_q).isNull() && rows->field("empty"_q).toString().isEmpty());
         QCOMPARE(values(*rows, "runenumber"_q).join(u' '), "1 2 3"_q);
-        QVERIFY_THROWS_EXCEPTION(Failure, get(*rows, "Runenumber"));
+        QVERIFY_THROWS_EXCEPTION(Failure, rows->field("Runenumber"_q));
         QVERIFY_THROWS_EXCEPTION(Failure, rows->moveNext());
         rows->close();
         QVERIFY_THROWS_EXCEPTION(Failure, rows->moveFirst());
@@ -239,14 +209,14 @@ private Q_SLOTS:
     void queriesFollowTheFile()
     {
         const QString sql = "SELECT * FROM savesQuery2"_q;
-        QCOMPARE(get(*db->createQueryDef(sql)->openRecordset(), "saveName").toString(),
+        QCOMPARE(db->createQueryDef(sql)->openRecordset()->field("saveName"_q).toString(),
                  "empty 1"_q);
         folder->sql("DROP VIEW savesQuery2; CREATE VIEW savesQuery2 AS SELECT "
                     "savenumber, upper(saveName) AS label, 'new' AS added FROM saves;"_q);
         const auto changed = db->createQueryDef(sql)->openRecordset();
-        QCOMPARE(get(*changed, "label").toString() + get(*changed, "added").toString(),
+        QCOMPARE(changed->field("label"_q).toString() + changed->field("added"_q).toString(),
                  "EMPTY 1new"_q);
-        QVERIFY_THROWS_EXCEPTION(Failure, get(*changed, "saveName"));
+        QVERIFY_THROWS_EXCEPTION(Failure, changed->field("saveName"_q));
     }
 
     void failuresNameWhatWasAttempted_data()
@@ -268,7 +238,9 @@ private Q_SLOTS:
         QFETCH(QString, call);
         QFETCH(QString, argument);
         QFETCH(QString, reason);
-        const QString file = call == "file"_q ? folder->path() + u'/' + argument : db->path();
+        const QString file = call == "file"_q
+                                 ? QDir::toNativeSeparators(folder->path() + u'/' + argument)
+                                 : db->path();
         const QString failure = failureOf([&] {
             if (call == "file"_q) {
                 Database{file};
@@ -320,9 +292,8 @@ private Q_SLOTS:
             "UPDATE RuneWords SET runewordText = NULL, belt = NULL, rune6 = NULL WHERE RunewordID "
             "= 2; UPDATE RuneWords SET runewordText = '', nrrunes = NULL WHERE RunewordID = 3;"
             "UPDATE RuneWords SET runewordText = 'first' || char(13, 10) || char(13, 10) || '  "
-            "third ', nrrunes = 5 WHERE RunewordID = 4;"
-            "UPDATE RuneWords SET RuneWordName = 'Звезда 星', RunewordID = 900 WHERE RunewordID = "
-            "5;"
+            "third ', nrrunes = 5 WHERE RunewordID = 4; UPDATE RuneWords SET RuneWordName = "
+            "'Звезда 星', RunewordID = 900 WHERE RunewordID = 5;"
             "UPDATE runes SET Runefunction2 = 'a' || char(13, 10) || 'b' WHERE Runenumber = 9;"
             "UPDATE saves SET saveName = '  spaced  ' WHERE savenumber = 3;"
             "INSERT INTO ownedRunes VALUES (3, 17), (3, 2);"_q);
@@ -334,28 +305,33 @@ private Q_SLOTS:
         QCOMPARE(contents(rebuilt), contents(original));
     }
 
-    // Export refuses what the sources cannot hold; the check names, in one run, all that the
-    // program cannot live with.
-    void refusedData_data()
+    // The data tool refuses, and leaves the data file and its folder as they were: export what the
+    // sources cannot hold; check, in one run, all that the program cannot live with; build a
+    // source that the reader refuses, by file and line, or that the engine or the finished file's
+    // check refuses.
+    void toolRefuses_data()
     {
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<QString>("change");
-        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QString>("command");  // export, check, or the source a build reads changed
+        QTest::addColumn<QString>("change");   // SQL run on the file, or the source's new text
+        QTest::addColumn<QString>("messages"); // each apart by "|"
+        QTest::addColumn<QString>("text");     // the source's text replaced; none: added at the end
+        QTest::addColumn<QString>("marker");   // the line the message names; none: names none
         const auto row = [](const char *tag, const char *command, const char *change,
-                            const QStringList &messages) {
-            QTest::newRow(tag) << command << QString::fromUtf8(change) << messages;
+                            const char *messages, const char *text = "", const char *marker = "") {
+            QTest::newRow(tag) << command << QString::fromUtf8(change)
+                               << QString::fromUtf8(messages) << text << marker;
         };
         row("line feed alone", "export",
             "UPDATE runes SET Runefunction1 = 'a' || char(10) || 'b' WHERE Runenumber = 2",
-            {"runes, row 2, Runefunction1: a line break other than CR LF"_q});
+            "runes, row 2, Runefunction1: a line break other than CR LF");
         row("beyond a whole number", "export",
             "UPDATE RuneWords SET rune1 = 4294967299 WHERE RunewordID = 1",
-            {"RuneWords, row 1, rune1: not a whole number"_q});
+            "RuneWords, row 1, rune1: not a whole number");
         row("rune of no slot", "export",
             "INSERT INTO ownedRunes (rowid, savenumber, runenumber) VALUES (500, 11, 3)",
-            {"ownedRunes, row 500, savenumber: no slot 11"_q});
+            "ownedRunes, row 500, savenumber: no slot 11");
         row("id below 1", "export", "UPDATE RuneWords SET RunewordID = 0 WHERE RunewordID = 1",
-            {"RuneWords, row 0, RunewordID: not a whole number from 1"_q});
+            "RuneWords, row 0, RunewordID: not a whole number from 1");
         row("what the program relies on", "check",
             "UPDATE RuneWords SET rune3 = 47 WHERE RunewordID = 5;"
             "UPDATE runes SET Runename = NULL WHERE Runenumber = 30;"
@@ -365,86 +341,61 @@ private Q_SLOTS:
             "CREATE VIEW savesQuery AS SELECT rowid AS rowid, * FROM ownedRunes;",
             "RuneWords, RunewordID 5, rune3|runes, Runenumber 30, Runename|rune 1 "
             "is missing|runesQuery, row 1|savesQuery2: gives 9 rows|do not stand "
-            "together|cannot be deleted"_q.split(u'|'));
+            "together|cannot be deleted");
+        row("number out of range", "runewords.txt",
+            "\nruneword Broken\n  runes: 3 51\n  types: helm\n",
+            "\"51\" is not a number from 0 to 46", "", "  runes: 3 51");
+        row("save without a name", "saves.txt", "", "the field \"name\" is missing",
+            "  name: empty 3\n", "save 3");
+        row("id taken", "runewords.txt", "\nruneword Copy\n  id: 1\n  runes: 3\n  types: helm\n",
+            "the id 1 is taken", "", "  id: 1");
+        row("place taken", "runewords.txt", "runeword Driftglass\n  id: 2\n", "its place, 2,",
+            "runeword Driftglass\n", "runeword Pebble Oath");
+        row("row refused", "schema.sql",
+            "\nCREATE TRIGGER refuse BEFORE INSERT ON ownedRunes BEGIN SELECT RAISE(ABORT, "
+            "'refused'); END;\n",
+            "row 1 of ownedRunes: refused");
+        row("check refuses", "runes.txt", "", "runes, Runenumber 1, Runename: the rune has no name",
+            "  name: Ebb\n");
     }
 
-    void refusedData()
+    void toolRefuses()
     {
         QFETCH(QString, command);
         QFETCH(QString, change);
-        QFETCH(QStringList, messages);
-        TestFolder folder(TestFolder::Pictures::Left);
-        folder.sql(change);
-        QTemporaryDir sources;
-        QStringList arguments{command, folder.dataFile()};
-        if (command == "export"_q)
-            arguments << sources.path();
-        QCOMPARE(runTool(arguments, output), 1);
-        for (const QString &message : messages)
-            QVERIFY2(output.contains(message), qPrintable(output));
-    }
-
-    void failedBuildLeavesTheTarget_data()
-    {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("text"); // replaced; none: the replacement is added at the end
-        QTest::addColumn<QString>("replacement");
-        QTest::addColumn<QString>("marker"); // the line the message names; none: names none
-        QTest::addColumn<QString>("message");
-        const auto row = [](const char *tag, const char *file, const char *text,
-                            const char *replacement, const char *marker, const char *message) {
-            QTest::newRow(tag) << file << text << replacement << marker << message;
-        };
-        // What the table's columns would refuse is refused by the reader, by file and line.
-        row("number out of range", "runewords.txt", "",
-            "\nruneword Broken\n  runes: 3 51\n  types: helm\n", "  runes: 3 51",
-            "\"51\" is not a number from 0 to 46");
-        row("save without a name", "saves.txt", "  name: empty 3\n", "", "save 3",
-            "the field \"name\" is missing");
-        row("id taken", "runewords.txt", "",
-            "\nruneword Copy\n  id: 1\n  runes: 3\n  types: helm\n", "  id: 1",
-            "the id 1 is taken");
-        row("place taken", "runewords.txt", "runeword Driftglass\n",
-            "runeword Driftglass\n  id: 2\n", "runeword Pebble Oath", "its place, 2,");
-        // The engine refuses a row halfway through, or the finished file fails the check.
-        row("row refused", "schema.sql", "",
-            "\nCREATE TRIGGER refuse BEFORE INSERT ON ownedRunes BEGIN SELECT RAISE(ABORT, "
-            "'refused'); END;\n",
-            "", "row 1 of ownedRunes: refused");
-        row("check refuses", "runes.txt", "  name: Ebb\n", "", "",
-            "runes, Runenumber 1, Runename: the rune has no name");
-    }
-
-    void failedBuildLeavesTheTarget()
-    {
-        QFETCH(QString, file);
+        QFETCH(QString, messages);
         QFETCH(QString, text);
-        QFETCH(QString, replacement);
         QFETCH(QString, marker);
-        QFETCH(QString, message);
-        QTemporaryDir sources;
-        for (const char *name : {"runes.txt", "runewords.txt", "saves.txt", "schema.sql"})
-            QVERIFY(QFile::copy(QDir(gameDataSources()).filePath(QLatin1String(name)),
-                                sources.filePath(QLatin1String(name))));
-        QFile changed(sources.filePath(file));
-        QVERIFY(changed.open(QIODevice::ReadWrite));
-        QString source = QString::fromUtf8(changed.readAll());
-        QVERIFY(source.contains(text));
-        source.replace(text.isEmpty() ? source.size() : source.indexOf(text), text.size(),
-                       replacement);
-        changed.resize(0);
-        changed.write(source.toUtf8());
-        changed.close();
         TestFolder folder(TestFolder::Pictures::Left);
-        folder.sql("INSERT INTO ownedRunes VALUES (1, 9);"_q);
-        const QStringList before = contents(folder), names = files(folder);
-        QCOMPARE(runTool({"build"_q, "--keep-saves"_q, sources.path(), folder.dataFile()}, output),
-                 1);
-        QVERIFY2(output.contains(message), qPrintable(output));
+        QTemporaryDir sources;
+        QStringList arguments{command, folder.dataFile(), sources.path()};
+        QString source;
+        if (command == "export"_q || command == "check"_q) {
+            folder.sql(change);
+        } else {
+            folder.sql("INSERT INTO ownedRunes VALUES (1, 9);"_q);
+            for (const char *name : {"runes.txt", "runewords.txt", "saves.txt", "schema.sql"})
+                QVERIFY(QFile::copy(QDir(gameDataSources()).filePath(QLatin1String(name)),
+                                    sources.filePath(QLatin1String(name))));
+            QFile changed(sources.filePath(command));
+            QVERIFY(changed.open(QIODevice::ReadWrite));
+            source = QString::fromUtf8(changed.readAll());
+            QVERIFY(source.contains(text));
+            source.replace(text.isEmpty() ? source.size() : source.indexOf(text), text.size(),
+                           change);
+            QVERIFY(changed.resize(0) && changed.write(source.toUtf8()) > 0);
+            arguments = QStringList{"build"_q, "--keep-saves"_q, sources.path(), folder.dataFile()};
+        }
+        if (command == "check"_q)
+            arguments.removeLast();
+        const QStringList before = contents(folder), names = filesIn(folder.path());
+        QCOMPARE(runTool(arguments, output), 1);
+        for (const QString &message : messages.split(u'|'))
+            QVERIFY2(output.contains(message), qPrintable(output));
         const auto line = source.left(source.indexOf(marker)).count(u'\n') + 1;
-        QVERIFY2(marker.isEmpty() || output.contains("/%1:%2: "_q.arg(file).arg(line)),
+        QVERIFY2(marker.isEmpty() || output.contains("/%1:%2: "_q.arg(command).arg(line)),
                  qPrintable(output));
-        QCOMPARE(files(folder), names);
+        QCOMPARE(filesIn(folder.path()), names);
         QCOMPARE(contents(folder), before);
     }
 
@@ -485,7 +436,7 @@ private Q_SLOTS:
         const QDir descriptors("/proc/self/fd"_q);
         for (const QString &fd : descriptors.entryList(QDir::Files | QDir::System))
             QVERIFY(!QFileInfo(descriptors.filePath(fd)).symLinkTarget().startsWith(target));
-        QCOMPARE(files(folder), QStringList{"newRunewords.mdb"_q});
+        QCOMPARE(filesIn(folder.path()), QStringList{"newRunewords.mdb"_q});
         QCOMPARE(contents(folder), before);
         QVERIFY(target == folder.dataFile() || QFileInfo(target + "/kept"_q).isDir());
     }
@@ -511,7 +462,7 @@ private Q_SLOTS:
         for (const char *leftover : {".partial", ".partial-journal"})
             QVERIFY(QFile::copy(folder.dataFile(), folder.dataFile() + QLatin1String(leftover)));
         QCOMPARE(build("--keep-saves"), 0);
-        QCOMPARE(files(folder), QStringList{"newRunewords.mdb"_q});
+        QCOMPARE(filesIn(folder.path()), QStringList{"newRunewords.mdb"_q});
         QCOMPARE(
             folder.column("SELECT saveName || runenumber FROM saves NATURAL JOIN ownedRunes WHERE "
                           "savenumber = 1 UNION ALL SELECT Runename = 'Old' FROM runes WHERE "
@@ -523,12 +474,8 @@ private Q_SLOTS:
     {
         // Enough pixels that the code table fills and is cleared many times, at the widest and at
         // the narrowest code size; the hidden colours of transparent pixels must not count.
-        for (const QImage &image : {noise(1, 1, 2), noise(200, 200, 256), noise(1000, 3, 2)}) {
-            QBuffer buffer;
-            buffer.setData(encodeGif(image));
-            QVERIFY(buffer.open(QIODevice::ReadOnly));
-            QCOMPARE(plain(QImageReader(&buffer, "gif").read()), plain(image));
-        }
+        for (const QImage &image : {noise(1, 1, 2), noise(200, 200, 256), noise(1000, 3, 2)})
+            QCOMPARE(plain(QImage::fromData(encodeGif(image), "gif")), plain(image));
         QTemporaryDir dir;
         const QDir folder(dir.filePath("not/yet/there"_q));
         writeRunePictures(folder.path());
@@ -588,9 +535,7 @@ void TestData::hostileFiles_data()
         "'NOT NULL', '') WHERE name = 'saves'; PRAGMA writable_schema = RESET; "
         "UPDATE saves SET saveName = NULL WHERE savenumber = 4;",
         "saveName is Null");
-    // Side effects are refused in what the file defines; work and sizes are bounded.
-    view("loads a library", "SELECT load_extension('/tmp/x.so') AS runewordName",
-         "unsafe use of load_extension()");
+    // Work and sizes are bounded in what the file defines.
     view("never ends",
          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i FROM n) SELECT i FROM n",
          "did not end within the work allowed");
@@ -645,12 +590,13 @@ void TestData::hostileFiles()
     if (!reason.isEmpty())
         return;
     const auto form = startForm(damaged.path());
-    const QStringList runes = damaged.column("SELECT Runename FROM runes"_q);
-    for (int k = 1; k <= 46; ++k)
-        QCOMPARE(form->Label1[size_t(k - 1)]->text(), runes[k - 1]);
-    const QStringList saves = damaged.column("SELECT saveName FROM saves"_q);
+    QStringList names;
+    for (const QLabel *label : form->Label1)
+        names << label->text();
     for (int k = 1; k <= 10; ++k)
-        QCOMPARE(form->mnuload[size_t(k)]->text(), saves[k - 1]);
+        names << form->mnuload[size_t(k)]->text();
+    QCOMPARE(names,
+             damaged.column("SELECT Runename FROM runes UNION ALL SELECT saveName FROM saves"_q));
 }
 
 QTEST_MAIN(TestData)

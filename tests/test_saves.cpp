@@ -1,26 +1,15 @@
-#include "data/failure.h"
 #include "mainwindow/fatal.h"
-#include "mainwindow/form1.h"
-#include "mainwindow/listbox.h"
 #include "saves/dialog.h"
 #include "testsupport.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QKeySequence>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
-#include <QPushButton>
 #include <QRandomGenerator>
 #include <QScopeGuard>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <cstdio>
-#include <filesystem>
 #include <numeric>
 #include <utility>
 
@@ -38,16 +27,6 @@ const QString savedSlots =
     "INSERT INTO ownedRunes VALUES (4, 11), (3, 9), (2, 4), (3, 7), (2, 5), (6, 14), (6, 13);"
     "UPDATE saves SET saveName = 'old six' WHERE savenumber = 6;"_q;
 const QList<int> setA{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, setB{2, 30, 46};
-
-// Each slot as a fresh connection reads it, "name:runes", then the file's verdict on itself.
-QStringList slots(TestFolder &folder)
-{
-    return folder.column(
-               "SELECT saveName || ':' || ifnull((SELECT group_concat(runenumber, ' ') FROM "
-               "ownedRunes o WHERE o.savenumber = s.savenumber), '') FROM saves s ORDER BY "
-               "savenumber"_q)
-           << folder.scalar("PRAGMA integrity_check"_q).toString();
-}
 
 // The caption a menu entry shows: "&&" shows one "&", a single "&" marks the access key.
 QString shown(const QAction *entry)
@@ -87,309 +66,284 @@ class TestSaves : public QObject {
     std::unique_ptr<TestFolder> folder;
     QStringList before;
 private Q_SLOTS:
-    void init();
+    void init()
+    {
+        form.reset();
+        folder = std::make_unique<TestFolder>();
+        folder->sql(savedSlots);
+        before = folder->slots();
+        form = startForm(folder->path());
+    }
+
     void cleanup()
     {
-        QCOMPARE(std::exchange(failures.texts, {}), QStringList());
-        QCOMPARE(std::exchange(failures.notices, {}), QStringList());
+        QCOMPARE(std::exchange(failures.texts, {}) + std::exchange(failures.notices, {}),
+                 QStringList());
     }
-    void load();
-    void saveMenu_data();
-    void saveMenu();
-    void damagedRowsAreTold_data();
-    void damagedRowsAreTold();
-    void failedSave_data();
-    void failedSave();
-    void killedDuringSave();
+
+    void load()
+    {
+        // A slot followed by another, an empty one over a shown one, the last rows of the file.
+        QList<int> all(46);
+        std::iota(all.begin(), all.end(), 1);
+        for (const auto &[slot, expected] :
+             {std::pair{2, QList<int>{4, 5}}, {1, QList<int>{}}, {10, all}}) {
+            form->ownedState.fill(1);
+            form->ownedSaved = true;
+            form->mnuload[size_t(slot)]->trigger();
+            QCOMPARE(ownedTiles(*form), expected);
+            QCOMPARE(inconsistentTile(*form), QString());
+            QVERIFY(!form->ownedSaved);
+            // Revert brings back the loaded set, not the one from before the load.
+            form->PictureRunes_Click(20);
+            form->Commandrevert_Click();
+            QCOMPARE(ownedTiles(*form), expected);
+        }
+    }
+
+    void saveMenu_data()
+    {
+        // The name put in place of the slot's; how the dialog is left: a key, or 0 the OK button,
+        // 1 Cancel, 2 the close box; whether a runeword is shown on the board meanwhile.
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("action");
+        QTest::addColumn<bool>("browsing");
+        QTest::newRow("Enter, name with blanks") << "  my set "_q << int(Qt::Key_Return) << false;
+        QTest::newRow("ampersands") << "Tom & Jerry&co &&"_q << 0 << false;
+        QTest::newRow("OK while a runeword is shown") << "shown"_q << 0 << true;
+        QTest::newRow("Escape") << "new six"_q << int(Qt::Key_Escape) << false;
+        QTest::newRow("Cancel") << "new six"_q << 1 << false;
+        QTest::newRow("close box") << "new six"_q << 2 << false;
+        QTest::newRow("blank name refused") << "   "_q << 0 << false;
+        QTest::newRow("empty name refused") << QString() << int(Qt::Key_Return) << false;
+    }
+
+    void saveMenu()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, action);
+        QFETCH(bool, browsing);
+        const bool blank = name.count(u' ') == name.size();
+        const bool saves = !blank && (action == 0 || action == Qt::Key_Return);
+        setBoard(*form, {21, 22});
+        // The board is saved as it stands, not the owned set kept while a runeword is shown.
+        if (browsing)
+            form->List1->setCurrentRow(0);
+        const QList<int> board = ownedTiles(*form);
+        QStringList runes;
+        for (const int k : board)
+            runes << QString::number(k);
+        QString shownName, refusal, corrected = name;
+        whenModal<Dialog>([&](Dialog *dialog) {
+            shownName = dialog->Text1->text();
+            dialog->Text1->setText(name);
+            if (blank)
+                whenModal<QMessageBox>([&](QMessageBox *box) {
+                    refusal = box->windowTitle() + u'|' + box->text();
+                    box->button(QMessageBox::Ok)->click();
+                });
+            if (action == 2)
+                dialog->close();
+            else if (action < 2)
+                (action == 0 ? dialog->OKButton : dialog->CancelButton)->click();
+            else
+                QTest::keyClick(dialog->Text1, Qt::Key(action));
+            // Back in the dialog after the refusal, the name being corrected is not replaced.
+            if (blank) {
+                dialog->activateWindow();
+                if (QTest::qWaitFor([dialog] { return dialog->isActiveWindow(); }))
+                    corrected = dialog->Text1->text();
+                dialog->reject();
+            }
+            if (!QTest::qWaitFor([dialog] { return !dialog->isVisible(); }))
+                QVERIFY(!dialog->close()); // it stayed open
+        });
+        form->mnuSave[6]->trigger();
+        QCOMPARE(shownName, "old six"_q);
+        QCOMPARE(refusal, blank ? "Stupid|illigal name"_q : QString());
+        QCOMPARE(corrected, name);
+        if (saves)
+            before[5] = name + u':' + runes.join(u' ');
+        QCOMPARE(folder->slots(), before);
+        // Shown as stored, character for character; no name makes an access key.
+        for (const QAction *entry : {form->mnuload[6], form->mnuSave[6]}) {
+            QCOMPARE(shown(entry), saves ? name : "old six"_q);
+            QVERIFY(QKeySequence::mnemonic(entry->text()).isEmpty());
+        }
+        // The owned set follows the save; the main window's own connection sees it at once.
+        QCOMPARE(form->ownedSaved, browsing);
+        QCOMPARE(savedTiles(*form), saves ? board : QList<int>());
+        form->mnuload_Click(6);
+        QCOMPARE(ownedTiles(*form), (saves ? board : QList<int>{13, 14}));
+    }
+
+    void damagedRowsAreTold_data()
+    {
+        QTest::addColumn<QString>("rows");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("five") << "(4, 0), (4, 47), (4, -3), (4, 'abc'), (4, 1e300), (4, 5.7)"
+                              << ": 0, 47, -3, 'abc', 1e+300.";
+        QTest::newRow("one") << "(4, 47)"
+                             << ": 47.";
+    }
+
+    void damagedRowsAreTold()
+    {
+        QFETCH(QString, rows);
+        QFETCH(QString, told);
+        // The sound rows are loaded (5.7 is rune 5); the others are named, and nothing is written.
+        folder->sql("INSERT INTO ownedRunes VALUES %1;"_q.arg(rows));
+        const QStringList stored = folder->slots();
+        form->mnuload[4]->trigger();
+        const QList<int> shown = rows.contains("5.7"_q) ? QList<int>{5, 11} : QList<int>{11};
+        QCOMPARE(ownedTiles(*form), shown);
+        QCOMPARE(savedTiles(*form), shown);
+        const QStringList notices = std::exchange(failures.notices, {});
+        QCOMPARE(notices.size(), 1);
+        const QString name = stored[3].section(u':', 0, 0);
+        QVERIFY2(notices[0].contains("slot 4 (\u201c%1\u201d)"_q.arg(name)) &&
+                     notices[0].contains(told),
+                 qPrintable(notices[0]));
+        QCOMPARE(folder->slots(), stored);
+    }
+
+    // The file refuses the save's write number "at" (delete two rows, add three, update the name);
+    // then the faults of the file and the disk.
+    void failedSave_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("reason");
+        QString counted = "CREATE TABLE fault (at, seen); INSERT INTO fault VALUES (%1, 0);"_q;
+        for (const char *write :
+             {"DELETE ON ownedRunes", "INSERT ON ownedRunes", "UPDATE ON saves"})
+            counted += "CREATE TRIGGER \"%1\" BEFORE %1 BEGIN UPDATE fault SET seen = seen + 1; "
+                       "SELECT RAISE(ABORT, 'refused: %1') FROM fault WHERE seen = at; END;"_q.arg(
+                           QLatin1String(write));
+        const char *writes[] = {"DELETE", "DELETE", "INSERT", "INSERT", "INSERT", "UPDATE"};
+        for (int at = 1; at <= 6; ++at)
+            QTest::addRow("write %d (%s)", at, writes[at - 1])
+                << counted.arg(at) << "refused: "_q + QLatin1String(writes[at - 1]);
+        QTest::newRow("read-only file") << QString() << "attempt to write a readonly database";
+        QTest::newRow("read-only disk") << QString() << "attempt to write a readonly database";
+        QTest::newRow("disk full") << QString() << "database or disk is full";
+        // Since the program started: the save is refused before anything is written.
+        QTest::newRow("file moved away") << QString() << "The file does not exist.";
+        QTest::newRow("file replaced") << QString() << "Another file has been put in its place";
+        QTest::newRow("file damaged") << QString() << "The file is damaged";
+    }
+
+    // The message is shown, and the slot as a fresh connection reads it is whole and as it was. The
+    // dialog stays up, and once the file takes writes again its next OK saves.
+    void failedSave()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, reason);
+        const QString tag = QLatin1String(QTest::currentDataTag());
+        const bool onDisk = tag.contains("disk"_q), changed = tag.startsWith("file "_q);
+        form.reset();
+        QTemporaryDir mountPoint; // for a tmpfs that the test may fill or make read-only
+        const QByteArray tmp = qgetenv("TMPDIR"), disk = mountPoint.path().toUtf8();
+#ifdef Q_OS_LINUX
+        if (onDisk && ::mount("tmpfs", disk.constData(), "tmpfs", 0, "size=2m") != 0)
+            QSKIP("cannot mount a tmpfs (needs root with CAP_SYS_ADMIN)");
+        // Unmounted first, which takes the folder with it: a read-only one could not be emptied.
+        const auto unmount =
+            qScopeGuard([&] { onDisk && ::umount2(disk.constData(), MNT_DETACH); });
+#else
+        if (fault.isEmpty())
+            QSKIP("needs Linux: a tmpfs, an ordinary user, and moving a file that is held open");
+#endif
+        qputenv("TMPDIR", onDisk ? disk : tmp);
+        folder = std::make_unique<TestFolder>();
+        qputenv("TMPDIR", tmp);
+        folder->sql(savedSlots + fault);
+        before = folder->slots();
+        const QString file = folder->dataFile();
+        using P = QFile::Permission;
+        const QFile::Permissions readable = P::ReadOwner | P::ReadGroup | P::ReadOther;
+        if (tag == "read-only file"_q)
+            QVERIFY(QFile::setPermissions(file, readable) &&
+                    QFile::setPermissions(folder->path(), readable | P::WriteOwner | P::ExeOwner |
+                                                              P::ExeGroup | P::ExeOther));
+        QFile filler(mountPoint.filePath("filler"_q));
+        if (tag == "disk full"_q && filler.open(QIODevice::WriteOnly)) {
+            while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
+            }
+        }
+#ifdef Q_OS_LINUX
+        if (tag == "read-only disk"_q)
+            QVERIFY(::mount("tmpfs", disk.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, 0) == 0);
+#endif
+        form = startForm(folder->path());
+        setBoard(*form, setB);
+        const QByteArray bytes = fileBytes(file);
+        QFile changedFile(file);
+        // In place, as another program writing it would, counting the change in the header.
+        if (tag == "file damaged"_q)
+            QVERIFY(changedFile.open(QIODevice::ReadWrite) && changedFile.seek(24) &&
+                    changedFile.write("\xff\xff\xff\xff") == 4 && changedFile.seek(4096) &&
+                    changedFile.write(QByteArray(4096, 'x')) == 4096);
+        changedFile.close();
+        if (tag == "file moved away"_q || tag == "file replaced"_q)
+            QVERIFY(QFile::rename(file, file + ".away"_q));
+        if (tag == "file replaced"_q)
+            QVERIFY(QFile::copy(file + ".away"_q, file));
+#ifdef Q_OS_LINUX
+        // Root may write whatever a file's mode says; the save runs as an ordinary user.
+        const bool asUser = tag == "read-only file"_q && ::geteuid() == 0;
+        if (asUser && ::seteuid(65534) != 0)
+            QSKIP("cannot act as an ordinary user (uid 65534)");
+        const auto asRoot = qScopeGuard([&] { asUser && ::seteuid(0); });
+#endif
+        std::unique_ptr<Dialog> dialog;
+        runGuarded([&] {
+            dialog = std::make_unique<Dialog>(form.get());
+            save(*dialog, "new six");
+        });
+        const QStringList shown = std::exchange(failures.texts, {});
+        QVERIFY2(shown.size() == 1 && shown[0].contains(reason) && shown[0].contains(file),
+                 qPrintable(shown.join(u'\n')));
+        // The file as it was when the program started.
+        QVERIFY(!changed || (changedFile.open(QIODevice::WriteOnly) &&
+                             changedFile.write(bytes) == bytes.size() && changedFile.flush()));
+        QCOMPARE(folder->slots(), before);
+        // A file changed under the program is refused as the dialog opens; a refused write leaves
+        // the dialog up.
+        QVERIFY(changed ? !dialog : dialog && dialog->result() != QDialog::Accepted);
+        QCOMPARE(form->mnuSave[6]->text(), "old six"_q);
+        if (fault.isEmpty())
+            return;
+        folder->sql("UPDATE fault SET at = 0"_q);
+        dialog->OKButton->click();
+        before[5] = "new six:2 30 46"_q;
+        QCOMPARE(folder->slots(), before);
+    }
+
+    // A child saving two sets into slot 6 in turn is killed at random; slot 6 is found whole after.
+    void killedDuringSave()
+    {
+        form.reset();
+        const QStringList whole = {before[5], "set A:1 2 3 4 5 6 7 8 9 10"_q, "set B:2 30 46"_q};
+        QRandomGenerator random(4711);
+        int interrupted = 0;
+        for (int round = 0; round < 20; ++round) {
+            QProcess child;
+            child.start(QCoreApplication::applicationFilePath(),
+                        {"--save-until-killed"_q, folder->path()});
+            QVERIFY(child.waitForReadyRead(60000));
+            QTest::qSleep(random.bounded(5, 200)); // the moment of the kill is the fault
+            QVERIFY2(child.state() == QProcess::Running, child.readAllStandardError().constData());
+            child.kill();
+            QVERIFY(child.waitForFinished());
+            interrupted += QFileInfo(folder->dataFile() + "-journal"_q).size() > 0;
+            startForm(folder->path()); // which refuses a damaged file
+            const QStringList now = folder->slots();
+            QVERIFY2(whole.contains(now[5]) && now.last() == "ok"_q, qPrintable(now.join(u'|')));
+        }
+        qInfo("20 kills, %d of them in the middle of a save; slot 6 was whole every time",
+              interrupted);
+    }
 };
-
-void TestSaves::init()
-{
-    form.reset();
-    folder = std::make_unique<TestFolder>();
-    folder->sql(savedSlots);
-    before = slots(*folder);
-    form = startForm(folder->path());
-}
-
-void TestSaves::load()
-{
-    // A slot followed by another, an empty one over a shown one, the last rows of the file.
-    QList<int> all(46);
-    std::iota(all.begin(), all.end(), 1);
-    for (const auto &[slot, expected] :
-         {std::pair{2, QList<int>{4, 5}}, {1, QList<int>{}}, {10, all}}) {
-        form->ownedState.fill(1);
-        form->ownedSaved = true;
-        form->mnuload[size_t(slot)]->trigger();
-        QCOMPARE(ownedTiles(*form), expected);
-        QCOMPARE(inconsistentTile(*form), QString());
-        QVERIFY(!form->ownedSaved);
-        // Revert brings back the loaded set, not the one from before the load.
-        form->PictureRunes_Click(20);
-        form->Commandrevert_Click();
-        QCOMPARE(ownedTiles(*form), expected);
-    }
-}
-
-void TestSaves::saveMenu_data()
-{
-    QTest::addColumn<QString>("name");  // put in place of the slot's name
-    QTest::addColumn<int>("action");    // a key; 0 the OK button, 1 Cancel, 2 the close box
-    QTest::addColumn<bool>("browsing"); // a runeword is shown on the board
-    QTest::addColumn<bool>("saves");
-    QTest::newRow("Enter, name with blanks")
-        << "  my set "_q << int(Qt::Key_Return) << false << true;
-    QTest::newRow("ampersands") << "Tom & Jerry&co &&"_q << 0 << false << true;
-    QTest::newRow("OK while a runeword is shown") << "shown"_q << 0 << true << true;
-    QTest::newRow("Escape") << "new six"_q << int(Qt::Key_Escape) << false << false;
-    QTest::newRow("Cancel") << "new six"_q << 1 << false << false;
-    QTest::newRow("close box") << "new six"_q << 2 << false << false;
-    QTest::newRow("blank name refused") << "   "_q << 0 << false << false;
-    QTest::newRow("empty name refused") << QString() << int(Qt::Key_Return) << false << false;
-}
-
-void TestSaves::saveMenu()
-{
-    QFETCH(QString, name);
-    QFETCH(int, action);
-    QFETCH(bool, browsing);
-    QFETCH(bool, saves);
-    setBoard(*form, {21, 22});
-    // The board is saved as it stands, not the owned set kept while a runeword is shown.
-    if (browsing)
-        form->List1->setCurrentRow(0);
-    const QList<int> board = ownedTiles(*form);
-    QStringList runes;
-    for (const int k : board)
-        runes << QString::number(k);
-    const bool blank = name.count(u' ') == name.size();
-    QString shownName, refusal, corrected = name;
-    whenModal<Dialog>([&](Dialog *dialog) {
-        shownName = dialog->Text1->text();
-        dialog->Text1->setText(name);
-        if (blank)
-            whenModal<QMessageBox>([&](QMessageBox *box) {
-                refusal = box->windowTitle() + u'|' + box->text();
-                box->button(QMessageBox::Ok)->click();
-            });
-        if (action == 2)
-            dialog->close();
-        else if (action < 2)
-            (action == 0 ? dialog->OKButton : dialog->CancelButton)->click();
-        else
-            QTest::keyClick(dialog->Text1, Qt::Key(action));
-        // Back in the dialog after the refusal, the name being corrected is not replaced.
-        if (blank) {
-            dialog->activateWindow();
-            if (QTest::qWaitFor([dialog] { return dialog->isActiveWindow(); }))
-                corrected = dialog->Text1->text();
-            dialog->reject();
-        }
-        if (!QTest::qWaitFor([dialog] { return !dialog->isVisible(); }))
-            QVERIFY(!dialog->close()); // it stayed open
-    });
-    form->mnuSave[6]->trigger();
-    QCOMPARE(shownName, "old six"_q);
-    QCOMPARE(refusal, blank ? "Stupid|illigal name"_q : QString());
-    QCOMPARE(corrected, name);
-    if (saves)
-        before[5] = name + u':' + runes.join(u' ');
-    QCOMPARE(slots(*folder), before);
-    // Shown as stored, character for character; no name makes an access key.
-    for (const QAction *entry : {form->mnuload[6], form->mnuSave[6]}) {
-        QCOMPARE(shown(entry), saves ? name : "old six"_q);
-        QVERIFY(QKeySequence::mnemonic(entry->text()).isEmpty());
-    }
-    // The owned set follows the save; the main window's own connection sees it at once.
-    QCOMPARE(form->ownedSaved, browsing);
-    QCOMPARE(savedTiles(*form), saves ? board : QList<int>());
-    form->mnuload_Click(6);
-    QCOMPARE(ownedTiles(*form), (saves ? board : QList<int>{13, 14}));
-}
-
-void TestSaves::damagedRowsAreTold_data()
-{
-    QTest::addColumn<QString>("rows");
-    QTest::addColumn<QString>("told");
-    QTest::newRow("five") << "(4, 0), (4, 47), (4, -3), (4, 'abc'), (4, 1e300), (4, 5.7)"
-                          << ": 0, 47, -3, 'abc', 1e+300.";
-    QTest::newRow("one") << "(4, 47)"
-                         << ": 47.";
-}
-
-void TestSaves::damagedRowsAreTold()
-{
-    QFETCH(QString, rows);
-    QFETCH(QString, told);
-    // The sound rows are loaded (5.7 is rune 5); the others are named, and nothing is written.
-    folder->sql("INSERT INTO ownedRunes VALUES %1;"_q.arg(rows));
-    const QStringList stored = slots(*folder);
-    form->mnuload[4]->trigger();
-    const QList<int> shown = rows.contains("5.7"_q) ? QList<int>{5, 11} : QList<int>{11};
-    QCOMPARE(ownedTiles(*form), shown);
-    QCOMPARE(savedTiles(*form), shown);
-    const QStringList notices = std::exchange(failures.notices, {});
-    QCOMPARE(notices.size(), 1);
-    const QString name = stored[3].section(u':', 0, 0);
-    QVERIFY2(notices[0].contains("slot 4 (\u201c%1\u201d)"_q.arg(name)) &&
-                 notices[0].contains(told),
-             qPrintable(notices[0]));
-    QCOMPARE(slots(*folder), stored);
-}
-
-// The file refuses the save's write number "at" (delete two rows, add three, rename); then the
-// faults of the file and the disk.
-void TestSaves::failedSave_data()
-{
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<QString>("reason");
-    const QString counted =
-        "CREATE TABLE fault (at, seen); INSERT INTO fault VALUES (%1, 0);"
-        "CREATE TRIGGER d BEFORE DELETE ON ownedRunes BEGIN UPDATE fault SET seen = seen + 1;"
-        " SELECT RAISE(ABORT, 'delete refused') FROM fault WHERE seen = at; END;"
-        "CREATE TRIGGER a BEFORE INSERT ON ownedRunes BEGIN UPDATE fault SET seen = seen + 1;"
-        " SELECT RAISE(ABORT, 'add refused') FROM fault WHERE seen = at; END;"
-        "CREATE TRIGGER r BEFORE UPDATE ON saves BEGIN UPDATE fault SET seen = seen + 1;"
-        " SELECT RAISE(ABORT, 'rename refused') FROM fault WHERE seen = at; END;"_q;
-    const char *writes[] = {"delete", "delete", "add", "add", "add", "rename"};
-    for (int at = 1; at <= 6; ++at)
-        QTest::addRow("write %d (%s)", at, writes[at - 1])
-            << counted.arg(at) << QLatin1String(writes[at - 1]) + " refused"_q;
-    QTest::newRow("read-only file") << QString() << "attempt to write a readonly database";
-    QTest::newRow("read-only disk") << QString() << "attempt to write a readonly database";
-    QTest::newRow("disk full") << QString() << "database or disk is full";
-    // Since the program started: the save is refused before anything is written.
-    QTest::newRow("file moved away") << QString() << "The file does not exist.";
-    QTest::newRow("file replaced") << QString() << "Another file has been put in its place";
-    QTest::newRow("file damaged") << QString() << "The file is damaged";
-}
-
-// The message is shown, and the slot as a fresh connection reads it is whole and as it was. The
-// dialog stays up, and once the file takes writes again its next OK saves.
-void TestSaves::failedSave()
-{
-    QFETCH(QString, fault);
-    QFETCH(QString, reason);
-    const QString tag = QLatin1String(QTest::currentDataTag());
-#ifndef Q_OS_LINUX
-    if (fault.isEmpty())
-        QSKIP("needs Linux: a tmpfs, an ordinary user, and moving a file that is held open");
-#endif
-    form.reset();
-    QTemporaryDir mountPoint; // for a tmpfs that the test may fill or make read-only
-    const QByteArray tmp = qgetenv("TMPDIR");
-    const bool onDisk = tag.contains("disk"_q);
-#ifdef Q_OS_LINUX
-    const QByteArray disk = mountPoint.path().toUtf8();
-    if (onDisk && ::mount("tmpfs", disk.constData(), "tmpfs", 0, "size=2m") != 0)
-        QSKIP("cannot mount a tmpfs (needs root with CAP_SYS_ADMIN)");
-    // Unmounted first, which takes the folder with it: a read-only one could not be emptied.
-    const auto unmount = qScopeGuard([&] { onDisk && ::umount2(disk.constData(), MNT_DETACH); });
-#endif
-    qputenv("TMPDIR", onDisk ? mountPoint.path().toUtf8() : tmp);
-    folder = std::make_unique<TestFolder>();
-    qputenv("TMPDIR", tmp);
-    folder->sql(savedSlots + fault);
-    before = slots(*folder);
-    const QFile::Permissions readable =
-        QFile::ReadOwner | QFile::ReadUser | QFile::ReadGroup | QFile::ReadOther;
-    if (tag == "read-only file"_q)
-        QVERIFY(QFile::setPermissions(folder->dataFile(), readable) &&
-                QFile::setPermissions(folder->path(), readable | QFile::WriteOwner |
-                                                          QFile::ExeOwner | QFile::ExeGroup |
-                                                          QFile::ExeOther));
-#ifdef Q_OS_LINUX
-    if (tag == "read-only disk"_q)
-        QVERIFY(::mount("tmpfs", disk.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0);
-#endif
-    QFile filler(mountPoint.filePath("filler"_q));
-    if (tag == "disk full"_q && filler.open(QIODevice::WriteOnly)) {
-        while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
-        }
-    }
-    form = startForm(folder->path());
-    setBoard(*form, setB);
-    const QString file = folder->dataFile(), other = file + ".other"_q, away = file + ".away"_q;
-    const auto move = [](const QString &from, const QString &to) {
-        std::error_code error;
-        std::filesystem::rename(from.toStdU16String(), to.toStdU16String(), error);
-        return !error;
-    };
-    if (tag.startsWith("file "_q))
-        QVERIFY(QFile::copy(file, other));
-    if (tag == "file damaged"_q) {
-        // In place, as another program writing it would; it also counts the change in the header.
-        QFile damaged(file);
-        QVERIFY(damaged.open(QIODevice::ReadWrite) && damaged.seek(24));
-        QVERIFY(damaged.write("\xff\xff\xff\xff") == 4 && damaged.seek(4096));
-        QByteArray page(4096, 0);
-        QRandomGenerator(2).fillRange(reinterpret_cast<quint32 *>(page.data()), 1024);
-        QVERIFY(damaged.write(page) == 4096);
-    }
-    if (tag == "file moved away"_q || tag == "file replaced"_q)
-        QVERIFY(move(file, away));
-    if (tag == "file replaced"_q)
-        QVERIFY(move(other, file));
-#ifdef Q_OS_LINUX
-    // Root may write whatever a file's mode says; the save runs as an ordinary user.
-    const bool asUser = tag == "read-only file"_q && ::geteuid() == 0;
-    if (asUser && ::seteuid(65534) != 0)
-        QSKIP("cannot act as an ordinary user (uid 65534)");
-#endif
-    std::unique_ptr<Dialog> dialog;
-    runGuarded([&] {
-        dialog = std::make_unique<Dialog>(form.get());
-        save(*dialog, "new six");
-    });
-#ifdef Q_OS_LINUX
-    QVERIFY(!asUser || ::seteuid(0) == 0);
-#endif
-    const QStringList shown = std::exchange(failures.texts, {});
-    QVERIFY2(shown.size() == 1 && shown[0].contains(reason) && shown[0].contains(file),
-             qPrintable(shown.join(u'\n')));
-    // The file as it was when the program started.
-    if (tag.startsWith("file "_q))
-        QVERIFY(move(tag == "file damaged"_q ? other : away, file));
-    QCOMPARE(slots(*folder), before);
-    // A file changed under the program is refused as the dialog opens; a refused write leaves
-    // the dialog up.
-    if (tag.startsWith("file "_q))
-        QVERIFY(!dialog);
-    else
-        QVERIFY(dialog && dialog->result() != QDialog::Accepted);
-    QCOMPARE(form->mnuSave[6]->text(), "old six"_q);
-    if (fault.isEmpty())
-        return;
-    folder->sql("DROP TRIGGER d; DROP TRIGGER a; DROP TRIGGER r;"_q);
-    dialog->OKButton->click();
-    before[5] = "new six:2 30 46"_q;
-    QCOMPARE(slots(*folder), before);
-}
-
-// A child saving two sets into slot 6 in turn is killed at random; slot 6 is found whole after.
-void TestSaves::killedDuringSave()
-{
-    form.reset();
-    const QStringList whole = {before[5], "set A:1 2 3 4 5 6 7 8 9 10"_q, "set B:2 30 46"_q};
-    QRandomGenerator random(4711);
-    int interrupted = 0;
-    for (int round = 0; round < 20; ++round) {
-        QProcess child;
-        child.start(QCoreApplication::applicationFilePath(),
-                    {"--save-until-killed"_q, folder->path()});
-        QVERIFY(child.waitForReadyRead(60000));
-        QTest::qSleep(random.bounded(5, 200)); // the moment of the kill is the fault
-        QVERIFY2(child.state() == QProcess::Running, child.readAllStandardError().constData());
-        child.kill();
-        QVERIFY(child.waitForFinished());
-        interrupted += QFileInfo(folder->dataFile() + "-journal"_q).size() > 0;
-        startForm(folder->path()); // which refuses a damaged file
-        const QStringList now = slots(*folder);
-        QVERIFY2(whole.contains(now[5]) && now.last() == "ok"_q, qPrintable(now.join(u'|')));
-    }
-    qInfo("20 kills, %d of them in the middle of a save; slot 6 was whole every time", interrupted);
-}
 
 int main(int argc, char **argv)
 {

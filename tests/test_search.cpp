@@ -1,16 +1,8 @@
 #include "closest/closestwindow.h"
 #include "gamedata.h"
-#include "mainwindow/form1.h"
-#include "mainwindow/listbox.h"
-#include "mainwindow/runetile.h"
 #include "testsupport.h"
 
-#include <QCheckBox>
 #include <QIcon>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QRandomGenerator>
 #include <QSpinBox>
 #include <QTableView>
@@ -63,7 +55,6 @@ void checkSorting(QTableView *view, const QList<QStringList> &first)
                 std::reverse(sorted.begin(), sorted.end());
             QVERIFY(std::is_sorted(sorted.begin(), sorted.end(),
                                    [&](const auto &a, const auto &b) { return key(a) < key(b); }));
-            QCOMPARE(sorted.size(), first.size());
         }
     }
     view->sortByColumn(1, Qt::AscendingOrder);
@@ -196,6 +187,12 @@ void TestSearch::initTestCase()
             w.types[t] = rng.bounded(3) == 0;
             w.typesNull[t] = rng.bounded(30) == 0;
         }
+        // The first eight, armor runewords of rune 1 but the last, are damaged below; the tenth,
+        // close with rune 46 alone, gets an odd name.
+        if (i < 8)
+            w = {w.name, {}, {1, 0, 0, 0, 0, 0}, 1, false, {i < 7}};
+        if (i == 9)
+            w = {w.name, {}, {46, 0, 0, 0, 0, 0}, 1, false, w.types, w.typesNull};
         words << w;
     }
     GameData data = readGameData(gameDataSources());
@@ -203,29 +200,18 @@ void TestSearch::initTestCase()
     writeDataFile(data, readSchema(gameDataSources()), folder.dataFile());
     // Values the sources cannot hold; each row would be close without its damage. armor, the only
     // item type, holds 2 in the last: not true for the search, whatever a display would make of it.
-    folder.sql(
-        "UPDATE RuneWords SET rune1 = 1, rune2 = 0, rune3 = 0, rune4 = 0, rune5 = 0, rune6 = 0, "
-        "nrrunes = 1, armor = 1, helm = 0, belt = 0, boots = 0, shield = 0, gloves = 0, "
-        "meleeweapon = 0, missileweapon = 0, Other = 0 WHERE RuneWordName <= 'Near 007'"_q);
     const char *damage[] = {"rune2 = 'two'", "rune1 = 2.5",   "rune1 = -1",      "rune1 = 1e300",
                             "rune1 = -4032", "nrrunes = 1.5", "nrrunes = 'one'", "armor = 2"};
     for (int i = 0; i < 8; ++i)
-        folder.sql(
-            "UPDATE RuneWords SET %1 WHERE RuneWordName = 'Near %2'"_q.arg(QLatin1String(damage[i]))
-                .arg(i, 3, 10, QLatin1Char('0')));
-    words[7] = {words[7].name, {}, {1, 0, 0, 0, 0, 0}, 1};
+        folder.sql("UPDATE RuneWords SET %1 WHERE RuneWordName = 'Near 00%2'"_q.arg(
+            QLatin1String(damage[i]), QString::number(i)));
     // Names as the file may hold them: with a byte order mark and a byte that is not UTF-8, and
     // as a blob. Each shows as any other read of the name shows it.
     const QByteArray odd = QByteArray::fromHex("efbbbf4e656172ff");
-    folder.sql("UPDATE RuneWords SET RuneWordName = CAST(x'%1' AS TEXT), rune1 = 46, "
-               "rune2 = 0, rune3 = 0, rune4 = 0, rune5 = 0, rune6 = 0, nrrunes = 1 "
-               "WHERE RuneWordName = '%2'; UPDATE RuneWords SET RuneWordName = "
-               "x'426c6f62' WHERE RuneWordName = '%3'"_q.arg(QLatin1String(odd.toHex()),
-                                                             words[9].name, words[8].name));
+    folder.sql("UPDATE RuneWords SET RuneWordName = CAST(x'%1' AS TEXT) WHERE RuneWordName = '%2'; "
+               "UPDATE RuneWords SET RuneWordName = x'426c6f62' WHERE RuneWordName = '%3'"_q.arg(
+                   QLatin1String(odd.toHex()), words[9].name, words[8].name));
     words[9].name = QString::fromUtf8(odd);
-    words[9].runes = {46, 0, 0, 0, 0, 0};
-    words[9].nrrunes = 1;
-    words[9].nrrunesNull = false;
     words[8].name = "Blob"_q;
     original = fileBytes(folder.dataFile());
     form = startForm(folder.path());
@@ -234,38 +220,28 @@ void TestSearch::initTestCase()
     form->runeDb->setTraceHook([this](const QString &sql) { trace << sql; });
 }
 
+// "1 socket" has no piece of its own; Body Armor's piece alone is joined by " OR ".
 void TestSearch::queryTexts()
 {
-    const QString start =
-        "SELECT RuneWords.RuneWordName, RuneWords.RunewordID FROM RuneWords Where (nrrunes = 1"_q;
-    QCOMPARE(search(0b000110'000000001, {1, 5}),
-             start + " Or nrrunes = 2 Or nrrunes = 3) and (false  OR armor = true) "
-                     "and (rune1 in (0, 1, 5) AND rune2 in (0, 1, 5) AND rune3 in "
-                     "(0, 1, 5) AND rune4 in (0, 1, 5) AND rune5 in (0, 1, 5) AND "
-                     "rune6 in (0, 1, 5));"_q);
-    // "1 socket" has no piece of its own.
-    QCOMPARE(search(0b111111'111111111, {}),
-             start + " Or nrrunes = 2 Or nrrunes = 3 Or nrrunes = 4 Or nrrunes = 5 Or nrrunes "
-                     "= 6) and (false  OR armor = true Or helm = true Or belt = true Or boots "
-                     "= true Or shield = true Or gloves = true Or meleeweapon = true Or "
-                     "missileweapon = true Or Other = true) and (rune1 in (0) AND rune2 in (0) "
-                     "AND rune3 in (0) AND rune4 in (0) AND rune5 in (0) AND rune6 in (0));"_q);
+    QCOMPARE(
+        search(0b100111'111111111, {1, 5}),
+        "SELECT RuneWords.RuneWordName, RuneWords.RunewordID FROM RuneWords Where (nrrunes = 1 "
+        "Or nrrunes = 2 Or nrrunes = 3 Or nrrunes = 6) and (false  OR armor = true Or helm = "
+        "true Or belt = true Or boots = true Or shield = true Or gloves = true Or meleeweapon = "
+        "true Or missileweapon = true Or Other = true) and (rune1 in (0, 1, 5) AND rune2 in (0, "
+        "1, 5) AND rune3 in (0, 1, 5) AND rune4 in (0, 1, 5) AND rune5 in (0, 1, 5) AND rune6 in "
+        "(0, 1, 5));"_q);
 }
 
 void TestSearch::lifeOfTheClosestWindow()
 {
-    // The menu sits between File and Help; a second choice brings the same window forward.
-    QStringList menus;
-    for (QAction *menu : form->menuBar()->actions())
-        menus << menu->text();
-    QCOMPARE(menus.join(u' '), "&File &Runes &Help"_q);
+    // A second choice brings the same window forward.
     form->show();
     form->mnuClosest->trigger();
     const QPointer<ClosestWindow> first = window();
     form->mnuClosest->trigger();
     QCOMPARE(window(), first);
     QVERIFY(QTest::qWaitForWindowActive(first));
-    QCOMPARE(first->windowTitle(), "Closest runewords"_q);
     QCOMPARE(first->font(), form->font());
     QCOMPARE(first->missingAtMost->value(), 1);
     for (QWidget *control :
@@ -293,13 +269,13 @@ void TestSearch::lifeOfTheClosestWindow()
     doubleClick(first->closestView, row);
     QCOMPARE(listed(*form), listBefore);
     QCOMPARE(rows(first->closestTable), shown);
-    QVERIFY(form->ownedSaved);
     QCOMPARE(savedTiles(*form), (QList<int>{1, 2, 3, 4}));
     const auto display = [this] {
-        return QStringList{form->Text1->toPlainText(), form->TextRunes->text(),
-                           tickedFilters(*form), QVariant::fromValue(ownedTiles(*form)).toString()};
+        return std::pair(
+            QStringList{form->Text1->toPlainText(), form->TextRunes->text(), tickedFilters(*form)},
+            ownedTiles(*form));
     };
-    const QStringList fromWindow = display();
+    const auto fromWindow = display();
     form->List1->addItem(shown[row][0]);
     form->List1->setCurrentRow(form->List1->count() - 1);
     QCOMPARE(display(), fromWindow);
@@ -356,43 +332,39 @@ void TestSearch::lifeOfTheClosestWindow()
     QTRY_VERIFY(!window());
 }
 
+// One rune owned at a time with every box ticked, results of every size down to a single row and
+// none; then random boards and boxes.
 void TestSearch::resultsMatchModel()
 {
     form->mnuClosest->trigger();
-    const int everything = 0b111111'111111111;
-    // One rune owned at a time: results of every size, down to a single row and none.
+    const WantedTable *wanted = window()->wantedTable;
     QList<qsizetype> sizes;
-    for (int k = 1; k <= 46; ++k) {
-        search(everything, {k});
-        QCOMPARE(sorted(listed(*form)), model(everything, {k}, 1).listed);
-        sizes << listed(*form).size();
-    }
-    QVERIFY(sizes.contains(1) && sizes.contains(0));
     QRandomGenerator rng(8080);
-    for (int round = 0; round < 200; ++round) {
+    for (int round = 0; round < 246; ++round) {
         const double share = rng.bounded(4) == 0 ? 1.0 : rng.generateDouble();
         QList<int> board;
         for (int k = 1; k <= 46; ++k) {
-            if (rng.generateDouble() < share)
+            if (round < 46 ? k == round + 1 : rng.generateDouble() < share)
                 board << k;
         }
-        const int ticked = rng.bounded(64) << 9 | (rng.bounded(15) == 0 ? 0 : rng.bounded(1, 512));
+        const int ticked =
+            round < 46 ? 0b111111'111111111
+                       : rng.bounded(64) << 9 | (rng.bounded(15) == 0 ? 0 : rng.bounded(1, 512));
         search(ticked, board);
-        const int maximum = rng.bounded(1, 4);
+        const int maximum = round < 46 ? 1 : rng.bounded(1, 4);
         window()->missingAtMost->setValue(maximum);
         const Expected expected = model(ticked, board, maximum);
         QCOMPARE(sorted(listed(*form)), expected.listed);
+        sizes << expected.listed.size();
         // The search reads the board; it never changes it.
         QCOMPARE(ownedTiles(*form), board);
         QCOMPARE(rows(window()->closestTable), expected.closest);
-        QCOMPARE(rows(window()->wantedTable), expected.wanted);
+        QCOMPARE(rows(wanted), expected.wanted);
         // Each wanted rune's bar is its count's share of the largest.
         for (int row = 0; row < expected.wanted.size(); ++row)
-            QCOMPARE(window()
-                         ->wantedTable->index(row, WantedTable::Completes)
-                         .data(WantedTable::ShareRole)
-                         .toDouble(),
-                     expected.wanted[row][1].toDouble() / expected.wanted[0][1].toDouble());
+            QCOMPARE(
+                wanted->index(row, WantedTable::Completes).data(WantedTable::ShareRole).toDouble(),
+                expected.wanted[row][1].toDouble() / expected.wanted[0][1].toDouble());
         if (round % 20 == 0)
             checkSorting(window()->closestView, expected.closest);
         if (expected.wanted.isEmpty())
@@ -401,17 +373,14 @@ void TestSearch::resultsMatchModel()
         // search's list.
         const int before = form->List1->count();
         const int rune = int(runeNames.indexOf(expected.wanted[0][0])) + 1;
-        QCOMPARE(window()
-                     ->wantedTable->index(0, 0)
-                     .data(Qt::DecorationRole)
-                     .value<QIcon>()
-                     .pixmap(QSize(27, 26))
-                     .toImage(),
-                 form->PictureRunes[size_t(rune)]->Picture().toImage());
+        QCOMPARE(
+            wanted->index(0, 0).data(Qt::DecorationRole).value<QIcon>().pixmap(27, 26).toImage(),
+            form->PictureRunes[size_t(rune)]->Picture().toImage());
         form->markOwned(rune);
         form->CommandSearch_Click();
         QCOMPARE(form->List1->count() - before, expected.wanted[0][1].toInt());
     }
+    QVERIFY(sizes.contains(1) && sizes.contains(0));
     QCOMPARE(fileBytes(folder.dataFile()), original);
 }
 
@@ -443,7 +412,6 @@ void TestSearch::oneRune()
     // ones left that copy alone.
     QCOMPARE(tickedFilters(*form).split(u' ').size(), 15);
     QCOMPARE(form->Text1->toPlainText() + form->TextRunes->text(), QString());
-    QVERIFY(form->ownedSaved);
     form->Commandrevert_Click();
     QCOMPARE(ownedTiles(*form), (QList<int>{1, 2, 3, 12}));
 }

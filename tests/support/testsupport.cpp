@@ -1,19 +1,11 @@
 #include "testsupport.h"
 
-#include "data/failure.h"
 #include "gamedata.h"
 #include "mainwindow/fatal.h"
-#include "mainwindow/form1.h"
-#include "mainwindow/listbox.h"
-#include "mainwindow/runetile.h"
 #include "runepictures.h"
 
-#include <QCheckBox>
 #include <QColor>
-#include <QDir>
-#include <QFile>
 #include <QSignalBlocker>
-#include <QTest>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
@@ -28,6 +20,11 @@ QByteArray fileBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList filesIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden);
 }
 
 namespace {
@@ -127,6 +124,14 @@ QVariant TestFolder::scalar(const QString &query)
 {
     const QStringList values = column(query);
     return values.isEmpty() ? QVariant() : QVariant(values.first());
+}
+
+QStringList TestFolder::slots()
+{
+    return column("SELECT saveName || ':' || ifnull((SELECT group_concat(runenumber, ' ') FROM "
+                  "(SELECT * FROM ownedRunes ORDER BY rowid) o WHERE o.savenumber = "
+                  "s.savenumber), '') FROM saves s ORDER BY savenumber"_q)
+           << scalar("PRAGMA integrity_check"_q).toString();
 }
 
 std::unique_ptr<Form1> startForm(const QString &folder)

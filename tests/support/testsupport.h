@@ -1,9 +1,21 @@
 #pragma once
 
+// The main window and the classes of its controls, which every test reaches into.
 #include "data/failure.h"
+#include "mainwindow/form1.h"
+#include "mainwindow/listbox.h"
+#include "mainwindow/runetile.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QList>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -20,9 +32,6 @@ inline QString operator""_q(const char *text, size_t size)
     return QString::fromUtf8(text, qsizetype(size));
 }
 
-class Form1;
-class QCheckBox;
-
 // A folder that stands where the program's own folder would: a data file built from the
 // project's sources and the rune pictures, made afresh for each test.
 class TestFolder {
@@ -37,6 +46,9 @@ public:
     void sql(const QString &statements);
     QVariant scalar(const QString &query);
     QStringList column(const QString &query);
+    // Each slot as a fresh connection reads it, "name:runes" in the order of the rows, then the
+    // file's verdict on itself.
+    QStringList slots();
 
 private:
     QTemporaryDir dir_;
@@ -64,6 +76,8 @@ public:
 QString gameDataSources();
 // A file's bytes; none when it cannot be read.
 QByteArray fileBytes(const QString &path);
+// The names of the files in a folder, hidden ones too.
+QStringList filesIn(const QString &folder);
 
 // The text of the failure (or the data tool's error) that call throws; empty when it throws none.
 template <typename Call> QString failureOf(Call &&call)
