@@ -30,7 +30,7 @@ sleep 1
 
 step "The tests under Wine"
 # The tests draw offscreen; Wine's own windows (none are expected) would go to the screen above.
-QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure
+[ -n "${SKIP_TESTS:-}" ] || QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure
 
 # A fresh Wine prefix, copied from the one the build made, with nothing on the DLL path: the
 # packaged program must bring every DLL and plugin it needs.
@@ -56,8 +56,9 @@ start() {
     for _ in $(seq 1 60); do
         sleep 0.5
         kill -0 "$pid" 2>/dev/null || { cat "$work/program.log"; fail "$program did not stay up"; }
+        # Processes come and go while find looks: it may not see them all, and says so.
         used=$(find /proc/[0-9]*/fd -lname '*newRunewords.mdb' -printf '%l\n' 2>/dev/null |
-            sort -u | head -n 1)
+            sort -u | head -n 1 || true)
         [ -z "$used" ] || return 0
     done
     fail "$program opened no data file"
