@@ -38,7 +38,7 @@ struct Closeness {
 
 inline constexpr int mostMissing = 3;
 
-// Reads the runewords afresh in one query. Throws Failure.
+// Reads the runewords afresh, a batch of rows at a time. Throws Failure.
 Closeness readCloseness(Database &db, const RuneSet &set);
 
 // The names and pictures of the runes and their board colours, by rune number.
