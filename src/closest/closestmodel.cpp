@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <numeric>
 #include <optional>
 #include <utility>
 
@@ -63,22 +62,6 @@ int wholeUpTo(const QVariant &value, int most)
     default:
         return -1;
     }
-}
-
-// Ranks the runewords by name (equal names in the order read), then orders them by the number
-// missing and then by name.
-void orderByName(std::vector<CloseRuneword> &runewords)
-{
-    std::vector<size_t> byName(runewords.size());
-    std::iota(byName.begin(), byName.end(), size_t(0));
-    std::stable_sort(byName.begin(), byName.end(),
-                     [&](size_t a, size_t b) { return runewords[a].name < runewords[b].name; });
-    for (size_t rank = 0; rank < byName.size(); ++rank)
-        runewords[byName[rank]].rank = int(rank);
-    std::sort(runewords.begin(), runewords.end(),
-              [](const CloseRuneword &a, const CloseRuneword &b) {
-                  return std::pair(a.missingCount, a.rank) < std::pair(b.missingCount, b.rank);
-              });
 }
 
 bool passesSockets(int sockets, const RuneSet &set)
@@ -140,7 +123,6 @@ Closeness readCloseness(Database &db, const RuneSet &set)
             break;
         from = last + 1;
     }
-    orderByName(result.runewords);
     return result;
 }
 
@@ -150,7 +132,6 @@ void ClosestTable::setRunewords(Closeness closeness)
 {
     beginResetModel();
     read_ = std::move(closeness);
-    order();
     showWithin();
     endResetModel();
 }
@@ -172,56 +153,48 @@ void ClosestTable::sort(int column, Qt::SortOrder order)
     beginResetModel();
     sortColumn_ = column;
     sortOrder_ = order;
-    this->order();
     showWithin();
     endResetModel();
 }
 
-// Ties keep the order of names.
-void ClosestTable::order()
-{
-    ordered_.resize(read_.runewords.size());
-    for (size_t i = 0; i < ordered_.size(); ++i)
-        ordered_[i] = int(i);
-    const auto byKey = [this](auto key) {
-        std::vector<decltype(key(read_.runewords.front()))> keys;
-        keys.reserve(read_.runewords.size());
-        for (const CloseRuneword &runeword : read_.runewords)
-            keys.push_back(key(runeword));
-        std::stable_sort(ordered_.begin(), ordered_.end(), [&](int a, int b) {
-            if (keys[size_t(a)] != keys[size_t(b)])
-                return keys[size_t(a)] < keys[size_t(b)];
-            return read_.runewords[size_t(a)].rank < read_.runewords[size_t(b)].rank;
-        });
-    };
-    // They come ordered by the number missing and then by name.
-    if (!read_.runewords.empty() && sortColumn_ != Missing) {
-        switch (sortColumn_) {
-        case Runeword:
-            byKey([](const CloseRuneword &w) { return w.rank; });
-            break;
-        case Runes:
-            byKey([this](const CloseRuneword &w) { return runeNames(w); });
-            break;
-        case ItemTypesColumn:
-            byKey([](const CloseRuneword &w) { return itemTypeCaptions(w); });
-            break;
-        case Sockets:
-            byKey([](const CloseRuneword &w) { return int(w.sockets); });
-            break;
-        }
-    }
-    if (sortOrder_ == Qt::DescendingOrder)
-        std::reverse(ordered_.begin(), ordered_.end());
-}
-
+// Only the rows shown are sorted: when the window opens, those missing one rune alone. Ties keep
+// the order of names, and equal names the order read.
 void ClosestTable::showWithin()
 {
     shown_.clear();
-    for (int i : ordered_) {
+    for (int i = 0; i < int(read_.runewords.size()); ++i) {
         if (read_.runewords[size_t(i)].missingCount <= maximum_)
             shown_.push_back(i);
     }
+    const auto byKey = [this](auto key) {
+        std::vector<decltype(key(read_.runewords.front()))> keys(read_.runewords.size());
+        for (int i : shown_)
+            keys[size_t(i)] = key(read_.runewords[size_t(i)]);
+        std::stable_sort(shown_.begin(), shown_.end(), [&](int a, int b) {
+            if (keys[size_t(a)] != keys[size_t(b)])
+                return keys[size_t(a)] < keys[size_t(b)];
+            return read_.runewords[size_t(a)].name < read_.runewords[size_t(b)].name;
+        });
+    };
+    switch (sortColumn_) {
+    case Runeword:
+        byKey([](const CloseRuneword &) { return 0; }); // by name alone
+        break;
+    case Missing:
+        byKey([](const CloseRuneword &w) { return w.missingCount; });
+        break;
+    case Runes:
+        byKey([this](const CloseRuneword &w) { return runeNames(w); });
+        break;
+    case ItemTypesColumn:
+        byKey([](const CloseRuneword &w) { return itemTypeCaptions(w); });
+        break;
+    case Sockets:
+        byKey([](const CloseRuneword &w) { return int(w.sockets); });
+        break;
+    }
+    if (sortOrder_ == Qt::DescendingOrder)
+        std::reverse(shown_.begin(), shown_.end());
 }
 
 int ClosestTable::rowCount(const QModelIndex &parent) const
