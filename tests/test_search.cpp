@@ -445,6 +445,12 @@ void TestSearch::damagedFile()
     QCOMPARE(rows(brokenForm->closestWindow->closestTable),
              (QList<QStringList>{{"Whole"_q, runeNames[1], runeNames[0] + u' ' + runeNames[1],
                                   "Body Armor"_q, "2"_q}}));
+    // More rows than one batch: none lost, none read twice.
+    broken.sql("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+               "INSERT INTO RuneWords SELECT 'Many ' || i, 1, 2, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, "
+               "0, 0, 0 FROM n"_q);
+    brokenForm->closestWindow->refresh();
+    QCOMPARE(brokenForm->closestWindow->closestTable->rowCount(), 3001);
 }
 
 QTEST_MAIN(TestSearch)

@@ -7,33 +7,40 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
+#include <limits>
 #include <optional>
 #include <utility>
 
 namespace {
 
-// The fields a runeword is judged by, in the order read: the name, nrrunes, the six slots, then
-// the item types. No ordering: through the index of names the engine would visit the rows in a
-// random order, which costs it many times the scan; the close runewords are sorted here instead.
+// The fields a runeword is judged by, in the order read: the name, nrrunes, the six slots, the
+// item types as one number, then the row id.
 constexpr int nrrunesField = 1;
 constexpr int firstSlotField = 2;
-constexpr int firstTypeField = firstSlotField + 6;
+constexpr int typesField = firstSlotField + 6;
+constexpr int rowIdField = typesField + 1;
 
-QStringList closenessFields()
-{
-    QStringList fields{QStringLiteral("RuneWordName"), QStringLiteral("nrrunes")};
-    for (int slot = 1; slot <= 6; ++slot)
-        fields << QStringLiteral("rune%1").arg(slot);
-    for (const ItemType &type : itemTypes)
-        fields << QLatin1String(type.column);
-    return fields;
-}
+// The rows come a batch at a time, in the order of their row ids, as a scan of the table gives
+// them: read at once, 100,000 runewords take some 30 MB of values, fresh from the system on
+// every reading, and that costs more than the reading. No ordering by name: through the index
+// of names the engine would visit the rows in a random order, which costs it many times the
+// scan.
+constexpr int batchRows = 1024;
 
-QString closenessQuery(const QStringList &fields)
+// The item types come as one number, bit i for itemTypes[i]: one value a row, not nine. "IS 1"
+// holds where the search's "= true" does, for 1 alone, and for no Null; the "+" keeps a text
+// column from making the 1 a text.
+QString closenessQuery()
 {
-    return QStringLiteral("SELECT ") + fields.join(QStringLiteral(", ")) +
-           QStringLiteral(" FROM RuneWords");
+    QStringList types;
+    for (size_t i = 0; i < itemTypes.size(); ++i)
+        types << QStringLiteral("iif(+%1 IS 1, %2, 0)")
+                     .arg(QLatin1String(itemTypes[i].column))
+                     .arg(1 << i);
+    return QStringLiteral("SELECT RuneWordName, nrrunes, rune1, rune2, rune3, rune4, rune5, rune6, "
+                          "%1, rowid FROM RuneWords WHERE rowid >= ? ORDER BY rowid LIMIT %2")
+        .arg(types.join(QStringLiteral(" + ")))
+        .arg(batchRows);
 }
 
 // A field's value as the search's comparisons ("nrrunes = 2", "rune1 in (0, 5)") see it: a
@@ -45,32 +52,16 @@ int wholeUpTo(const QVariant &value, int most)
     switch (value.typeId()) {
     case QMetaType::LongLong:
     case QMetaType::Int: {
-        const qlonglong number = value.toLongLong();
+        const qlonglong number = value.value<qlonglong>();
         return number >= 0 && number <= most ? int(number) : -1;
     }
     case QMetaType::Double: {
-        const double number = value.toDouble();
+        const double number = value.value<double>();
         return number >= 0 && number <= most && number == std::floor(number) ? int(number) : -1;
     }
     default:
         return -1;
     }
-}
-
-// Ranks the runewords by name (equal names in the order read), then orders them by the number
-// missing and then by name.
-void orderByName(std::vector<CloseRuneword> &runewords)
-{
-    std::vector<size_t> byName(runewords.size());
-    std::iota(byName.begin(), byName.end(), size_t(0));
-    std::stable_sort(byName.begin(), byName.end(),
-                     [&](size_t a, size_t b) { return runewords[a].name < runewords[b].name; });
-    for (size_t rank = 0; rank < byName.size(); ++rank)
-        runewords[byName[rank]].rank = int(rank);
-    std::sort(runewords.begin(), runewords.end(),
-              [](const CloseRuneword &a, const CloseRuneword &b) {
-                  return std::pair(a.missingCount, a.rank) < std::pair(b.missingCount, b.rank);
-              });
 }
 
 bool passesSockets(int sockets, const RuneSet &set)
@@ -100,9 +91,7 @@ std::optional<CloseRuneword> closeRuneword(const RowData &rows, int row, const R
     if (sockets < 0 || !passesSockets(sockets, set))
         return std::nullopt;
     runeword.sockets = quint8(sockets);
-    // "= true" holds for 1 alone.
-    for (int i = 0; i < int(itemTypes.size()); ++i)
-        runeword.itemTypes |= quint16(whole(firstTypeField + i, 1) == 1 ? 1u << i : 0u);
+    runeword.itemTypes = quint16(rows.value(row, typesField).value<qlonglong>());
     if (!(runeword.itemTypes & set.itemTypes))
         return std::nullopt;
     runeword.name = rows.value(row, 0).toString();
@@ -113,20 +102,27 @@ std::optional<CloseRuneword> closeRuneword(const RowData &rows, int row, const R
 
 Closeness readCloseness(Database &db, const RuneSet &set)
 {
-    static const QStringList fields = closenessFields();
-    static const QString sql = closenessQuery(fields);
-    // Read only: the rows' values in the order of the fields asked for.
-    const RowData rows = db.select(sql, {}, QStringLiteral("run the query"));
+    static const QString sql = closenessQuery();
     Closeness result;
-    for (int row = 0; row < rows.rowCount(); ++row) {
-        std::optional<CloseRuneword> runeword = closeRuneword(rows, row, set);
-        if (!runeword)
-            continue;
-        if (runeword->missingCount == 1)
-            ++result.completes[size_t(qCountTrailingZeroBits(runeword->missing))];
-        result.runewords.push_back(std::move(*runeword));
+    for (qint64 from = std::numeric_limits<qint64>::min();;) {
+        const RowData rows = db.select(sql, {from}, QStringLiteral("run the query"));
+        for (int row = 0; row < rows.rowCount(); ++row) {
+            std::optional<CloseRuneword> runeword = closeRuneword(rows, row, set);
+            if (!runeword)
+                continue;
+            if (runeword->missingCount == 1)
+                ++result.completes[size_t(qCountTrailingZeroBits(runeword->missing))];
+            result.runewords.push_back(std::move(*runeword));
+        }
+        if (rows.rowCount() < batchRows)
+            break;
+        // A foreign table may have a column of its own named rowid, holding anything: the
+        // reading must end all the same.
+        const qint64 last = rows.value(batchRows - 1, rowIdField).toLongLong();
+        if (last < from || last == std::numeric_limits<qint64>::max())
+            break;
+        from = last + 1;
     }
-    orderByName(result.runewords);
     return result;
 }
 
@@ -136,7 +132,6 @@ void ClosestTable::setRunewords(Closeness closeness)
 {
     beginResetModel();
     read_ = std::move(closeness);
-    order();
     showWithin();
     endResetModel();
 }
@@ -158,56 +153,48 @@ void ClosestTable::sort(int column, Qt::SortOrder order)
     beginResetModel();
     sortColumn_ = column;
     sortOrder_ = order;
-    this->order();
     showWithin();
     endResetModel();
 }
 
-// Ties keep the order of names.
-void ClosestTable::order()
-{
-    ordered_.resize(read_.runewords.size());
-    for (size_t i = 0; i < ordered_.size(); ++i)
-        ordered_[i] = int(i);
-    const auto byKey = [this](auto key) {
-        std::vector<decltype(key(read_.runewords.front()))> keys;
-        keys.reserve(read_.runewords.size());
-        for (const CloseRuneword &runeword : read_.runewords)
-            keys.push_back(key(runeword));
-        std::stable_sort(ordered_.begin(), ordered_.end(), [&](int a, int b) {
-            if (keys[size_t(a)] != keys[size_t(b)])
-                return keys[size_t(a)] < keys[size_t(b)];
-            return read_.runewords[size_t(a)].rank < read_.runewords[size_t(b)].rank;
-        });
-    };
-    // They come ordered by the number missing and then by name.
-    if (!read_.runewords.empty() && sortColumn_ != Missing) {
-        switch (sortColumn_) {
-        case Runeword:
-            byKey([](const CloseRuneword &w) { return w.rank; });
-            break;
-        case Runes:
-            byKey([this](const CloseRuneword &w) { return runeNames(w); });
-            break;
-        case ItemTypesColumn:
-            byKey([](const CloseRuneword &w) { return itemTypeCaptions(w); });
-            break;
-        case Sockets:
-            byKey([](const CloseRuneword &w) { return int(w.sockets); });
-            break;
-        }
-    }
-    if (sortOrder_ == Qt::DescendingOrder)
-        std::reverse(ordered_.begin(), ordered_.end());
-}
-
+// Only the rows shown are sorted: when the window opens, those missing one rune alone. Ties keep
+// the order of names, and equal names the order read.
 void ClosestTable::showWithin()
 {
     shown_.clear();
-    for (int i : ordered_) {
+    for (int i = 0; i < int(read_.runewords.size()); ++i) {
         if (read_.runewords[size_t(i)].missingCount <= maximum_)
             shown_.push_back(i);
     }
+    const auto byKey = [this](auto key) {
+        std::vector<decltype(key(read_.runewords.front()))> keys(read_.runewords.size());
+        for (int i : shown_)
+            keys[size_t(i)] = key(read_.runewords[size_t(i)]);
+        std::stable_sort(shown_.begin(), shown_.end(), [&](int a, int b) {
+            if (keys[size_t(a)] != keys[size_t(b)])
+                return keys[size_t(a)] < keys[size_t(b)];
+            return read_.runewords[size_t(a)].name < read_.runewords[size_t(b)].name;
+        });
+    };
+    switch (sortColumn_) {
+    case Runeword:
+        byKey([](const CloseRuneword &) { return 0; }); // by name alone
+        break;
+    case Missing:
+        byKey([](const CloseRuneword &w) { return w.missingCount; });
+        break;
+    case Runes:
+        byKey([this](const CloseRuneword &w) { return runeNames(w); });
+        break;
+    case ItemTypesColumn:
+        byKey([](const CloseRuneword &w) { return itemTypeCaptions(w); });
+        break;
+    case Sockets:
+        byKey([](const CloseRuneword &w) { return int(w.sockets); });
+        break;
+    }
+    if (sortOrder_ == Qt::DescendingOrder)
+        std::reverse(shown_.begin(), shown_.end());
 }
 
 int ClosestTable::rowCount(const QModelIndex &parent) const

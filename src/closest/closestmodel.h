@@ -21,7 +21,6 @@ struct RuneSet {
 // A runeword that owning from one to three more runes would put into the search's list.
 struct CloseRuneword {
     QString name;
-    int rank = 0;                  // its place in the order of names
     std::array<quint8, 6> slots{}; // 0 for an unused slot, else 1 to 46
     quint8 sockets = 0;            // nrrunes
     quint16 itemTypes = 0;         // bit i: itemTypes[i] is true
@@ -29,8 +28,8 @@ struct CloseRuneword {
     int missingCount = 0;
 };
 
-// Every runeword within three missing runes of a set, sorted by the number missing and then by
-// name, and for each rune how many runewords it alone would complete.
+// Every runeword within three missing runes of a set, in the order read, and for each rune how
+// many runewords it alone would complete.
 struct Closeness {
     std::vector<CloseRuneword> runewords;
     std::array<int, 47> completes{}; // by rune number
@@ -38,7 +37,7 @@ struct Closeness {
 
 inline constexpr int mostMissing = 3;
 
-// Reads the runewords afresh in one query. Throws Failure.
+// Reads the runewords afresh, a batch of rows at a time. Throws Failure.
 Closeness readCloseness(Database &db, const RuneSet &set);
 
 // The names and pictures of the runes and their board colours, by rune number.
@@ -78,13 +77,11 @@ public:
     static QString itemTypeCaptions(const CloseRuneword &runeword);
 
 private:
-    void order();
     void showWithin();
 
     const RuneLook *look_ = nullptr;
     Closeness read_;
-    std::vector<int> ordered_; // all of read_.runewords, in the chosen order
-    std::vector<int> shown_;   // those of ordered_ missing at most maximum_
+    std::vector<int> shown_; // those of read_.runewords missing at most maximum_, in order
     int maximum_ = 1;
     int sortColumn_ = Missing;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;

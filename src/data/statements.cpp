@@ -83,28 +83,33 @@ QString columnName(const char *name)
     return text.mid(text.lastIndexOf(QLatin1Char('.')) + 1);
 }
 
-// A value of the current row, and the bytes it holds beyond the QVariant itself.
-QVariant readValue(const SQLite::Column &column, qint64 &bytes)
+// Appends a value of the current row, made in place, and counts the bytes it holds beyond the
+// QVariant itself.
+void readValue(const SQLite::Column &column, QVariantList &values, qint64 &bytes)
 {
     switch (column.getType()) {
     case SQLITE_NULL:
-        return QVariant(QMetaType::fromType<QString>());
+        values.emplaceBack(QMetaType::fromType<QString>());
+        return;
     case SQLITE_INTEGER:
-        return qlonglong(column.getInt64());
+        values.emplaceBack(qlonglong(column.getInt64()));
+        return;
     case SQLITE_FLOAT:
-        return column.getDouble();
+        values.emplaceBack(column.getDouble());
+        return;
     case SQLITE_BLOB: {
         // The engine counts the bytes after making the value.
         const auto *blob = static_cast<const char *>(column.getBlob());
         const int size = column.getBytes();
         bytes += size;
-        return QByteArray(blob, size);
+        values.emplaceBack(QByteArray(blob, size));
+        return;
     }
     default: {
         const char *text = column.getText();
         const int size = column.getBytes();
         bytes += size;
-        return QString::fromUtf8(text, size);
+        values.emplaceBack(QString::fromUtf8(text, size));
     }
     }
 }
@@ -215,7 +220,7 @@ RowData Database::select(const QString &sql, const QVariantList &values, const Q
         if (firstColumnIsRowId)
             rows.rowIds.push_back(statement.getColumn(0).getInt64());
         for (int i = first; i < statement.getColumnCount(); ++i) {
-            rows.values.append(readValue(statement.getColumn(i), bytes));
+            readValue(statement.getColumn(i), rows.values, bytes);
             bytes += qint64(sizeof(QVariant));
             // Checked by value: a single row of many large values must not exhaust memory.
             if (bytes > resultLimit)
