@@ -67,7 +67,13 @@ start() {
 # Asks the program to close, as the window's close button does, and sees it end cleanly.
 stop() {
     local prefix=$1 status=0
-    in_prefix "$prefix" wine taskkill /im tessaly.exe >/dev/null
+    # Its window may not be up yet: ask until the program has ended.
+    for _ in $(seq 1 30); do
+        in_prefix "$prefix" wine taskkill /im tessaly.exe >/dev/null 2>&1 || true
+        sleep 1
+        kill -0 "$pid" 2>/dev/null || break
+    done
+    kill -0 "$pid" 2>/dev/null && fail "the program did not close when asked"
     wait "$pid" || status=$?
     [ "$status" -eq 0 ] || { cat "$work/program.log"; fail "the program ended with status $status"; }
 }
