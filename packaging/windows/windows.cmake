@@ -19,7 +19,8 @@ foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
     install(FILES ${path} DESTINATION .)
 endforeach()
 configure_file(packaging/windows/README.txt ${CMAKE_BINARY_DIR}/windows/README.txt @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/windows/README.txt LICENSE DESTINATION .)
+install(FILES ${CMAKE_BINARY_DIR}/windows/README.txt LICENSE packaging/windows/qt.conf
+    DESTINATION .)
 
 set(CPACK_GENERATOR ZIP NSIS)
 # CPack finds NSIS.template.in here before its own.
