@@ -206,7 +206,8 @@ private Q_SLOTS:
             QVERIFY(QDir().mkpath(mine) && QFile::setPermissions(mine, read | write | enter));
             QVERIFY(partial.open(QIODevice::WriteOnly) && partial.write("half a file") > 0);
         }
-        QVERIFY(QFile::setPermissions(file, readOnly == 1 ? read : read | write));
+        // An install's file is read-only, as the not-marked one is here: its copy must not be.
+        QVERIFY(QFile::setPermissions(file, readOnly == 1 || !marked ? read : read | write));
 #ifdef Q_OS_LINUX
         QVERIFY(QFile::setPermissions(folder, readOnly == 2 ? read | enter : read | write | enter));
         QVERIFY(QFile::setPermissions(shared->path(), read | enter) &&
