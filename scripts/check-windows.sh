@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Proves the Windows build under Wine, after scripts/build-windows.sh: every cross-built test
 # passes; the installer installs silently into a fresh Wine prefix, and its program starts, stays
-# up, makes the player's copy under %APPDATA% and uses it; the zip, unpacked into another fresh
+# up, makes the player's copy under %APPDATA%, uses it and saves into it; the zip, unpacked into another fresh
 # prefix, starts, stays up and uses its own file; tessaly-data.exe passes the shipped file.
 #   scripts/check-windows.sh
 set -euo pipefail
@@ -11,6 +11,8 @@ cache=${XDG_CACHE_HOME:-$HOME/.cache}/tessaly
 package=$build/package
 step() { printf '\n== %s\n' "$*"; }
 fail() { printf 'check-windows: %s\n' "$*" >&2; exit 1; }
+
+"$root/scripts/deps.sh" xvfb unzip xdotool sqlite3
 
 work=$(mktemp -d)
 cleanup() {
@@ -30,7 +32,7 @@ sleep 1
 
 step "The tests under Wine"
 # The tests draw offscreen; Wine's own windows (none are expected) would go to the screen above.
-[ -n "${SKIP_TESTS:-}" ] || QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure
+QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure
 
 # A fresh Wine prefix, copied from the one the build made, with nothing on the DLL path: the
 # packaged program must bring every DLL and plugin it needs.
@@ -101,6 +103,35 @@ runs "$prefix" "$installed/tessaly.exe"
 echo "The installed program uses $used"
 [ "$used" = "$copy" ] || fail "the installed program does not use the player's copy $copy"
 in_prefix "$prefix" wine "$installed/tessaly-data.exe" check "$copy"
+
+# A save from the keyboard, as a player makes one: File > save > Save1, a few letters added to
+# the name, and Enter for OK. It lands in the player's copy.
+start "$prefix" "$installed/tessaly.exe"
+window=""
+for _ in $(seq 1 30); do
+    window=$(xdotool search --name '^Tessaly$' 2>/dev/null | head -n 1 || true)
+    [ -z "$window" ] || break
+    sleep 1
+done
+[ -n "$window" ] || fail "the installed program showed no window"
+sleep 2
+xdotool windowfocus "$window"
+sleep 0.5
+xdotool key --delay 400 alt+f Down Right Return
+sleep 2
+xdotool type --delay 50 " from Wine"
+xdotool key Return
+saved=""
+for _ in $(seq 1 20); do
+    saved=$(sqlite3 "$copy" "SELECT saveName FROM saves WHERE savenumber = 1" 2>/dev/null || true)
+    case $saved in *" from Wine") break ;; esac
+    sleep 1
+done
+stop "$prefix"
+case $saved in
+*" from Wine") echo "Saved into the player's copy: slot 1 is now \"$saved\"" ;;
+*) fail "no save reached the player's copy (slot 1 is \"$saved\")" ;;
+esac
 # The uninstaller runs on from a copy of itself, and returns at once.
 in_prefix "$prefix" wine "$installed/Uninstall.exe" /S
 for _ in $(seq 1 30); do
