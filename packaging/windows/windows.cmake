@@ -18,6 +18,14 @@ foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
     endif()
     install(FILES ${path} DESTINATION .)
 endforeach()
+# The libraries come with their symbols (libstdc++ with its debugging information): stripped,
+# the folder is less than half the size.
+install(CODE "
+    file(GLOB_RECURSE dlls \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/*.dll\")
+    foreach(dll \${dlls})
+        execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded \"\${dll}\"
+            COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()")
 configure_file(packaging/windows/README.txt ${CMAKE_BINARY_DIR}/windows/README.txt @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/windows/README.txt LICENSE packaging/windows/qt.conf
     DESTINATION .)
