@@ -219,46 +219,36 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(Failure, changed->field("saveName"_q));
     }
 
-    void failuresNameWhatWasAttempted_data()
-    {
-        QTest::addColumn<QString>("call");
-        QTest::addColumn<QString>("argument");
-        QTest::addColumn<QString>("reason");
-        const auto row = [](const char *call, const char *argument, const char *reason) {
-            QTest::newRow(argument) << call << argument << reason;
-        };
-        row("query", "SELECT Runenam FROM runes", "no such column: Runenam");
-        row("query", "SELECT ';'; DELETE FROM runes -- x", "more than one statement");
-        row("open", "peek", "unsafe use"); // a view that only a trusted schema may run
-        row("file", "missing.mdb", "does not exist");
-    }
-
+    // Each failure names what was attempted, the engine's reason and the file; it makes no file,
+    // and the connection goes on.
     void failuresNameWhatWasAttempted()
     {
-        QFETCH(QString, call);
-        QFETCH(QString, argument);
-        QFETCH(QString, reason);
-        const QString file = call == "file"_q
-                                 ? QDir::toNativeSeparators(folder->path() + u'/' + argument)
-                                 : db->path();
-        const QString failure = failureOf([&] {
-            if (call == "file"_q) {
-                Database{file};
-            } else if (call == "open"_q) {
-                db->openRecordset(argument);
-            } else {
-                // Never committed, the transaction takes the delete back.
-                Database::Transaction transaction(*db);
-                db->execute("DELETE FROM ownedRunes"_q, {}, {});
-                db->createQueryDef(argument)->openRecordset();
-                transaction.commit();
-            }
-        });
-        for (const QString &part : {argument, reason, file})
-            QVERIFY2(failure.contains(part), qPrintable(failure));
-        // A failure makes no file; the connection goes on.
-        QVERIFY(!QFile::exists(folder->path() + "/missing.mdb"_q));
-        QCOMPARE(db->openRecordset("ownedRunes"_q)->recordCount(), 46);
+        for (const auto &[call, argument, reason] :
+             {std::tuple{"query"_q, "SELECT Runenam FROM runes"_q, "no such column: Runenam"_q},
+              {"query"_q, "SELECT ';'; DELETE FROM runes -- x"_q, "more than one statement"_q},
+              {"open"_q, "peek"_q, "unsafe use"_q}, // a view that only a trusted schema may run
+              {"file"_q, "missing.mdb"_q, "does not exist"_q}}) {
+            const QString file = call == "file"_q
+                                     ? QDir::toNativeSeparators(folder->path() + u'/' + argument)
+                                     : db->path();
+            const QString failure = failureOf([&, &call = call, &argument = argument] {
+                if (call == "file"_q) {
+                    Database{file};
+                } else if (call == "open"_q) {
+                    db->openRecordset(argument);
+                } else {
+                    // Never committed, the transaction takes the delete back.
+                    Database::Transaction transaction(*db);
+                    db->execute("DELETE FROM ownedRunes"_q, {}, {});
+                    db->createQueryDef(argument)->openRecordset();
+                    transaction.commit();
+                }
+            });
+            for (const QString &part : {argument, reason, file})
+                QVERIFY2(failure.contains(part), qPrintable(failure));
+            QVERIFY(!QFile::exists(folder->path() + "/missing.mdb"_q));
+            QCOMPARE(db->openRecordset("ownedRunes"_q)->recordCount(), 46);
+        }
     }
 
     // Another program that holds the file for a moment delays a write; it does not fail it.
@@ -400,45 +390,34 @@ private Q_SLOTS:
     }
 
     // A write that fails is reported with its reason, and leaves the target and its folder as
-    // they were.
-    void failedWriteClosesItsFile_data()
-    {
-        QTest::addColumn<QString>("target"); // in the folder; empty: the folder's data file
-        QTest::addColumn<QString>("reason");
-        // A Null the engine refuses half way: every statement must be finished, or the file
-        // stays open and its journal beside it.
-        QTest::newRow("row refused") << QString() << "NOT NULL constraint failed: saves"_q;
-        // A folder in the way: the new file cannot be renamed into place.
-        QTest::newRow("rename refused")
-            << "taken"_q
-            << QString::fromLocal8Bit(
-                   std::make_error_code(std::errc::is_a_directory).message().c_str());
-    }
-
+    // they were: a Null the engine refuses half way (every statement must be finished, or the
+    // file stays open and its journal beside it), and a folder in the way of the rename into
+    // place.
     void failedWriteClosesItsFile()
     {
-        QFETCH(QString, target);
-        QFETCH(QString, reason);
-        GameData data = readGameData(gameDataSources());
-        TestFolder folder(TestFolder::Pictures::Left);
-        if (target.isEmpty()) {
-            data.saves[9].name = QString();
-            target = folder.dataFile();
-        } else {
-            target = folder.path() + u'/' + target;
-            QVERIFY(QDir().mkpath(target + "/kept"_q));
+        const QString isAFolder = QString::fromLocal8Bit(
+            std::make_error_code(std::errc::is_a_directory).message().c_str());
+        for (const auto &[inTheWay, reason] :
+             {std::pair{false, "NOT NULL constraint failed: saves"_q}, {true, isAFolder}}) {
+            GameData data = readGameData(gameDataSources());
+            TestFolder folder(TestFolder::Pictures::Left);
+            QString target = folder.dataFile();
+            if (inTheWay)
+                QVERIFY(QDir().mkpath((target = folder.path() + "/taken"_q) + "/kept"_q));
+            else
+                data.saves[9].name = QString();
+            const QStringList before = contents(folder);
+            const QString message =
+                failureOf([&] { writeDataFile(data, readSchema(gameDataSources()), target); });
+            QVERIFY2(message.startsWith(target + u':') && message.contains(reason),
+                     qPrintable(message));
+            const QDir descriptors("/proc/self/fd"_q);
+            for (const QString &fd : descriptors.entryList(QDir::Files | QDir::System))
+                QVERIFY(!QFileInfo(descriptors.filePath(fd)).symLinkTarget().startsWith(target));
+            QCOMPARE(filesIn(folder.path()), QStringList{"newRunewords.mdb"_q});
+            QCOMPARE(contents(folder), before);
+            QVERIFY(!inTheWay || QFileInfo(target + "/kept"_q).isDir());
         }
-        const QStringList before = contents(folder);
-        const QString message =
-            failureOf([&] { writeDataFile(data, readSchema(gameDataSources()), target); });
-        QVERIFY2(message.startsWith(target + u':') && message.contains(reason),
-                 qPrintable(message));
-        const QDir descriptors("/proc/self/fd"_q);
-        for (const QString &fd : descriptors.entryList(QDir::Files | QDir::System))
-            QVERIFY(!QFileInfo(descriptors.filePath(fd)).symLinkTarget().startsWith(target));
-        QCOMPARE(filesIn(folder.path()), QStringList{"newRunewords.mdb"_q});
-        QCOMPARE(contents(folder), before);
-        QVERIFY(target == folder.dataFile() || QFileInfo(target + "/kept"_q).isDir());
     }
 
     void buildKeepsAnExistingFile()

@@ -120,56 +120,43 @@ private Q_SLOTS:
                  qPrintable(about));
     }
 
-    void failuresStopStartUp_data()
-    {
-        // A file taken out of the folder (@2x: emptied), or SQL run on the file; the tiles that
-        // then show a picture, and the labels that show a name.
-        QTest::addColumn<QString>("change");
-        QTest::addColumn<int>("pictures");
-        QTest::addColumn<int>("labels");
-        QTest::newRow("data file missing") << "newRunewords.mdb"_q << 0 << 0;
-        QTest::newRow("crune46.gif missing") << "CRunes/crune46.gif"_q << 45 << 45;
-        // A missing large picture is no failure (see startsOnShippedData), but an unreadable one
-        // is.
-        QTest::newRow("crune46@2x.gif empty") << "CRunes/crune46@2x.gif"_q << 45 << 45;
-        // The picture of rune 46 comes before its name, so only the name is missing.
-        QTest::newRow("runesQuery with 45 rows")
-            << "DELETE FROM runes WHERE Runenumber = 46"_q << 46 << 45;
-    }
-
+    // A file taken out of the folder (@2x: emptied), or SQL run on the file, stops start-up with
+    // a message naming the file or the query; so many tiles then show a picture, and labels a
+    // name. A missing large picture is no failure (see startsOnShippedData), but an unreadable
+    // one is. The picture of rune 46 comes before its name, so only the name is missing.
     void failuresStopStartUp()
     {
-        QFETCH(QString, change);
-        QFETCH(int, pictures);
-        QFETCH(int, labels);
-        TestFolder folder;
-        const bool sql = change.startsWith("DELETE"_q);
-        const QString path = QDir::toNativeSeparators(QDir(folder.path()).filePath(change));
-        QVERIFY(sql || (change.contains(u'@') ? QFile::resize(path, 0) : QFile::remove(path)));
-        if (sql)
-            folder.sql(change);
-
-        Form1 form(folder.path());
-        const QString failure = failureOf([&] { form.Form_Load(); });
-        // The message names what is missing: the query, or the file.
-        QVERIFY2(failure.contains(sql ? "runesQuery"_q : path), qPrintable(failure));
-        QCOMPARE(std::count_if(form.PictureRunes.begin() + 1, form.PictureRunes.end(),
-                               [](const RuneTile *tile) { return !tile->Picture().isNull(); }),
-                 pictures);
-        QCOMPARE(std::count_if(form.Label1.begin(), form.Label1.end(),
-                               [](const QLabel *label) { return !label->text().isEmpty(); }),
-                 labels);
-        // A missing data file is reported, never replaced by an empty one.
-        QCOMPARE(QFile::exists(folder.dataFile()), !change.endsWith(".mdb"_q));
-
-        // As the program starts: the same message in a box, and no window.
-        QString shown;
-        whenModal<QMessageBox>([&](QMessageBox *box) {
-            shown = box->text();
-            box->accept();
-        });
-        QVERIFY(!startProgram([&] { return DataLocation{folder.dataFile(), folder.path()}; }));
-        QCOMPARE(shown, failure);
+        for (const auto &[change, pictures, labels] :
+             {std::tuple{"newRunewords.mdb"_q, 0, 0},
+              {"CRunes/crune46.gif"_q, 45, 45},
+              {"CRunes/crune46@2x.gif"_q, 45, 45},
+              {"DELETE FROM runes WHERE Runenumber = 46"_q, 46, 45}}) {
+            TestFolder folder;
+            const bool sql = change.startsWith("DELETE"_q);
+            const QString path = QDir::toNativeSeparators(QDir(folder.path()).filePath(change));
+            QVERIFY(sql || (change.contains(u'@') ? QFile::resize(path, 0) : QFile::remove(path)));
+            if (sql)
+                folder.sql(change);
+            Form1 form(folder.path());
+            const QString failure = failureOf([&] { form.Form_Load(); });
+            QVERIFY2(failure.contains(sql ? "runesQuery"_q : path), qPrintable(failure));
+            QCOMPARE(std::count_if(form.PictureRunes.begin() + 1, form.PictureRunes.end(),
+                                   [](const RuneTile *tile) { return !tile->Picture().isNull(); }),
+                     pictures);
+            QCOMPARE(std::count_if(form.Label1.begin(), form.Label1.end(),
+                                   [](const QLabel *label) { return !label->text().isEmpty(); }),
+                     labels);
+            // A missing data file is reported, never replaced by an empty one.
+            QCOMPARE(QFile::exists(folder.dataFile()), !change.endsWith(".mdb"_q));
+            // As the program starts: the same message in a box, and no window.
+            QString shown;
+            whenModal<QMessageBox>([&](QMessageBox *box) {
+                shown = box->text();
+                box->accept();
+            });
+            QVERIFY(!startProgram([&] { return DataLocation{folder.dataFile(), folder.path()}; }));
+            QCOMPARE(shown, failure);
+        }
     }
 
     // A folder marked portable, with a data file beside the program that the player can write,
@@ -237,90 +224,80 @@ private Q_SLOTS:
         QVERIFY(QFile::permissions(location.dataFile) & QFile::WriteOwner);
     }
 
-    void existingCopy_data()
-    {
-        QTest::addColumn<int>("shippedVersion");
-        QTest::addColumn<int>("copyVersion");
-        QTest::newRow("same game data: kept") << 1 << 1;
-        QTest::newRow("newer game data shipped: upgraded") << 2 << 1;
-        QTest::newRow("older game data shipped: kept") << 1 << 2;
-    }
-
+    // A player's copy is kept while its game data is as new as the shipped, and upgraded keeping
+    // the saves when the shipped is newer.
     void existingCopy()
     {
-        QFETCH(int, shippedVersion);
-        QFETCH(int, copyVersion);
-        shared->sql("PRAGMA user_version = %1; UPDATE RuneWords SET RuneWordName = "
-                    "'Renamed' WHERE RunewordID = 1; UPDATE saves SET saveName = "
-                    "'shipped';"_q.arg(shippedVersion));
-        user->sql("PRAGMA user_version = %1; UPDATE saves SET saveName = 'mine' || "
-                  "savenumber; DELETE FROM ownedRunes WHERE savenumber = 2; "
-                  "INSERT INTO ownedRunes VALUES (2, 9), (2, 3), (2, 46);"_q.arg(copyVersion));
-        const QStringList playersSaves = user->slots();
-        const QByteArray before = fileBytes(user->dataFile());
-
-        QCOMPARE(QDir::toNativeSeparators(
-                     locateData(program.path(), user->path(), {shared->path()}).dataFile),
-                 user->dataFile());
-        if (shippedVersion <= copyVersion) {
-            QCOMPARE(fileBytes(user->dataFile()), before);
-            return;
+        for (const auto &[shippedVersion, copyVersion] : {std::pair{1, 1}, {2, 1}, {1, 2}}) {
+            init();
+            shared->sql("PRAGMA user_version = %1; UPDATE RuneWords SET RuneWordName = "
+                        "'Renamed' WHERE RunewordID = 1; UPDATE saves SET saveName = "
+                        "'shipped';"_q.arg(shippedVersion));
+            user->sql("PRAGMA user_version = %1; UPDATE saves SET saveName = 'mine' || "
+                      "savenumber; DELETE FROM ownedRunes WHERE savenumber = 2; "
+                      "INSERT INTO ownedRunes VALUES (2, 9), (2, 3), (2, 46);"_q.arg(copyVersion));
+            const QStringList playersSaves = user->slots();
+            const QByteArray before = fileBytes(user->dataFile());
+            QCOMPARE(QDir::toNativeSeparators(
+                         locateData(program.path(), user->path(), {shared->path()}).dataFile),
+                     user->dataFile());
+            if (shippedVersion <= copyVersion) {
+                QCOMPARE(fileBytes(user->dataFile()), before);
+                continue;
+            }
+            QCOMPARE(user->slots(), playersSaves);
+            QCOMPARE(user->scalar("SELECT RuneWordName FROM RuneWords WHERE RunewordID = 1"_q)
+                         .toString(),
+                     "Renamed"_q);
+            QCOMPARE(gameDataVersion(user->dataFile()), shippedVersion);
+            // Neither the new file under its temporary name nor the backup is left behind.
+            QCOMPARE(filesIn(user->path()), QStringList{"newRunewords.mdb"_q});
         }
-        QCOMPARE(user->slots(), playersSaves);
-        QCOMPARE(
-            user->scalar("SELECT RuneWordName FROM RuneWords WHERE RunewordID = 1"_q).toString(),
-            "Renamed"_q);
-        QCOMPARE(gameDataVersion(user->dataFile()), shippedVersion);
-        // Neither the new file under its temporary name nor the backup is left behind.
-        QCOMPARE(filesIn(user->path()), QStringList{"newRunewords.mdb"_q});
     }
 
     // A start that cannot go on names the path at fault, and the player's folder stays as it was.
-    void failureLeavesThePlayersFolder_data()
-    {
-        QTest::addColumn<QString>("damage");
-        for (const char *damage :
-             {"nothing shipped", "shipped file cut short", "shipped file lacks a query",
-              "no folder for the copy", "copy cannot be upgraded"})
-            QTest::newRow(damage) << QString::fromLatin1(damage);
-    }
-
     void failureLeavesThePlayersFolder()
     {
-        QFETCH(QString, damage);
-        QString userFolder = user->path();
-        QString path = shared->dataFile();
-        if (damage == "copy cannot be upgraded"_q) {
-            // A save name the rebuild cannot carry over.
-            shared->sql("PRAGMA user_version = 2"_q);
-            user->sql("UPDATE saves SET saveName = 'two' || char(10) || 'lines' "
-                      "WHERE savenumber = 3"_q);
-            path = user->dataFile();
-        } else {
-            QFile::remove(user->dataFile());
+        for (const char *const name :
+             {"nothing shipped", "shipped file cut short", "shipped file lacks a query",
+              "no folder for the copy", "copy cannot be upgraded"}) {
+            init();
+            const QString damage = QString::fromLatin1(name);
+            QString userFolder = user->path();
+            QString path = shared->dataFile();
+            if (damage == "copy cannot be upgraded"_q) {
+                // A save name the rebuild cannot carry over.
+                shared->sql("PRAGMA user_version = 2"_q);
+                user->sql("UPDATE saves SET saveName = 'two' || char(10) || 'lines' "
+                          "WHERE savenumber = 3"_q);
+                path = user->dataFile();
+            } else {
+                QFile::remove(user->dataFile());
+            }
+            if (damage == "nothing shipped"_q) {
+                QFile::remove(shared->dataFile());
+                path = shared->path();
+            } else if (damage == "shipped file cut short"_q) {
+                QFile::resize(shared->dataFile(), 3000);
+            } else if (damage == "shipped file lacks a query"_q) {
+                shared->sql("DROP VIEW runesQuery"_q);
+            } else if (damage == "no folder for the copy"_q) {
+                QFile file(userFolder += "/file"_q);
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                path = userFolder += "/below"_q;
+            }
+            const QStringList files = filesIn(user->path());
+            const QByteArray before = fileBytes(user->dataFile());
+            const QString failure =
+                failureOf([&] { locateData(program.path(), userFolder, {shared->path()}); });
+            // The path is the failure's object, on a line of its own after what was attempted.
+            QVERIFY2(failure.contains(":\n"_q + QDir::toNativeSeparators(path) + "\n\n"_q),
+                     qPrintable(failure));
+            QVERIFY2(path != user->dataFile() || failure.contains("line break"_q),
+                     qPrintable(failure));
+            QCOMPARE(filesIn(user->path()), files);
+            QCOMPARE(fileBytes(user->dataFile()), before);
         }
-        if (damage == "nothing shipped"_q) {
-            QFile::remove(shared->dataFile());
-            path = shared->path();
-        } else if (damage == "shipped file cut short"_q) {
-            QFile::resize(shared->dataFile(), 3000);
-        } else if (damage == "shipped file lacks a query"_q) {
-            shared->sql("DROP VIEW runesQuery"_q);
-        } else if (damage == "no folder for the copy"_q) {
-            QFile file(userFolder += "/file"_q);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            path = userFolder += "/below"_q;
-        }
-        const QStringList files = filesIn(user->path());
-        const QByteArray before = fileBytes(user->dataFile());
-        const QString failure =
-            failureOf([&] { locateData(program.path(), userFolder, {shared->path()}); });
-        // The path is the failure's object, on a line of its own after what was attempted.
-        QVERIFY2(failure.contains(":\n"_q + QDir::toNativeSeparators(path) + "\n\n"_q),
-                 qPrintable(failure));
-        QVERIFY2(path != user->dataFile() || failure.contains("line break"_q), qPrintable(failure));
-        QCOMPARE(filesIn(user->path()), files);
-        QCOMPARE(fileBytes(user->dataFile()), before);
     }
 };
 

@@ -14,7 +14,6 @@
 #include <QStyleOptionButton>
 
 #include <functional>
-#include <map>
 #include <utility>
 
 namespace {
@@ -115,14 +114,6 @@ QStringList textsOf(const QWidget *window)
     return texts;
 }
 
-// A runeword as the display shows it; looked: the rune numbers whose names are looked up.
-struct Shown {
-    QString name, text;
-    QList<double> looked;
-    QList<int> tiles;
-    QString filters;
-};
-
 void press(Form1 &form, const QString &step)
 {
     const QHash<QString, QWidget *> buttons{{"Clear"_q, form.CommandClear},
@@ -135,8 +126,6 @@ void press(Form1 &form, const QString &step)
 }
 
 } // namespace
-
-Q_DECLARE_METATYPE(Shown)
 
 // The main window's board and display, and every window's texts, on a folder with runewords made
 // for the display.
@@ -159,9 +148,8 @@ private Q_SLOTS:
         folder = std::make_unique<TestFolder>();
         folder->sql(
             "INSERT INTO RuneWords (RuneWordName, runewordText, nrrunes, rune1, rune2, rune3, "
-            "rune4, "
-            "rune5, rune6, armor, helm, belt, boots, shield, gloves, meleeweapon, missileweapon, "
-            "Other) VALUES "
+            "rune4, rune5, rune6, armor, helm, belt, boots, shield, gloves, meleeweapon, "
+            "missileweapon, Other) VALUES "
             "('Tq Primer', 'primer', 6, 40, 41, 42, 43, 44, 45, 1, 1, 1, 1, 1, 1, 1, 1, 1),"
             "('Tq Gap', 'Line one' || char(10) || 'Line two', 4, 3, 0, 20, 0, 21, 0, 0, 1, 0, 0, "
             "0, 0, 0, 0, 1),"
@@ -179,55 +167,53 @@ private Q_SLOTS:
 
     void cleanup() { QCOMPARE(std::exchange(failures.texts, {}), QStringList()); }
 
-    void display_data()
-    {
-        QTest::addColumn<Shown>("shown");
-        const Shown rows[] = {
-            // Rune 20 has no name.
-            {"Tq Gap"_q, "Line one\nLine two"_q, {3, 20, 21}, {3, 20, 21}, "helm other 4"_q},
-            // 99 has a name but no tile, -3 has neither.
-            {"Tq Twice"_q, "twice"_q, {5, 99, 5, -3, 12}, {5, 12}, "gloves"_q},
-            {"Tq Bare"_q, "bare"_q, {}, {}, ""_q},
-            {"Tq Nulls"_q, ""_q, {12, 46}, {12, 46}, "helm"_q},
-            {"Tq Keeper's Vow"_q, "vow"_q, {46}, {46}, "shield 1"_q},
-            // The name goes in without the blank and finds no row.
-            {"Tq Hollow "_q, ""_q, {}, {}, ""_q},
-            // The stored number goes into the SQL as written, its whole part marks the tile.
-            {"Tq Fraction"_q, "fraction"_q, {3.7}, {3}, "other 3"_q},
-        };
-        for (const Shown &row : rows)
-            QTest::newRow(qPrintable(row.name)) << row;
-    }
-
     void display()
     {
-        QFETCH(const Shown, shown);
-        const auto &[name, text, looked, tiles, filters] = shown;
         // Start-up refuses a rune without a name; the display reads the file afresh each time.
         folder->sql("UPDATE runes SET Runename = NULL WHERE Runenumber = 20;"
                     "INSERT INTO runes (Runenumber, Runename) VALUES (99, 'Phantom');"_q);
-        // Every control starts out filled by another runeword, so nothing may be left over, and
-        // the cursor at the end of its text.
-        select("Tq Primer"_q);
-        form->Text1->moveCursor(QTextCursor::End);
-        trace.clear();
-        select(name);
-
-        // The name goes in without its end blanks and with its apostrophe doubled.
-        QStringList queries{"Select * from RuneWords Where runewords.RuneWordName = '%1'"_q.arg(
-            name.trimmed().replace(u'\'', "''"_q))};
-        QStringList names;
-        for (double n : looked) {
-            queries << "Select runes.runename from runes Where runes.Runenumber = %1"_q.arg(n);
-            names << folder->column("SELECT Runename FROM runes WHERE Runenumber = %1"_q.arg(n));
+        // A runeword as the display shows it; looked: the rune numbers whose names are looked up.
+        struct Shown {
+            QString name, text;
+            QList<double> looked;
+            QList<int> tiles;
+            QString filters;
+        };
+        for (const auto &[name, text, looked, tiles, filters] :
+             {// Rune 20 has no name.
+              Shown{"Tq Gap"_q, "Line one\nLine two"_q, {3, 20, 21}, {3, 20, 21}, "helm other 4"_q},
+              // 99 has a name but no tile, -3 has neither.
+              Shown{"Tq Twice"_q, "twice"_q, {5, 99, 5, -3, 12}, {5, 12}, "gloves"_q},
+              Shown{"Tq Bare"_q, "bare"_q, {}, {}, ""_q},
+              Shown{"Tq Nulls"_q, ""_q, {12, 46}, {12, 46}, "helm"_q},
+              Shown{"Tq Keeper's Vow"_q, "vow"_q, {46}, {46}, "shield 1"_q},
+              // The name goes in without the blank and finds no row.
+              Shown{"Tq Hollow "_q, ""_q, {}, {}, ""_q},
+              // The stored number goes into the SQL as written, its whole part marks the tile.
+              Shown{"Tq Fraction"_q, "fraction"_q, {3.7}, {3}, "other 3"_q}}) {
+            // Every control starts out filled by another runeword, so nothing may be left over,
+            // and the cursor at the end of its text.
+            select("Tq Primer"_q);
+            form->Text1->moveCursor(QTextCursor::End);
+            trace.clear();
+            select(name);
+            // The name goes in without its end blanks and with its apostrophe doubled.
+            QStringList queries{"Select * from RuneWords Where runewords.RuneWordName = '%1'"_q.arg(
+                QString(name).trimmed().replace(u'\'', "''"_q))};
+            QStringList names;
+            for (double n : looked) {
+                queries << "Select runes.runename from runes Where runes.Runenumber = %1"_q.arg(n);
+                names << folder->column(
+                    "SELECT Runename FROM runes WHERE Runenumber = %1"_q.arg(n));
+            }
+            QCOMPARE(trace, queries);
+            QCOMPARE(form->Text1->toPlainText(), text);
+            QCOMPARE(form->Text1->textCursor().position(), 0);
+            QCOMPARE(form->TextRunes->text(), names.join(u' '));
+            QCOMPARE(ownedTiles(*form), tiles);
+            QCOMPARE(tickedFilters(*form), filters);
+            QVERIFY_THROWS_EXCEPTION(Failure, form->currentRecordset->recordCount());
         }
-        QCOMPARE(trace, queries);
-        QCOMPARE(form->Text1->toPlainText(), text);
-        QCOMPARE(form->Text1->textCursor().position(), 0);
-        QCOMPARE(form->TextRunes->text(), names.join(u' '));
-        QCOMPARE(ownedTiles(*form), tiles);
-        QCOMPARE(tickedFilters(*form), filters);
-        QVERIFY_THROWS_EXCEPTION(Failure, form->currentRecordset->recordCount());
     }
 
     void browsingKeepsOwnedSet()
@@ -324,82 +310,56 @@ private Q_SLOTS:
         QCOMPARE(shown(7, close), expected(7)); // nothing typed is kept
     }
 
-    void fixedTexts_data()
-    {
-        // The texts in the order textsOf() finds them, joined by "|".
-        QTest::addColumn<QString>("window");
-        QTest::addColumn<QString>("texts");
-        QTest::newRow("main window")
-            << "Form1"
-            << "Tessaly|Runes|revert|tip: Reverts to the last loaded or saved state|Item "
-               "Types|Body "
-               "Armor|Helm|Belt|Boots|Gloves|Shield|Melee Weapon|Missile Weapon|Other|number of "
-               "sockets|1 socket|2 sockets|3 sockets|4 sockets|5 sockets|6 sockets|Search|tip: "
-               "errr, duh?|Clear|tip: clears all runes and search "
-               "parameters|&File|Load|save1|save2|"
-               "save3|save4|save5|save6|save7|save8|save9|save10|save|Save1|Save2|Save3|Save4|"
-               "Save5|"
-               "Save6|Save7|Save8|Save9|save10|Exit|&Runes|Closest runewords|&Help|Help|About|"
-               "Runename|search runewords containing|show rune properties";
-        QTest::newRow("save dialog") << "Dialog"
-                                     << "Dialog Caption|OK|Cancel|Save name : ";
-        QTest::newRow("rune window")
-            << "FrmRuneInfo"
-            << "Form2|Weapons & Gloves|Helm, Wands, Staves & Boots|Shields, Armors & Belts|Rune ";
-        QTest::newRow("about box") << "frmAbout"
-                                   << "About Tessaly|OK|Tessaly by Quillane|Version 1.3.2";
-        QTest::newRow("help window") << "frmhelp"
-                                     << "Help on Tessaly|OK";
-    }
-
     void fixedTexts()
     {
-        QFETCH(QString, window);
-        QFETCH(QString, texts);
-        // Made afresh, before anything fills them from the data file.
-        const std::map<QString, std::function<QWidget *()>> make{
-            {"Form1"_q, [&] { return new Form1(folder->path()); }},
-            {"Dialog"_q, [&] { return new Dialog(form.get()); }},
-            {"FrmRuneInfo"_q, [&] { return new FrmRuneInfo(form.get()); }},
-            {"frmAbout"_q, [&] { return new frmAbout(form.get()); }},
-            {"frmhelp"_q, [] { return new frmhelp; }}};
-        const std::unique_ptr<QWidget> made(make.at(window)());
-        QCOMPARE(textsOf(made.get()).join(u'|'), texts);
-    }
-
-    void helpKeepsProgramRunning_data()
-    {
-        QTest::addColumn<int>("key");
-        QTest::newRow("Enter") << int(Qt::Key_Return);
-        QTest::newRow("Escape") << int(Qt::Key_Escape);
+        // Made afresh, before anything fills them from the data file; the texts in the order
+        // textsOf() finds them, joined by "|".
+        const auto check = [](QWidget *made, const char *texts) {
+            const std::unique_ptr<QWidget> window(made);
+            QCOMPARE(textsOf(window.get()).join(u'|'), QLatin1String(texts));
+        };
+        check(new Form1(folder->path()),
+              "Tessaly|Runes|revert|tip: Reverts to the last loaded or saved state|Item Types|Body "
+              "Armor|Helm|Belt|Boots|Gloves|Shield|Melee Weapon|Missile Weapon|Other|number of "
+              "sockets|1 socket|2 sockets|3 sockets|4 sockets|5 sockets|6 sockets|Search|tip: "
+              "errr, duh?|Clear|tip: clears all runes and search parameters|&File|Load|save1|save2|"
+              "save3|save4|save5|save6|save7|save8|save9|save10|save|Save1|Save2|Save3|Save4|Save5|"
+              "Save6|Save7|Save8|Save9|save10|Exit|&Runes|Closest runewords|&Help|Help|About|"
+              "Runename|search runewords containing|show rune properties");
+        check(new Dialog(form.get()), "Dialog Caption|OK|Cancel|Save name : ");
+        check(new FrmRuneInfo(form.get()),
+              "Form2|Weapons & Gloves|Helm, Wands, Staves & Boots|Shields, Armors & Belts|Rune ");
+        check(new frmAbout(form.get()), "About Tessaly|OK|Tessaly by Quillane|Version 1.3.2");
+        check(new frmhelp, "Help on Tessaly|OK");
     }
 
     void helpKeepsProgramRunning()
     {
-        QFETCH(int, key);
-        // One help window, however often it is asked for.
-        form->show();
-        form->mnuHelpScreen->trigger();
-        const QPointer<frmhelp> help = form->helpWindow;
-        form->mnuHelpScreen->trigger();
-        QCOMPARE(form->helpWindow, help);
-        QVERIFY(QTest::qWaitForWindowActive(help));
-        // Closing the main window must not end the event loop; the key in the help window then
-        // must.
-        bool helpOpen = false;
-        QTimer::singleShot(0, form.get(), [&] {
-            form->close();
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+            init();
+            // One help window, however often it is asked for.
+            form->mnuHelpScreen->trigger();
+            const QPointer<frmhelp> help = form->helpWindow;
+            form->mnuHelpScreen->trigger();
+            QCOMPARE(form->helpWindow, help);
+            QVERIFY(QTest::qWaitForWindowActive(help));
+            // Closing the main window must not end the event loop; the key in the help window
+            // then must.
+            bool helpOpen = false;
             QTimer::singleShot(0, form.get(), [&] {
-                helpOpen = help && help->isVisible();
-                if (helpOpen)
-                    QTest::keyClick(help->focusWidget(), Qt::Key(key));
+                form->close();
+                QTimer::singleShot(0, form.get(), [&] {
+                    helpOpen = help && help->isVisible();
+                    if (helpOpen)
+                        QTest::keyClick(help->focusWidget(), key);
+                });
             });
-        });
-        QObject guard; // should the loop not end
-        QTimer::singleShot(20000, &guard, &QCoreApplication::quit);
-        QApplication::exec();
-        QVERIFY(helpOpen);
-        QTRY_VERIFY(help.isNull());
+            QObject guard; // should the loop not end
+            QTimer::singleShot(20000, &guard, &QCoreApplication::quit);
+            QApplication::exec();
+            QVERIFY(helpOpen);
+            QTRY_VERIFY(help.isNull());
+        }
     }
 
     void everyCaptionFitsInTheProgramsFont()
@@ -464,48 +424,42 @@ private Q_SLOTS:
         }
     }
 
-    void clearAndRevert_data()
-    {
-        // The row's name gives the steps: tiles clicked, Clear, revert, Enter.
-        QTest::addColumn<QList<int>>("owned");
-        QTest::addColumn<bool>("kept");
-        QTest::newRow("8 46 Clear") << QList<int>{} << true;
-        QTest::newRow("8 46 Clear revert") << QList<int>{8, 46} << false;
-        QTest::newRow("1 2 3 Clear 4 Clear revert") << QList<int>{1, 2, 3} << false;
-        QTest::newRow("5 revert") << QList<int>{} << false;
-        QTest::newRow("1 Clear revert 2 Clear 1 revert") << QList<int>{1, 2} << false;
-        QTest::newRow("9 Enter") << QList<int>{} << true;
-        QTest::newRow("Clear 7 46 7") << QList<int>{46} << true;
-    }
-
+    // The steps (tiles clicked, Clear, revert, Enter) and what the board and the owned set then
+    // hold.
     void clearAndRevert()
     {
-        QFETCH(QList<int>, owned);
-        QFETCH(bool, kept);
-        // Leftovers for Clear and revert to remove.
-        const QStringList everyRuneword = listed(*form);
-        for (QCheckBox *box : filterBoxes(*form))
-            box->setChecked(false);
-        form->Text1->setPlainText("Needs level 5"_q);
-        form->TextRunes->setText("Ebb Tarn"_q);
-        form->List1->addItem("left over"_q);
-        // Clear reads the save names again; nothing else does.
-        folder->sql("UPDATE saves SET saveName = 'renamed' WHERE savenumber = 3"_q);
-        const QString slotThree = form->mnuload[3]->text();
-
-        const QStringList steps = QString::fromLatin1(QTest::currentDataTag()).split(u' ');
-        for (const QString &step : steps)
-            press(*form, step);
-        QCOMPARE(ownedTiles(*form), owned);
-        QCOMPARE(form->ownedSaved, kept);
-        QCOMPARE(inconsistentTile(*form), QString());
-        QCOMPARE(tickedFilters(*form).split(u' ').size(), 15);
-        QCOMPARE(form->Text1->toPlainText(), QString());
-        // Only Clear empties the rune names and fills the list afresh.
-        const bool cleared = steps.contains("Clear"_q) || steps.contains("Enter"_q);
-        QCOMPARE(form->TextRunes->text(), cleared ? QString() : "Ebb Tarn"_q);
-        QCOMPARE(listed(*form), everyRuneword + QStringList(!cleared, "left over"_q));
-        QCOMPARE(form->mnuload[3]->text(), cleared ? "renamed"_q : slotThree);
+        for (const auto &[steps, owned, kept] : {std::tuple{"8 46 Clear", QList<int>{}, true},
+                                                 {"8 46 Clear revert", {8, 46}, false},
+                                                 {"1 2 3 Clear 4 Clear revert", {1, 2, 3}, false},
+                                                 {"5 revert", {}, false},
+                                                 {"1 Clear revert 2 Clear 1 revert", {1, 2}, false},
+                                                 {"9 Enter", {}, true},
+                                                 {"Clear 7 46 7", {46}, true}}) {
+            init();
+            // Leftovers for Clear and revert to remove.
+            const QStringList everyRuneword = listed(*form);
+            for (QCheckBox *box : filterBoxes(*form))
+                box->setChecked(false);
+            form->Text1->setPlainText("Needs level 5"_q);
+            form->TextRunes->setText("Ebb Tarn"_q);
+            form->List1->addItem("left over"_q);
+            // Clear reads the save names again; nothing else does.
+            folder->sql("UPDATE saves SET saveName = 'renamed' WHERE savenumber = 3"_q);
+            const QString slotThree = form->mnuload[3]->text();
+            const QStringList pressed = QString::fromLatin1(steps).split(u' ');
+            for (const QString &step : pressed)
+                press(*form, step);
+            QCOMPARE(ownedTiles(*form), owned);
+            QCOMPARE(form->ownedSaved, kept);
+            QCOMPARE(inconsistentTile(*form), QString());
+            QCOMPARE(tickedFilters(*form).split(u' ').size(), 15);
+            QCOMPARE(form->Text1->toPlainText(), QString());
+            // Only Clear empties the rune names and fills the list afresh.
+            const bool cleared = pressed.contains("Clear"_q) || pressed.contains("Enter"_q);
+            QCOMPARE(form->TextRunes->text(), cleared ? QString() : "Ebb Tarn"_q);
+            QCOMPARE(listed(*form), everyRuneword + QStringList(!cleared, "left over"_q));
+            QCOMPARE(form->mnuload[3]->text(), cleared ? "renamed"_q : slotThree);
+        }
     }
 
     // Return and the keypad's Enter click a focused button; anywhere else, Clear.
