@@ -115,19 +115,6 @@ private Q_SLOTS:
         db = std::make_unique<Database>(folder->dataFile());
     }
 
-    // Tables, stored queries and fields found whatever the case of their names.
-    void namesInOtherCases()
-    {
-        for (const auto &[object, field, sameData] :
-             {std::tuple{"runewords", "runewordName",
-                         "SELECT RuneWordName FROM RuneWords ORDER BY rowid"},
-              {"runesquery", "RuneName", "SELECT Runename FROM runesQuery"},
-              {"SAVESQUERY2", "savename", "SELECT saveName FROM savesQuery2"},
-              {"savesquery", "RuneNumber", "SELECT runenumber FROM savesQuery"}})
-            QCOMPARE(values(*db->openRecordset(QLatin1String(object)), QLatin1String(field)),
-                     folder->column(QLatin1String(sameData)));
-    }
-
     // Written on a connection of its own, as the save dialog writes, while the main window's
     // stays open: its stored query reads the change at once; a snapshot keeps what it read, and
     // cannot be changed.
