@@ -246,9 +246,8 @@ private Q_SLOTS:
                 continue;
             }
             QCOMPARE(user->slots(), playersSaves);
-            QCOMPARE(user->scalar("SELECT RuneWordName FROM RuneWords WHERE RunewordID = 1"_q)
-                         .toString(),
-                     "Renamed"_q);
+            QCOMPARE(user->column("SELECT RuneWordName FROM RuneWords WHERE RunewordID = 1"_q),
+                     QStringList{"Renamed"_q});
             QCOMPARE(gameDataVersion(user->dataFile()), shippedVersion);
             // Neither the new file under its temporary name nor the backup is left behind.
             QCOMPARE(filesIn(user->path()), QStringList{"newRunewords.mdb"_q});

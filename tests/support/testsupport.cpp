@@ -120,18 +120,12 @@ QStringList TestFolder::column(const QString &query)
     return values;
 }
 
-QVariant TestFolder::scalar(const QString &query)
-{
-    const QStringList values = column(query);
-    return values.isEmpty() ? QVariant() : QVariant(values.first());
-}
-
 QStringList TestFolder::slots()
 {
     return column("SELECT saveName || ':' || ifnull((SELECT group_concat(runenumber, ' ') FROM "
                   "(SELECT * FROM ownedRunes ORDER BY rowid) o WHERE o.savenumber = "
                   "s.savenumber), '') FROM saves s ORDER BY savenumber"_q)
-           << scalar("PRAGMA integrity_check"_q).toString();
+           << column("PRAGMA integrity_check"_q);
 }
 
 std::unique_ptr<Form1> startForm(const QString &folder)

@@ -44,7 +44,6 @@ public:
 
     // Changes the data file outside the program, for cases that need damaged or odd data.
     void sql(const QString &statements);
-    QVariant scalar(const QString &query);
     QStringList column(const QString &query);
     // Each slot as a fresh connection reads it, "name:runes" in the order of the rows, then the
     // file's verdict on itself.
