@@ -201,22 +201,17 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(Failure, changed->field("saveName"_q));
     }
 
-    // Each failure names what was attempted, the engine's reason and the file; it makes no file,
+    // A query the engine refuses, two statements in one, and a view (peek) that only a trusted
+    // schema may run: each failure names what was attempted, the engine's reason and the file,
     // and the connection goes on.
     void failuresNameWhatWasAttempted()
     {
-        for (const auto &[call, argument, reason] :
-             {std::tuple{"query"_q, "SELECT Runenam FROM runes"_q, "no such column: Runenam"_q},
-              {"query"_q, "SELECT ';'; DELETE FROM runes -- x"_q, "more than one statement"_q},
-              {"open"_q, "peek"_q, "unsafe use"_q}, // a view that only a trusted schema may run
-              {"file"_q, "missing.mdb"_q, "does not exist"_q}}) {
-            const QString file = call == "file"_q
-                                     ? QDir::toNativeSeparators(folder->path() + u'/' + argument)
-                                     : db->path();
-            const QString failure = failureOf([&, &call = call, &argument = argument] {
-                if (call == "file"_q) {
-                    Database{file};
-                } else if (call == "open"_q) {
+        for (const auto &[argument, reason] :
+             {std::pair{"SELECT Runenam FROM runes"_q, "no such column: Runenam"_q},
+              {"SELECT ';'; DELETE FROM runes -- x"_q, "more than one statement"_q},
+              {"peek"_q, "unsafe use"_q}}) {
+            const QString failure = failureOf([&, &argument = argument] {
+                if (argument == "peek"_q) {
                     db->openRecordset(argument);
                 } else {
                     // Never committed, the transaction takes the delete back.
@@ -226,9 +221,8 @@ private Q_SLOTS:
                     transaction.commit();
                 }
             });
-            for (const QString &part : {argument, reason, file})
+            for (const QString &part : {argument, reason, db->path()})
                 QVERIFY2(failure.contains(part), qPrintable(failure));
-            QVERIFY(!QFile::exists(folder->path() + "/missing.mdb"_q));
             QCOMPARE(db->openRecordset("ownedRunes"_q)->recordCount(), 46);
         }
     }
