@@ -166,13 +166,9 @@ private Q_SLOTS:
         // Start-up refuses a rune without a name; the display reads the file afresh each time.
         folder->sql("UPDATE runes SET Runename = NULL WHERE Runenumber = 20;"
                     "INSERT INTO runes (Runenumber, Runename) VALUES (99, 'Phantom');"_q);
-        // A runeword as the display shows it; looked: the rune numbers whose names are looked up.
-        struct Shown {
-            QString name, text;
-            QList<double> looked;
-            QList<int> tiles;
-            QString filters;
-        };
+        // A runeword as the display shows it: its name, its text, the rune numbers whose names
+        // are looked up, the tiles marked and the boxes ticked.
+        using Shown = std::tuple<QString, QString, QList<double>, QList<int>, QString>;
         for (const auto &[name, text, looked, tiles, filters] :
              {// Rune 20 has no name.
               Shown{"Tq Gap"_q, "Line one\nLine two"_q, {3, 20, 21}, {3, 20, 21}, "helm other 4"_q},

@@ -1,7 +1,6 @@
 #include "testsupport.h"
 
 #include "gamedata.h"
-#include "mainwindow/fatal.h"
 #include "runepictures.h"
 
 #include <QColor>
@@ -147,18 +146,6 @@ void readEverything(Form1 &form)
     form.mnuRunename->Tag = "1"_q;
     form.mnuSearch_Click();
     form.mnuClosest_Click();
-}
-
-FailureRecorder::FailureRecorder()
-{
-    setFailureHandler([this](const Failure &failure) { texts << failure.text(); });
-    setNoticeHandler([this](QWidget *, const QString &text) { notices << text; });
-}
-
-FailureRecorder::~FailureRecorder()
-{
-    setFailureHandler(nullptr);
-    setNoticeHandler(nullptr);
 }
 
 QList<int> ownedTiles(const Form1 &form)

@@ -2,6 +2,7 @@
 
 // The main window and the classes of its controls, which every test reaches into.
 #include "data/failure.h"
+#include "mainwindow/fatal.h"
 #include "mainwindow/form1.h"
 #include "mainwindow/listbox.h"
 #include "mainwindow/runetile.h"
@@ -65,10 +66,17 @@ void readEverything(Form1 &form);
 // program goes on (notices), while it lives.
 class FailureRecorder {
 public:
-    FailureRecorder();
-    ~FailureRecorder();
-    QStringList texts;
-    QStringList notices;
+    FailureRecorder()
+    {
+        setFailureHandler([this](const Failure &failure) { texts << failure.text(); });
+        setNoticeHandler([this](QWidget *, const QString &text) { notices << text; });
+    }
+    ~FailureRecorder()
+    {
+        setFailureHandler(nullptr);
+        setNoticeHandler(nullptr);
+    }
+    QStringList texts, notices;
 };
 
 // The shipped game data, read from the sources.
