@@ -450,8 +450,10 @@ private Q_SLOTS:
         }
     }
 
-    // Return and the keypad's Enter click a focused button; anywhere else, Clear.
-    void enterKey()
+    // Without a mouse: Return and the keypad's Enter click a focused button, anywhere else
+    // Clear; the board from the keyboard; every control named for a screen reader, each tile by
+    // its rune's name.
+    void withoutAMouse()
     {
         QStringList pressed;
         for (QPushButton *button : {form->CommandSearch, form->CommandClear, form->Commandrevert})
@@ -469,12 +471,6 @@ private Q_SLOTS:
                          QStringList(button ? button->text() : "Clear"_q));
             }
         }
-    }
-
-    // Without a mouse: the board from the keyboard, and every control named for a screen reader,
-    // each tile by its rune's name.
-    void withoutAMouse()
-    {
         form->PictureRunes[1]->setFocus();
         QTest::keyClick(form->PictureRunes[1], Qt::Key_Space);
         QTest::keyClick(form->PictureRunes[1], Qt::Key_Tab);
