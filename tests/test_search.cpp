@@ -367,11 +367,8 @@ private Q_SLOTS:
             // search's list.
             const int before = form->List1->count();
             const int rune = int(runeNames.indexOf(expected.wanted[0][0])) + 1;
-            QCOMPARE(wanted->index(0, 0)
-                         .data(Qt::DecorationRole)
-                         .value<QIcon>()
-                         .pixmap(27, 26)
-                         .toImage(),
+            const QIcon icon = wanted->index(0, 0).data(Qt::DecorationRole).value<QIcon>();
+            QCOMPARE(icon.pixmap(27, 26).toImage(),
                      form->PictureRunes[size_t(rune)]->Picture().toImage());
             form->markOwned(rune);
             form->CommandSearch_Click();
