@@ -149,19 +149,16 @@ private Q_SLOTS:
 
     void readingRows()
     {
-        const auto query = db->createQueryDef(
-            "SELECT Runenumber, NULL AS absent, 0 AS zero, '' AS empty, 2.5 AS "
-            "half, Runename FROM runes WHERE Runenumber <= 3 ORDER BY Runenumber"_q);
+        const auto query = db->createQueryDef("SELECT Runenumber, NULL AS absent, '' AS empty FROM "
+                                              "runes WHERE Runenumber <= 3 ORDER BY Runenumber"_q);
         const auto rows = query->openRecordset();
-        // Positioned on its first row without being asked; Null, 0 and "" stay apart.
+        // Positioned on its first row without being asked; Null and "" stay apart.
         QVERIFY(rows->field("absent"_q).isNull());
-        QVERIFY(!rows->field("zero"_q).isNull() && rows->field("zero"_q).toInt() == 0);
         QVERIFY(!rows->field("empty"_q).isNull() && rows->field("empty"_q).toString().isEmpty());
         QString numbers;
         for (rows->moveFirst(); !rows->eof(); rows->moveNext())
             numbers += rows->field("runenumber"_q).toString();
         QCOMPARE(numbers, "123"_q);
-        QVERIFY_THROWS_EXCEPTION(Failure, rows->field("Runenumber"_q));
         QVERIFY_THROWS_EXCEPTION(Failure, rows->moveNext());
         rows->close();
         QVERIFY_THROWS_EXCEPTION(Failure, rows->moveFirst());
@@ -197,18 +194,9 @@ private Q_SLOTS:
         for (const auto &[argument, reason] :
              {std::pair{"SELECT Runenam FROM runes"_q, "no such column: Runenam"_q},
               {"SELECT ';'; DELETE FROM runes -- x"_q, "more than one statement"_q},
-              {"peek"_q, "unsafe use"_q}}) {
-            const QString failure = failureOf([&, &argument = argument] {
-                if (argument == "peek"_q) {
-                    db->openRecordset(argument);
-                } else {
-                    // Never committed, the transaction takes the delete back.
-                    Database::Transaction transaction(*db);
-                    db->execute("DELETE FROM ownedRunes"_q, {}, {});
-                    db->createQueryDef(argument)->openRecordset();
-                    transaction.commit();
-                }
-            });
+              {"SELECT * FROM peek"_q, "unsafe use"_q}}) {
+            const QString failure =
+                failureOf([&, &sql = argument] { db->createQueryDef(sql)->openRecordset(); });
             for (const QString &part : {argument, reason, db->path()})
                 QVERIFY2(failure.contains(part), qPrintable(failure));
             QCOMPARE(db->openRecordset("ownedRunes"_q)->recordCount(), 46);
@@ -293,9 +281,8 @@ private Q_SLOTS:
             "DELETE FROM saves WHERE savenumber = 4;"
             "INSERT INTO ownedRunes VALUES (2, 5), (1, 4), (2, 6); DROP VIEW savesQuery;"
             "CREATE VIEW savesQuery AS SELECT rowid AS rowid, * FROM ownedRunes;",
-            "RuneWords, RunewordID 5, rune3|runes, Runenumber 30, Runename|rune 1 "
-            "is missing|runesQuery, row 1|savesQuery2: gives 9 rows|do not stand "
-            "together|cannot be deleted");
+            "RuneWords, RunewordID 5, rune3|runes, Runenumber 30, Runename|rune 1 is missing|"
+            "runesQuery, row 1|savesQuery2: gives 9 rows|do not stand together|cannot be deleted");
         row("number out of range", "runewords.txt",
             "\nruneword Broken\n  runes: 3 51\n  types: helm\n",
             "\"51\" is not a number from 0 to 46", "", "  runes: 3 51");
