@@ -79,7 +79,6 @@ class TestSearch : public QObject {
     ClosestWindow *window() const { return form->closestWindow; }
     FailureRecorder failures;
     TestFolder folder;
-    QByteArray original;
     std::unique_ptr<Form1> form;
     QList<RunewordSource> words;
     QStringList runeNames, trace;
@@ -206,7 +205,6 @@ private Q_SLOTS:
                 QLatin1String(odd.toHex()), words[9].name, words[8].name));
         words[9].name = QString::fromUtf8(odd);
         words[8].name = "Blob"_q;
-        original = fileBytes(folder.dataFile());
         form = startForm(folder.path());
         for (QLabel *label : form->Label1)
             runeNames << label->text();
@@ -375,7 +373,6 @@ private Q_SLOTS:
             QCOMPARE(form->List1->count() - before, expected.wanted[0][1].toInt());
         }
         QVERIFY(sizes.contains(1) && sizes.contains(0));
-        QCOMPARE(fileBytes(folder.dataFile()), original);
     }
 
     void oneRune()
@@ -424,7 +421,6 @@ private Q_SLOTS:
         for (const QString &part : {broken.dataFile(), "no such column: rune6"_q,
                                     "SELECT RuneWordName, nrrunes, rune1"_q})
             QVERIFY2(texts[0].contains(part), qPrintable(texts[0]));
-        QVERIFY(!brokenForm->closestWindow);
 
         // Columns with no declared type keep a whole number written as a real: it counts as the
         // search's "=" counts it, and a fraction still does not.
