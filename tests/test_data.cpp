@@ -169,12 +169,9 @@ private Q_SLOTS:
         folder->sql("DELETE FROM ownedRunes WHERE runenumber = 1"_q);
         query->close();
         QVERIFY_THROWS_EXCEPTION(Failure, query->openRecordset());
-    }
 
-    // The same text again, after another program gave the stored query other columns, and more
-    // of them than this connection last knew.
-    void queriesFollowTheFile()
-    {
+        // The same text again, after another program gave the stored query other columns, and
+        // more of them than this connection last knew.
         const QString sql = "SELECT * FROM savesQuery2"_q;
         QCOMPARE(db->createQueryDef(sql)->openRecordset()->field("saveName"_q).toString(),
                  "empty 1"_q);
@@ -411,8 +408,7 @@ private Q_SLOTS:
         for (int rune = 1; rune <= runePictureCount; ++rune) {
             QCOMPARE(plain(QImage(folder.filePath("crune%1.gif"_q.arg(rune)), "gif")),
                      plain(drawRunePicture(rune)));
-            const QImage large =
-                plain(QImage(folder.filePath("crune%1@2x.gif"_q.arg(rune)), "gif"));
+            const auto large = plain(QImage(folder.filePath("crune%1@2x.gif"_q.arg(rune)), "gif"));
             QCOMPARE(large, plain(drawRunePicture(rune, 2)));
             QCOMPARE(large.size(), QSize(54, 52));
             QVERIFY(large != plain(drawRunePicture(rune).scaled(large.size())));
