@@ -291,15 +291,11 @@ private Q_SLOTS:
             } else {
                 doubleClick(first->wantedView, wanted);
             }
-            QStringList selected, lacking;
-            for (const QModelIndex &index : first->closestView->selectionModel()->selectedRows())
-                selected << index.data().toString();
-            for (const QStringList &line : rows(table)) {
-                if (line[1].split(u' ').contains(rune))
-                    lacking << line[0];
-            }
-            QVERIFY(!lacking.isEmpty());
-            QCOMPARE(sorted(selected), sorted(lacking));
+            const QItemSelectionModel *selection = first->closestView->selectionModel();
+            for (int row = 0; row < table->rowCount(); ++row)
+                QCOMPARE(selection->isRowSelected(row),
+                         table->index(row, 1).data().toString().split(u' ').contains(rune));
+            QVERIFY(selection->hasSelection());
         }
         QCOMPARE(ownedTiles(*form), (QList<int>{1, 2, 3, 4}));
 
@@ -347,8 +343,6 @@ private Q_SLOTS:
             const Expected expected = model(ticked, board, maximum);
             QCOMPARE(sorted(listed(*form)), expected.listed);
             sizes << expected.listed.size();
-            // The search reads the board; it never changes it.
-            QCOMPARE(ownedTiles(*form), board);
             QCOMPARE(rows(window()->closestTable), expected.closest);
             QCOMPARE(rows(wanted), expected.wanted);
             // Each wanted rune's bar is its count's share of the largest.
