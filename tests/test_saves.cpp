@@ -27,17 +27,6 @@ const QString savedSlots =
     "INSERT INTO ownedRunes VALUES (4, 11), (3, 9), (2, 4), (3, 7), (2, 5), (6, 14), (6, 13);"
     "UPDATE saves SET saveName = 'old six' WHERE savenumber = 6;"_q;
 const QList<int> setA{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, setB{2, 30, 46};
-const QList<int> all = [] {
-    QList<int> runes(46);
-    std::iota(runes.begin(), runes.end(), 1);
-    return runes;
-}();
-
-// The caption a menu entry shows: "&&" shows one "&", a single "&" marks the access key.
-QString shown(const QAction *entry)
-{
-    return entry->text().replace("&&"_q, "\n"_q).remove(u'&').replace(u'\n', u'&');
-}
 
 // Saves the board into slot 6 under name, as the save dialog does when OK is pressed.
 void save(Dialog &dialog, const char *name)
@@ -94,6 +83,8 @@ private Q_SLOTS:
         folder->sql("INSERT INTO ownedRunes VALUES (4, 0), (4, 47), (4, -3), (4, 'abc'), "
                     "(4, 1e300), (4, 5.7), (10, 47)"_q);
         const QStringList stored = folder->slots();
+        QList<int> all(46);
+        std::iota(all.begin(), all.end(), 1);
         for (const auto &[slot, expected, told] :
              {std::tuple{2, QList<int>{4, 5}, QString()},
               {1, QList<int>{}, QString()},
@@ -183,9 +174,11 @@ private Q_SLOTS:
         if (saves)
             before[5] = name + u':' + runes.join(u' ');
         QCOMPARE(folder->slots(), before);
-        // Shown as stored, character for character; no name makes an access key.
+        // Shown as stored, character for character: "&&" shows one "&", a single "&" marks the
+        // access key, which no name makes.
         for (const QAction *entry : {form->mnuload[6], form->mnuSave[6]}) {
-            QCOMPARE(shown(entry), saves ? name : "old six"_q);
+            QCOMPARE(entry->text().replace("&&"_q, "\n"_q).remove(u'&').replace(u'\n', u'&'),
+                     saves ? name : "old six"_q);
             QVERIFY(QKeySequence::mnemonic(entry->text()).isEmpty());
         }
         // The owned set follows the save; the main window's own connection sees it at once.
