@@ -26,12 +26,10 @@ void limitFontsToDebianDefaults(const QString &folder)
     QFile config(folder + "/fonts.conf"_q);
     if (!config.open(QIODevice::WriteOnly))
         qFatal("cannot write %s", qPrintable(config.fileName()));
-    config.write("<?xml version=\"1.0\"?>\n<fontconfig>\n"
-                 "  <dir>/usr/share/fonts/truetype/dejavu</dir>\n  <cachedir>%1/cache</cachedir>\n"
-                 "  <include ignore_missing=\"yes\">/etc/fonts/conf.d</include>\n"
-                 "</fontconfig>\n"_q.arg(folder)
-                     .toUtf8());
-    config.close();
+    config.write(qUtf8Printable(
+        "<?xml version=\"1.0\"?><fontconfig><dir>/usr/share/fonts/truetype/dejavu</dir>"
+        "<cachedir>%1/cache</cachedir><include ignore_missing=\"yes\">/etc/fonts/conf.d</include>"
+        "</fontconfig>"_q.arg(folder)));
     qputenv("FONTCONFIG_FILE", config.fileName().toUtf8());
     // The user's own fonts folders would add to the set.
     qputenv("HOME", folder.toUtf8());
