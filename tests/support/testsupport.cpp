@@ -48,18 +48,6 @@ SQLite::Database connect(const QString &path)
     return SQLite::Database(path.toUtf8().toStdString(), SQLite::OPEN_READWRITE, 2000);
 }
 
-// Selected quietly and displayed directly, so that a failure reaches the caller.
-void displayEveryListed(Form1 &form)
-{
-    for (int row = 0; row < form.List1->count(); ++row) {
-        {
-            const QSignalBlocker blocker(form.List1);
-            form.List1->setCurrentRow(row);
-        }
-        form.List1_Click();
-    }
-}
-
 QList<int> tilesWhere(const std::function<bool(int)> &owned)
 {
     QList<int> tiles;
@@ -136,13 +124,22 @@ std::unique_ptr<Form1> startForm(const QString &folder)
 
 void readEverything(Form1 &form)
 {
-    displayEveryListed(form);
+    // Selected quietly and displayed directly, so that a failure reaches the caller.
+    const auto displayEveryListed = [&form] {
+        for (int row = 0; row < form.List1->count(); ++row) {
+            QSignalBlocker blocker(form.List1);
+            form.List1->setCurrentRow(row);
+            blocker.unblock();
+            form.List1_Click();
+        }
+    };
+    displayEveryListed();
     for (int slot = 1; slot <= 10; ++slot)
         form.mnuload_Click(slot);
     for (int k = 1; k <= 46; ++k)
         form.markOwned(k);
     form.CommandSearch_Click();
-    displayEveryListed(form);
+    displayEveryListed();
     form.mnuRunename->Tag = "1"_q;
     form.mnuSearch_Click();
     form.mnuClosest_Click();
