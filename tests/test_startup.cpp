@@ -260,15 +260,8 @@ private Q_SLOTS:
             const QString damage = QString::fromLatin1(name);
             QString userFolder = user->path();
             QString path = shared->dataFile();
-            if (damage == "copy cannot be upgraded"_q) {
-                // A save name the rebuild cannot carry over.
-                shared->sql("PRAGMA user_version = 2"_q);
-                user->sql("UPDATE saves SET saveName = 'two' || char(10) || 'lines' "
-                          "WHERE savenumber = 3"_q);
-                path = user->dataFile();
-            } else {
+            if (damage != "copy cannot be upgraded"_q)
                 QFile::remove(user->dataFile());
-            }
             if (damage == "nothing shipped"_q) {
                 QFile::remove(shared->dataFile());
                 path = shared->path();
@@ -280,6 +273,12 @@ private Q_SLOTS:
                 QFile file(userFolder += "/file"_q);
                 QVERIFY(file.open(QIODevice::WriteOnly));
                 path = userFolder += "/below"_q;
+            } else {
+                // A save name the rebuild cannot carry over.
+                shared->sql("PRAGMA user_version = 2"_q);
+                user->sql("UPDATE saves SET saveName = 'two' || char(10) || 'lines' "
+                          "WHERE savenumber = 3"_q);
+                path = user->dataFile();
             }
             const QStringList files = filesIn(user->path());
             const QByteArray before = fileBytes(user->dataFile());
