@@ -98,8 +98,7 @@ QStringList TestFolder::column(const QString &query)
         SQLite::Statement statement(connection, query.toStdString());
         while (statement.executeStep()) {
             const SQLite::Column value = statement.getColumn(0);
-            values << (value.isNull() ? QString()
-                                      : QString::fromUtf8(value.getText(), value.getBytes()));
+            values << QString::fromUtf8(value.getText(), value.getBytes()); // Null as ""
         }
     } catch (const SQLite::Exception &error) {
         qFatal("test query failed: %s\n%s", error.what(), qPrintable(query));
