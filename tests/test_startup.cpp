@@ -35,9 +35,6 @@ private Q_SLOTS:
         // A folder made before there were large pictures: the small one stands in.
         QVERIFY(QFile::remove(folder.path() + "/CRunes/crune5@2x.gif"_q));
         const auto form = startForm(folder.path());
-        const QStringList names = folder.column("SELECT Runename FROM runesQuery"_q);
-        for (int k = 1; k <= 46; ++k)
-            QCOMPARE(form->Label1[size_t(k - 1)]->text(), names[k - 1]);
         QCOMPARE(ownedTiles(*form), QList<int>{});
         QCOMPARE(tickedFilters(*form).split(u' ').size(), 15);
         QCOMPARE(listed(*form), folder.column("SELECT runewordName FROM runewordList"_q));
@@ -70,11 +67,14 @@ private Q_SLOTS:
             {s[5], {7680, 3600, 1095, 255}}, {f.List1, {6240, 4080, 2655, 2595}},
             {f.CommandSearch, {6360, 6840, 1215, 375}}, {f.CommandClear, {7680, 6840, 1215, 375}}};
         // clang-format on
+        // Each tile with its rune's name below.
+        const QStringList names = folder.column("SELECT Runename FROM runesQuery"_q);
         for (int k = 1; k <= 46; ++k) {
             const QPoint corner(120 + 600 * ((k - 1) % 10), 240 + 720 * ((k - 1) / 10));
             places.append({f.PictureRunes[size_t(k)],
                            {corner, QSize(k == 1 ? 435 : 465, k == 1 ? 420 : 450)}});
             places.append({f.Label1[size_t(k - 1)], {corner + QPoint(0, 480), QSize(495, 255)}});
+            QCOMPARE(f.Label1[size_t(k - 1)]->text(), names[k - 1]);
         }
         // Rounding twips to pixels in the frame or in the window may cost a pixel.
         const auto near = [](int pixels, int twips) { return qAbs(pixels * 15 - twips) <= 22; };
