@@ -217,7 +217,7 @@ build_qtbase() {
         -C "$windows/qtbase-options.cmake" -DCMAKE_TOOLCHAIN_FILE="$windows/mingw-w64.cmake" \
         -DCMAKE_INSTALL_PREFIX="$prefix" >"$work/configure.log" 2>&1 \
         || { tail -n 40 "$work/configure.log"; fail "qtbase did not configure"; }
-    echo "building: 15 minutes on two quiet cores, over an hour on busy ones"
+    echo "building: about 40 minutes on two busy cores"
     nice -n 19 cmake --build "$work/build" -j "$jobs"
     nice -n 19 cmake --install "$work/build" >"$work/install.log"
 }
