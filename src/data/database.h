@@ -45,9 +45,9 @@ public:
     // Runs one statement that returns no rows, binding the values in order.
     void execute(const QString &sql, const QVariantList &values, const QString &attempted);
     // Runs one statement and reads all its rows; with firstColumnIsRowId, the first column
-    // becomes the rows' ids.
+    // becomes the rows' ids. Given fields, only the columns of those names are read.
     RowData select(const QString &sql, const QVariantList &values, const QString &attempted,
-                   bool firstColumnIsRowId = false);
+                   bool firstColumnIsRowId = false, const QStringList &fields = {});
 
     // Every SQL text run for the caller, unchanged, before it runs.
     using TraceHook = std::function<void(const QString &sql)>;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -11,8 +12,9 @@ class Recordset;
 class QueryDef {
 public:
     const QString &sql() const { return sql_; }
-    // A read-only snapshot: its rows are fixed when it opens.
-    std::unique_ptr<Recordset> openRecordset();
+    // A read-only snapshot: its rows are fixed when it opens. Given fields, it holds only those:
+    // a list that shows the names need not read every column of every row.
+    std::unique_ptr<Recordset> openRecordset(const QStringList &fields = {});
     void close();
 
 private:

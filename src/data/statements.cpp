@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <sqlite3.h>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -196,7 +197,7 @@ void Database::execute(const QString &sql, const QVariantList &values, const QSt
 }
 
 RowData Database::select(const QString &sql, const QVariantList &values, const QString &attempted,
-                         bool firstColumnIsRowId)
+                         bool firstColumnIsRowId, const QStringList &fields)
 {
     SQLite::Statement *running = &prepare(sql, values, attempted);
     const auto reset = qScopeGuard([&] { finish(running); });
@@ -212,14 +213,19 @@ RowData Database::select(const QString &sql, const QVariantList &values, const Q
     }
     SQLite::Statement &statement = *running;
     RowData rows;
-    const int first = firstColumnIsRowId ? 1 : 0;
-    for (int i = first; i < statement.getColumnCount(); ++i)
-        rows.columns.append(columnName(statement.getColumnName(i)));
+    std::vector<int> read; // the statement's columns that become the rows' fields
+    for (int i = firstColumnIsRowId ? 1 : 0; i < statement.getColumnCount(); ++i) {
+        const QString name = columnName(statement.getColumnName(i));
+        if (fields.isEmpty() || fields.contains(name, Qt::CaseInsensitive)) {
+            rows.columns.append(name);
+            read.push_back(i);
+        }
+    }
     qint64 bytes = 0;
     for (; row; row = step(statement, sql, attempted)) {
         if (firstColumnIsRowId)
             rows.rowIds.push_back(statement.getColumn(0).getInt64());
-        for (int i = first; i < statement.getColumnCount(); ++i) {
+        for (const int i : read) {
             readValue(statement.getColumn(i), rows.values, bytes);
             bytes += qint64(sizeof(QVariant));
             // Checked by value: a single row of many large values must not exhaust memory.

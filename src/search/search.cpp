@@ -101,7 +101,8 @@ void Form1::mnuSearch_Click()
                         QStringLiteral(" OR Runewords.rune5 = ") + r +
                         QStringLiteral(" OR Runewords.rune6 = ") + r + QStringLiteral(")");
     const std::unique_ptr<QueryDef> query = runeDb->createQueryDef(sql);
-    const std::unique_ptr<Recordset> result = query->openRecordset();
+    const std::unique_ptr<Recordset> result =
+        query->openRecordset({QStringLiteral("runewordName")});
     if (result->recordCount() > 0) {
         result->moveFirst();
         addRunewordNames(*result);
