@@ -121,7 +121,8 @@ private Q_SLOTS:
     // A file taken out of the folder (@2x: emptied), or SQL run on the file, stops start-up with
     // a message naming the file or the query; so many tiles then show a picture, and labels a
     // name. A missing large picture is no failure (see startsOnShippedData), but an unreadable
-    // one is. The picture of rune 46 comes before its name, so only the name is missing.
+    // one is, on a screen of twice the density, where large pictures are read (ctest runs this
+    // case there too). The picture of rune 46 comes before its name, so only the name is missing.
     void failuresStopStartUp()
     {
         for (const auto &[change, pictures, labels] :
@@ -129,6 +130,8 @@ private Q_SLOTS:
               {"CRunes/crune46.gif"_q, 45, 45},
               {"CRunes/crune46@2x.gif"_q, 45, 45},
               {"DELETE FROM runes WHERE Runenumber = 46"_q, 46, 45}}) {
+            if (change.contains(u'@') && qApp->devicePixelRatio() == 1)
+                continue;
             TestFolder folder;
             const bool sql = change.startsWith("DELETE"_q);
             const QString path = QDir::toNativeSeparators(QDir(folder.path()).filePath(change));

@@ -24,6 +24,9 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
 
 Form1::Form1(QString applicationFolder, QWidget *parent)
     : QMainWindow(parent), appPath(std::move(applicationFolder)),
@@ -246,12 +249,17 @@ void Form1::Form_Load()
     currentRecordset = runeDb->openRecordset(QStringLiteral("runesQuery"));
     currentRecordset->moveFirst();
     const QString pictures = picturesFolder + QStringLiteral("/CRunes/");
+    // The large pictures are read only where a screen draws at more than one pixel a point.
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    const bool sharp = std::any_of(screens.begin(), screens.end(), [](const QScreen *screen) {
+        return screen->devicePixelRatio() > 1;
+    });
     for (int k = 1; k <= 46; ++k) {
         const QPixmap picture = runePicture(pictures + runePictureName(k), 1);
         // The large picture may be missing: a folder made before there were any still works.
         const QString large = pictures + runePictureName(k, 2);
         PictureRunes[size_t(k)]->setPicture(
-            picture, QFileInfo::exists(large) ? runePicture(large, 2) : QPixmap());
+            picture, sharp && QFileInfo::exists(large) ? runePicture(large, 2) : QPixmap());
         const QVariant name = currentRecordset->field(QStringLiteral("Runename"));
         if (name.isNull())
             throw Failure(QStringLiteral("read the rune names"),
