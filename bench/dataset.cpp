@@ -1,7 +1,7 @@
 #include "dataset.h"
 
 #include "fail.h"
-#include "runepictures.h"
+#include "gifwriter.h"
 
 #include <QLatin1String>
 #include <QRandomGenerator>

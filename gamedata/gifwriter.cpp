@@ -1,11 +1,18 @@
 #include "gifwriter.h"
 
+#include "runepictures.h"
+
+#include <QDir>
 #include <QHash>
 #include <QImage>
+#include <QSaveFile>
 #include <QVector>
 
 #include <algorithm>
 #include <cstdint>
+#include <gif_lib.h>
+#include <memory>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -101,105 +108,16 @@ IndexedPixels toIndexed(const QImage &image)
     return out;
 }
 
-void appendWord(QByteArray &out, int value)
+// giflib hands the encoded bytes over a piece at a time.
+int append(GifFileType *gif, const GifByteType *bytes, int size)
 {
-    out.append(char(value & 0xff));
-    out.append(char((value >> 8) & 0xff));
+    static_cast<QByteArray *>(gif->UserData)->append(reinterpret_cast<const char *>(bytes), size);
+    return size;
 }
 
-// Collects variable-width codes least significant bit first and cuts the byte stream into
-// the length-prefixed sub-blocks GIF wants.
-class CodeWriter {
-public:
-    explicit CodeWriter(QByteArray &out) : out_(out) {}
-
-    void write(int code, int width)
-    {
-        bits_ |= std::uint32_t(code) << bitCount_;
-        bitCount_ += width;
-        while (bitCount_ >= 8) {
-            pushByte(std::uint8_t(bits_ & 0xff));
-            bits_ >>= 8;
-            bitCount_ -= 8;
-        }
-    }
-
-    void finish()
-    {
-        if (bitCount_ > 0)
-            pushByte(std::uint8_t(bits_ & 0xff));
-        bits_ = 0;
-        bitCount_ = 0;
-        flushBlock();
-        out_.append('\0');
-    }
-
-private:
-    void pushByte(std::uint8_t byte)
-    {
-        block_[blockSize_++] = byte;
-        if (blockSize_ == 255)
-            flushBlock();
-    }
-
-    void flushBlock()
-    {
-        if (blockSize_ == 0)
-            return;
-        out_.append(char(blockSize_));
-        out_.append(reinterpret_cast<const char *>(block_), blockSize_);
-        blockSize_ = 0;
-    }
-
-    QByteArray &out_;
-    std::uint32_t bits_ = 0;
-    int bitCount_ = 0;
-    std::uint8_t block_[255] = {};
-    int blockSize_ = 0;
+struct MapDeleter {
+    void operator()(ColorMapObject *map) const { GifFreeMapObject(map); }
 };
-
-void compress(QByteArray &out, const std::vector<std::uint8_t> &indices, int minCodeSize)
-{
-    constexpr int maxCode = 4096;
-    const int alphabet = 1 << minCodeSize;
-    const int clearCode = alphabet;
-    const int endCode = clearCode + 1;
-
-    // child[prefix * alphabet + symbol] is the code for prefix+symbol, 0 when absent (code 0
-    // is a single-symbol root and never appears as an extension).
-    std::vector<std::uint16_t> child(std::size_t(maxCode) * std::size_t(alphabet), 0);
-    int nextCode = endCode + 1;
-    int width = minCodeSize + 1;
-
-    CodeWriter writer(out);
-    writer.write(clearCode, width);
-
-    int prefix = indices.front();
-    for (std::size_t i = 1; i < indices.size(); ++i) {
-        const int symbol = indices[i];
-        std::uint16_t &slot = child[std::size_t(prefix) * std::size_t(alphabet) + symbol];
-        if (slot != 0) {
-            prefix = slot;
-            continue;
-        }
-        writer.write(prefix, width);
-        slot = std::uint16_t(nextCode++);
-        // The decoder learns each entry one code later than we do, so it widens only once the
-        // newest entry no longer fits; widening at equality would desynchronise us.
-        if (nextCode > (1 << width) && width < 12)
-            ++width;
-        if (nextCode == maxCode) {
-            writer.write(clearCode, width);
-            std::fill(child.begin(), child.end(), 0);
-            nextCode = endCode + 1;
-            width = minCodeSize + 1;
-        }
-        prefix = symbol;
-    }
-    writer.write(prefix, width);
-    writer.write(endCode, width);
-    writer.finish();
-}
 
 } // namespace
 
@@ -208,47 +126,60 @@ QByteArray encodeGif(const QImage &image)
     if (image.isNull() || image.width() > 0xffff || image.height() > 0xffff)
         return {};
 
-    const IndexedPixels pixels = toIndexed(image);
+    IndexedPixels pixels = toIndexed(image);
 
+    // giflib wants a power-of-two table; the unused entries stay black.
     int tableBits = 1;
     while ((1 << tableBits) < pixels.palette.size())
         ++tableBits;
-    // GIF's LZW cannot start below two bits, even for a two-colour table.
-    const int minCodeSize = tableBits < 2 ? 2 : tableBits;
+    std::vector<GifColorType> colours(std::size_t(1) << tableBits, GifColorType{0, 0, 0});
+    for (int i = 0; i < pixels.palette.size(); ++i)
+        colours[std::size_t(i)] = {GifByteType(qRed(pixels.palette[i])),
+                                   GifByteType(qGreen(pixels.palette[i])),
+                                   GifByteType(qBlue(pixels.palette[i]))};
+    const std::unique_ptr<ColorMapObject, MapDeleter> map(
+        GifMakeMapObject(int(colours.size()), colours.data()));
+    if (!map)
+        return {};
 
     QByteArray out;
-    out.append("GIF89a", 6);
-    appendWord(out, image.width());
-    appendWord(out, image.height());
-    out.append(char(0x80 | ((tableBits - 1) << 4) | (tableBits - 1)));
-    out.append('\0'); // background colour index
-    out.append('\0'); // square pixels
-
-    for (int i = 0; i < (1 << tableBits); ++i) {
-        const QRgb colour = i < pixels.palette.size() ? pixels.palette[i] : 0;
-        out.append(char(qRed(colour)));
-        out.append(char(qGreen(colour)));
-        out.append(char(qBlue(colour)));
+    int error = 0;
+    GifFileType *gif = EGifOpen(&out, append, &error);
+    if (!gif)
+        return {};
+    EGifSetGifVersion(gif, true);
+    bool written =
+        EGifPutScreenDesc(gif, image.width(), image.height(), tableBits, 0, map.get()) == GIF_OK;
+    if (written && pixels.transparentIndex >= 0) {
+        GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, pixels.transparentIndex};
+        GifByteType extension[4];
+        EGifGCBToExtension(&control, extension);
+        written = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, extension) == GIF_OK;
     }
-
-    if (pixels.transparentIndex >= 0) {
-        // Graphic Control Extension: no disposal, no delay, transparent colour index given.
-        out.append("\x21\xf9\x04\x01", 4);
-        appendWord(out, 0);
-        out.append(char(pixels.transparentIndex));
-        out.append('\0');
-    }
-
-    out.append(',');
-    appendWord(out, 0);
-    appendWord(out, 0);
-    appendWord(out, image.width());
-    appendWord(out, image.height());
-    out.append('\0'); // no local table, not interlaced
-
-    out.append(char(minCodeSize));
-    compress(out, pixels.indices, minCodeSize);
-
-    out.append(';');
+    written = written &&
+              EGifPutImageDesc(gif, 0, 0, image.width(), image.height(), false, nullptr) == GIF_OK;
+    for (int y = 0; written && y < image.height(); ++y)
+        written = EGifPutLine(gif, pixels.indices.data() + std::size_t(y) * image.width(),
+                              image.width()) == GIF_OK;
+    if (EGifCloseFile(gif, &error) != GIF_OK || !written)
+        return {};
     return out;
+}
+
+void writeRunePictures(const QString &folder)
+{
+    if (!QDir().mkpath(folder))
+        throw std::runtime_error("cannot create folder " + folder.toStdString());
+
+    const QDir dir(folder);
+    for (int rune = 1; rune <= runePictureCount; ++rune)
+        for (const int scale : {1, 2}) {
+            const QString path = dir.filePath(runePictureName(rune, scale));
+            const QByteArray data = encodeGif(drawRunePicture(rune, scale));
+            QSaveFile file(path);
+            if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() ||
+                !file.commit())
+                throw std::runtime_error("cannot write " + path.toStdString() + ": " +
+                                         file.errorString().toStdString());
+        }
 }

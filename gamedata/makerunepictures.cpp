@@ -1,4 +1,4 @@
-#include "runepictures.h"
+#include "gifwriter.h"
 
 #include <QString>
 

@@ -1,11 +1,7 @@
 #include "runepictures.h"
 
-#include "gifwriter.h"
-
 #include <QColor>
-#include <QDir>
 #include <QPainter>
-#include <QSaveFile>
 #include <QString>
 
 #include <algorithm>
@@ -309,22 +305,4 @@ QString runePictureName(int runeNumber, int scale)
 {
     return scale == 1 ? QStringLiteral("crune%1.gif").arg(runeNumber)
                       : QStringLiteral("crune%1@%2x.gif").arg(runeNumber).arg(scale);
-}
-
-void writeRunePictures(const QString &folder)
-{
-    if (!QDir().mkpath(folder))
-        throw std::runtime_error("cannot create folder " + folder.toStdString());
-
-    const QDir dir(folder);
-    for (int rune = 1; rune <= runePictureCount; ++rune)
-        for (const int scale : {1, 2}) {
-            const QString path = dir.filePath(runePictureName(rune, scale));
-            const QByteArray data = encodeGif(drawRunePicture(rune, scale));
-            QSaveFile file(path);
-            if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() ||
-                !file.commit())
-                throw std::runtime_error("cannot write " + path.toStdString() + ": " +
-                                         file.errorString().toStdString());
-        }
 }

@@ -16,8 +16,3 @@ QImage drawRunePicture(int runeNumber, int scale = 1);
 
 // The file name of a rune's picture: crune12.gif, and crune12@2x.gif at scale 2.
 QString runePictureName(int runeNumber, int scale = 1);
-
-// Writes crune1.gif .. crune46.gif and their crune1@2x.gif .. crune46@2x.gif into the folder,
-// creating it when missing. Throws std::runtime_error naming the file (or folder) and the reason
-// when anything cannot be written.
-void writeRunePictures(const QString &folder);

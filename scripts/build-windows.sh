@@ -3,10 +3,10 @@
 # packages alone, into build-windows/: the programs, the tests, and in build-windows/package/
 # the portable zip and the installer.
 #
-# First it cross-builds the libraries the program needs from Debian's own sources: qtbase
-# (shared), SQLite (a DLL) and SQLiteCpp (static). They go into a cache outside the checkout,
-# each install keyed by the component's version and a hash of how it was built, so a second
-# run only checks what is already there.
+# First it cross-builds the libraries the build needs from Debian's own sources: qtbase
+# (shared), SQLite (a DLL), SQLiteCpp and giflib (static). They go into a cache outside the
+# checkout, each install keyed by the component's version and a hash of how it was built, so a
+# second run only checks what is already there.
 #
 #   scripts/build-windows.sh
 #
@@ -204,6 +204,19 @@ build_sqlitecpp() {
     nice -n 19 cmake --install "$work/build" >/dev/null
 }
 
+# giflib: a static library for the picture maker, the one program that writes GIF files; it is
+# not shipped, and neither is the library.
+build_giflib() {
+    local work=$1 prefix=$2 file
+    unpack_source giflib "$giflib_version" "$work/source"
+    mkdir -p "$prefix/lib" "$prefix/include"
+    for file in dgif_lib egif_lib gifalloc gif_err gif_font gif_hash openbsd-reallocarray quantize; do
+        nice -n 19 "$triple-gcc-posix" -O2 -c "$work/source/$file.c" -o "$work/$file.o"
+    done
+    "$triple-gcc-ar-posix" rcs "$prefix/lib/libgif.a" "$work"/*.o
+    cp "$work/source/gif_lib.h" "$prefix/include/"
+}
+
 # qtbase: shared, Release, with the options and source fixes in packaging/windows/.
 build_qtbase() {
     local work=$1 prefix=$2 fix
@@ -226,6 +239,7 @@ say "Libraries"
 qt_version=$(source_version qt6-base)
 sqlite_version=$(source_version sqlite3)
 sqlitecpp_version=$(source_version sqlitecpp)
+giflib_version=$(source_version giflib)
 # moc, rcc and uic of the host Qt are used with the Qt built here.
 host_qt=$(dpkg-query -W -f='${Version}' qt6-base-dev)
 upstream() { local v=${1#*:}; v=${v%%[+-]*}; printf '%s' "$v"; }
@@ -238,6 +252,8 @@ sqlitecpp_hash=$(recipe_hash build_sqlitecpp <(echo "$sqlite_hash"))
 component sqlitecpp "$sqlitecpp_version" "$sqlitecpp_hash" build_sqlitecpp
 qtbase_hash=$(recipe_hash build_qtbase "$windows/qtbase-options.cmake" "$windows"/qtbase-*.patch)
 component qtbase "$qt_version" "$qtbase_hash" build_qtbase
+giflib_hash=$(recipe_hash build_giflib /dev/null)
+component giflib "$giflib_version" "$giflib_hash" build_giflib
 
 # A Wine prefix of our own, made once, so that the first program run does not make it.
 say "Wine"
@@ -261,7 +277,7 @@ cmake --build "$build" -j "$jobs"
 (cd "$build" && cpack >/dev/null)
 
 say "Done"
-for name in qtbase sqlite sqlitecpp; do
+for name in qtbase sqlite sqlitecpp giflib; do
     printf '%-10s %s\n' "$name" "$(readlink -f "$cache/windows/$name")"
 done
 echo "Toolchain file: $windows/mingw-w64.cmake (it finds them through $cache/windows)"

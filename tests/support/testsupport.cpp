@@ -1,7 +1,7 @@
 #include "testsupport.h"
 
 #include "gamedata.h"
-#include "runepictures.h"
+#include "gifwriter.h"
 
 #include <QColor>
 #include <QSignalBlocker>
