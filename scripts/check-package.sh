@@ -19,8 +19,15 @@ tool=$PWD/build/bin/tessaly-data
 
 work=$(mktemp -d)
 root=$work/root
+# The processes running inside the root, by their process folders.
+inside_root() {
+    $sudo find /proc -mindepth 2 -maxdepth 2 -name root -lname "$root" -printf '%h\n' \
+        2>/dev/null || true
+}
 cleanup() {
     kill $(jobs -p) 2>/dev/null || true
+    # Whatever a failed step left running in the root must not outlive the check.
+    for process in $(inside_root); do $sudo kill -9 "${process#/proc/}" 2>/dev/null || true; done
     if mountpoint -q "$root/proc" 2>/dev/null; then $sudo umount "$root/proc"; fi
     # Never remove a root that still has something mounted in it.
     if ! grep -q " $root/" /proc/mounts; then $sudo rm -rf "$work"; fi
@@ -43,22 +50,27 @@ $sudo debootstrap --variant=minbase bookworm "$root" "$mirror" >"$work/debootstr
 $sudo cp /etc/resolv.conf "$root/etc/resolv.conf"
 $sudo mount -t proc proc "$root/proc"
 in_root() { $sudo chroot "$root" env DEBIAN_FRONTEND=noninteractive "$@"; }
-as_player() {
-    $sudo chroot --userspec=player:player "$root" \
-        env HOME=/home/player XDG_RUNTIME_DIR=/tmp/player QT_QPA_PLATFORM=offscreen "$@"
-}
+# chroot and env each exec what they are given, so a command started with this is the process
+# that runs it.
+player=(chroot --userspec=player:player "$root"
+    env HOME=/home/player XDG_RUNTIME_DIR=/tmp/player QT_QPA_PLATFORM=offscreen)
+as_player() { $sudo "${player[@]}" "$@"; }
 copy=/home/player/.local/share/tessaly/newRunewords.mdb
 in_root useradd --create-home player
 in_root install -d -o player -g player -m 700 /tmp/player
 
-# The program starts, stays up for five seconds and is then stopped.
+# The program starts, stays up for five seconds and is then stopped; nothing runs after it.
 runs() {
-    as_player tessaly >"$work/tessaly.log" 2>&1 &
-    local app=$!
+    # Not through the as_player function: a function in the background is a shell of its own,
+    # and stopping that shell would leave the program running.
+    $sudo "${player[@]}" tessaly >"$work/tessaly.log" 2>&1 &
+    local app=$! left
     sleep 5
     kill -0 "$app" 2>/dev/null || { cat "$work/tessaly.log"; fail "the program did not stay up"; }
     kill "$app"
     wait "$app" 2>/dev/null || true
+    left=$(inside_root)
+    [ -z "$left" ] || fail "processes still run in the root after the program stopped: $left"
 }
 
 step "installing $(basename "$deb") with apt"

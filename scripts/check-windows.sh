@@ -48,8 +48,20 @@ in_prefix() {
 }
 user_folder() { printf '%s/drive_c/users/%s' "$1" "$(id -un)"; }
 
-# Starts a packaged program and waits until it has its data file open (Wine opens the host's
-# file on its behalf); sets pid and used, the file's path.
+# The data files that the processes of one Wine prefix have open (Wine opens the host's file on
+# the program's behalf). Only that prefix's processes count: another Tessaly running on the
+# machine, a player's own or a leftover, has other files open.
+open_data_files() {
+    local prefix=$1 process
+    for process in /proc/[0-9]*; do
+        # Processes come and go while we look; one that has gone has nothing open.
+        grep -qzxF "WINEPREFIX=$prefix" "$process/environ" 2>/dev/null || continue
+        find "$process/fd" -lname '*newRunewords.mdb' -printf '%l\n' 2>/dev/null || true
+    done | sort -u
+}
+
+# Starts a packaged program and waits until it has its data file open; sets pid and used, the
+# file's path.
 start() {
     local prefix=$1 program=$2
     in_prefix "$prefix" wine "$program" >"$work/program.log" 2>&1 &
@@ -58,9 +70,7 @@ start() {
     for _ in $(seq 1 60); do
         sleep 0.5
         kill -0 "$pid" 2>/dev/null || { cat "$work/program.log"; fail "$program did not stay up"; }
-        # Processes come and go while find looks: it may not see them all, and says so.
-        used=$(find /proc/[0-9]*/fd -lname '*newRunewords.mdb' -printf '%l\n' 2>/dev/null |
-            sort -u | head -n 1 || true)
+        used=$(open_data_files "$prefix" | head -n 1 || true)
         [ -z "$used" ] || return 0
     done
     fail "$program opened no data file"
