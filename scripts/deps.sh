@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building and testing Tessaly needs, where missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ qt6-base-dev libsqlite3-dev libsqlitecpp-dev libgif-dev fonts-liberation2 fonts-dejavu-core dpkg-dev "$@")
+packages=(cmake ninja-build g++ qt6-base-dev qt6-base-private-dev libsqlite3-dev libsqlitecpp-dev libgif-dev
+    fonts-liberation2 fonts-dejavu-core dpkg-dev "$@")
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \

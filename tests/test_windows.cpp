@@ -6,7 +6,6 @@
 #include "testsupport.h"
 
 #include <QAbstractButton>
-#include <QAccessible>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QScrollBar>
@@ -447,8 +446,7 @@ private Q_SLOTS:
     }
 
     // Without a mouse: Return and the keypad's Enter click a focused button, anywhere else
-    // Clear; the board from the keyboard; every control named for a screen reader, each tile by
-    // its rune's name.
+    // Clear; the board from the keyboard. What a screen reader reads is test_access's.
     void withoutAMouse()
     {
         QStringList pressed;
@@ -472,15 +470,6 @@ private Q_SLOTS:
         QTest::keyClick(form->PictureRunes[1], Qt::Key_Tab);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
         QCOMPARE(ownedTiles(*form), (QList<int>{1, 2}));
-        const auto name = [](QObject *object) {
-            return QAccessible::queryAccessibleInterface(object)->text(QAccessible::Name);
-        };
-        for (int k = 1; k <= 46; ++k)
-            QCOMPARE(name(form->PictureRunes[size_t(k)]), form->Label1[size_t(k - 1)]->text());
-        for (QWidget *control : form->centralWidget()->findChildren<QWidget *>()) {
-            if (control->focusPolicy() && !qobject_cast<QLabel *>(control) && control->isVisible())
-                QVERIFY2(!name(control).isEmpty(), qPrintable(control->objectName()));
-        }
     }
 };
 

@@ -133,6 +133,7 @@ void Form1::createBoard(QWidget *client)
         label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         label->setGeometry(twipsRect(left, 720 + 720 * ((k - 1) / 10), 495, 255));
         Label1[size_t(k - 1)] = label;
+        tile->setLabel(label);
     }
     Commandrevert = new QPushButton(QStringLiteral("revert"), Frame1);
     Commandrevert->setObjectName(QStringLiteral("Commandrevert"));
@@ -266,7 +267,6 @@ void Form1::Form_Load()
                           QStringLiteral("runesQuery, row %1\nin %2").arg(k).arg(runeDb->path()),
                           QStringLiteral("The rune has no name (Runename is Null)."));
         Label1[size_t(k - 1)]->setText(name.toString());
-        PictureRunes[size_t(k)]->setAccessibleName(name.toString());
         currentRecordset->moveNext();
     }
     currentRecordset->close();

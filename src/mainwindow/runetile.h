@@ -1,11 +1,15 @@
 #pragma once
 
 #include <QPixmap>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
+class QLabel;
+
 // One tile of the rune board: a picture on a background colour, with a flat border when the
-// rune is not owned and a sunken one when it is.
+// rune is not owned and a sunken one when it is. To assistive tools it is a check box named
+// by its label, checked while owned.
 class RuneTile : public QWidget {
     Q_OBJECT
 public:
@@ -13,7 +17,8 @@ public:
 
     int index() const { return index_; }
 
-    // 1: three-dimensional (sunken) border; 0: flat.
+    // 1: three-dimensional (sunken) border; 0: flat. A change of owned state (1 or not) is
+    // announced to assistive tools, whoever makes it.
     int Appearance() const { return appearance_; }
     void setAppearance(int appearance);
     // Colour value: red + 256 * green + 65536 * blue.
@@ -28,6 +33,12 @@ public:
 
     // The tile's base colour as decimal text.
     QString Tag;
+
+    // The label under the tile, whose text names the tile's rune.
+    QLabel *label() const;
+    void setLabel(QLabel *label);
+    // What a click of the primary button does.
+    void click() { Q_EMIT clicked(index_); }
 
 Q_SIGNALS:
     void clicked(int index);
@@ -45,6 +56,7 @@ private:
     int backColor_ = 0;
     QPixmap picture_;
     QPixmap large_;
+    QPointer<QLabel> label_;
 };
 
 QColor colourFromValue(int value);

@@ -55,6 +55,11 @@ FrmRuneInfo::FrmRuneInfo(QWidget *parent) : QDialog(parent)
     Label2 =
         label(QStringLiteral("Helm, Wands, Staves & Boots"), twipsRect(0, 1080, 1335, 600), this);
     Label3 = label(QStringLiteral("Shields, Armors & Belts"), twipsRect(0, 1680, 1215, 600), this);
+    // Each effect is named by its caption for screen readers; a buddy would make the "&" an
+    // access key.
+    Textability1->setAccessibleName(Label1->text());
+    Textability2->setAccessibleName(Label2->text());
+    Textability3->setAccessibleName(Label3->text());
     Picture1 = new QLabel(this);
     Picture1->setGeometry(twipsRect(0, 0, 495, 495));
     Picture1->setFrameStyle(QFrame::Panel | QFrame::Sunken);

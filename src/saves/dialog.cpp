@@ -41,6 +41,7 @@ Dialog::Dialog(Form1 *form)
 
     // Created in tab order.
     Text1 = new QLineEdit(QStringLiteral("save"), this);
+    Text1->setAccessibleName(QStringLiteral("Save name"));
     Text1->setGeometry(twipsRect(120, 480, 2055, 285));
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setGeometry(twipsRect(2280, 0, 1215, 375));
