@@ -140,8 +140,7 @@ private Q_SLOTS:
         folder = std::make_unique<TestFolder>();
         folder->sql(
             "INSERT INTO RuneWords (RuneWordName, runewordText, nrrunes, rune1, rune2, rune3, "
-            "rune4, rune5, rune6, armor, helm, belt, boots, shield, gloves, meleeweapon, "
-            "missileweapon, Other) VALUES "
+            "rune4, rune5, rune6, %1) VALUES "
             "('Tq Primer', 'primer', 6, 40, 41, 42, 43, 44, 45, 1, 1, 1, 1, 1, 1, 1, 1, 1),"
             "('Tq Gap', 'Line one' || char(10) || 'Line two', 4, 3, 0, 20, 0, 21, 0, 0, 1, 0, 0, "
             "0, 0, 0, 0, 1),"
@@ -150,7 +149,8 @@ private Q_SLOTS:
             "('Tq Nulls', NULL, NULL, 12, NULL, NULL, 0, 0, 46, NULL, 1, NULL, 0, 0, 0, 0, 0, 0),"
             "('Tq Keeper''s Vow', 'vow', 1, 46, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0),"
             "('Tq Hollow ', 'hollow', 2, 8, 9, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1),"
-            "('Tq Fraction', 'fraction', 3, 3.7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1);"_q);
+            "('Tq Fraction', 'fraction', 3, 3.7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1);"_q.arg(
+                itemTypeColumnList()));
         form = startForm(folder->path());
         form->runeDb->setTraceHook([this](const QString &sql) { trace << sql; });
         form->show();

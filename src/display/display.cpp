@@ -55,10 +55,7 @@ void Form1::SetCurrentRuneword(const QString &entry)
     if (currentRecordset->eof()) {
         Text1->setPlainText(QString());
         TextRunes->setText(QString());
-        for (const ItemTypeIndex type : displayOrder)
-            (this->*itemTypes[type].box)->setChecked(false);
-        for (QCheckBox *box : Checksockets)
-            box->setChecked(false);
+        setAllFilters(false);
         currentQueryDef->close();
         currentRecordset->close();
         return;
@@ -97,9 +94,8 @@ void Form1::SetCurrentRuneword(const QString &entry)
 
 void Form1::ShowItemTypes()
 {
-    for (const ItemTypeIndex type : displayOrder)
-        (this->*itemTypes[type].box)
-            ->setChecked(isTrue(currentRecordset->field(QLatin1String(itemTypes[type].column))));
+    for (const ItemType &type : itemTypes)
+        (this->*type.box)->setChecked(isTrue(currentRecordset->field(QLatin1String(type.column))));
 }
 
 void Form1::ShowSockets()
