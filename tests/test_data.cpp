@@ -100,7 +100,7 @@ private Q_SLOTS:
         db = std::make_unique<Database>(folder->dataFile());
     }
 
-    // Written on a connection of its own, as the save dialog writes, while the main window's
+    // Written on a second connection, as another program might write, while the main window's
     // stays open: its stored query reads the change at once; a snapshot keeps what it read, and
     // cannot be changed.
     void writesReachTheFileAtOnce()

@@ -15,9 +15,6 @@ class Recordset {
 public:
     enum class Kind { Table, StoredQuery, Snapshot };
 
-    Kind kind() const { return kind_; }
-    const QString &source() const { return source_; }
-
     int recordCount() const;
     bool eof() const;
     void moveFirst();

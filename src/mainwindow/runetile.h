@@ -11,8 +11,6 @@ class RuneTile : public QWidget {
 public:
     RuneTile(int index, QWidget *parent);
 
-    int index() const { return index_; }
-
     // 1: three-dimensional (sunken) border; 0: flat.
     int Appearance() const { return appearance_; }
     void setAppearance(int appearance);
