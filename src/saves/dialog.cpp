@@ -109,9 +109,10 @@ void Dialog::OKButton_Click()
     // it was.
     Database::Transaction transaction(*dialogDb);
     dialogRecordset = dialogDb->openRecordset(QStringLiteral("savesquery"));
-    dialogRecordset->deleteRows([this, slot] {
-        return wholeNumber(dialogRecordset->field(QStringLiteral("savenumber"))) == slot;
-    });
+    for (; !dialogRecordset->eof(); dialogRecordset->moveNext()) {
+        if (wholeNumber(dialogRecordset->field(QStringLiteral("savenumber"))) == slot)
+            dialogRecordset->deleteRow();
+    }
 
     dialogRecordset = dialogDb->openRecordset(QStringLiteral("ownedRunes"));
     for (qint16 tileCounter = 1; tileCounter <= 46; ++tileCounter) {

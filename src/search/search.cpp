@@ -16,11 +16,8 @@ void Form1::addRunewordNames(Recordset &rows)
 {
     QStringList names;
     names.reserve(rows.recordCount());
-    if (!rows.eof()) {
-        const int name = rows.fieldIndex(QStringLiteral("runewordName"));
-        for (; !rows.eof(); rows.moveNext())
-            names << rows.field(name).toString();
-    }
+    for (; !rows.eof(); rows.moveNext())
+        names << rows.field(QStringLiteral("runewordName")).toString();
     List1->addItems(names);
 }
 
