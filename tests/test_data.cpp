@@ -347,6 +347,7 @@ private Q_SLOTS:
     {
         const QString isAFolder = QString::fromLocal8Bit(
             std::make_error_code(std::errc::is_a_directory).message().c_str());
+        const QDir descriptors("/proc/self/fd"_q);
         for (const auto &[inTheWay, reason] :
              {std::pair{false, "NOT NULL constraint failed: saves"_q}, {true, isAFolder}}) {
             GameData data = readGameData(gameDataSources());
@@ -361,13 +362,14 @@ private Q_SLOTS:
                 failureOf([&] { writeDataFile(data, readSchema(gameDataSources()), target); });
             QVERIFY2(message.startsWith(target + u':') && message.contains(reason),
                      qPrintable(message));
-            const QDir descriptors("/proc/self/fd"_q);
             for (const QString &fd : descriptors.entryList(QDir::Files | QDir::System))
                 QVERIFY(!QFileInfo(descriptors.filePath(fd)).symLinkTarget().startsWith(target));
             QCOMPARE(filesIn(folder.path()), QStringList{"newRunewords.mdb"_q});
             QCOMPARE(contents(folder), before);
             QVERIFY(!inTheWay || QFileInfo(target + "/kept"_q).isDir());
         }
+        if (!descriptors.exists())
+            QSKIP("needs /proc/self/fd (Linux) to see that no file was left open");
     }
 
     void buildKeepsAnExistingFile()
