@@ -4,8 +4,8 @@
 #include "mainwindow/programicon.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QCoreApplication>
+#include <QFile>
 #include <QStringList>
 
 #include <cstdio>
