@@ -50,21 +50,28 @@ void Form1::SetCurrentRuneword(const QString &entry)
         QStringLiteral("Select * from RuneWords Where runewords.RuneWordName = '") + name +
         QLatin1Char('\''));
     currentRecordset = currentQueryDef->openRecordset();
-
     // A listed name that finds no row (one stored with blanks at its ends) shows nothing.
     if (currentRecordset->eof()) {
-        Text1->setPlainText(QString());
-        TextRunes->setText(QString());
-        setAllFilters(false);
-        currentQueryDef->close();
-        currentRecordset->close();
-        return;
+        clearRunewordDisplay();
+    } else {
+        Text1->setPlainText(currentRecordset->field(QStringLiteral("runewordText")).toString());
+        ShowItemTypes();
+        ShowSockets();
+        showRunes();
     }
+    currentQueryDef->close();
+    currentRecordset->close();
+}
 
-    Text1->setPlainText(currentRecordset->field(QStringLiteral("runewordText")).toString());
-    ShowItemTypes();
-    ShowSockets();
+void Form1::clearRunewordDisplay()
+{
+    Text1->setPlainText(QString());
+    TextRunes->setText(QString());
+    setAllFilters(false);
+}
 
+void Form1::showRunes()
+{
     static const QString slots[] = {QStringLiteral("rune1"), QStringLiteral("rune2"),
                                     QStringLiteral("rune3"), QStringLiteral("rune4"),
                                     QStringLiteral("rune5"), QStringLiteral("rune6")};
@@ -88,8 +95,6 @@ void Form1::SetCurrentRuneword(const QString &entry)
         query->close();
     }
     TextRunes->setText(trimBlanks(runeNames));
-    currentQueryDef->close();
-    currentRecordset->close();
 }
 
 void Form1::ShowItemTypes()

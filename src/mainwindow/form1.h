@@ -136,6 +136,10 @@ public:
     void SetCurrentRuneword(const QString &entry);
     void ShowItemTypes();
     void ShowSockets();
+    // The two outcomes of SetCurrentRuneword: an empty display, or the current row's runes
+    // marked on the board and named in TextRunes.
+    void clearRunewordDisplay();
+    void showRunes();
 
     // Save slots: saves/saves.cpp
     void FillMenu();
