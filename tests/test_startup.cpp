@@ -149,10 +149,11 @@ private Q_SLOTS:
                      labels);
             // A missing data file is reported, never replaced by an empty one.
             QCOMPARE(QFile::exists(folder.dataFile()), !change.endsWith(".mdb"_q));
-            // As the program starts: the same message in a box, and no window.
+            // As the program starts: the same message in a box, as plain text, and no window.
             QString shown;
             whenModal<QMessageBox>([&](QMessageBox *box) {
-                shown = box->text();
+                if (box->textFormat() == Qt::PlainText)
+                    shown = box->text();
                 box->accept();
             });
             QVERIFY(!startProgram([&] { return DataLocation{folder.dataFile(), folder.path()}; }));

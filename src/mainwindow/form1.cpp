@@ -130,6 +130,8 @@ void Form1::createBoard(QWidget *client)
 
         auto *label = new QLabel(Frame1);
         label->setObjectName(QStringLiteral("Label1_%1").arg(k - 1));
+        // The rune's name as the file holds it, never read as markup.
+        label->setTextFormat(Qt::PlainText);
         label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         label->setGeometry(twipsRect(left, 720 + 720 * ((k - 1) / 10), 495, 255));
         Label1[size_t(k - 1)] = label;

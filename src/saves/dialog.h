@@ -41,6 +41,7 @@ public:
 protected:
     bool event(QEvent *event) override;
     void hideEvent(QHideEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     int slotNumber() const;
