@@ -3,6 +3,7 @@
 #include "data/recordset.h"
 #include "gamedata.h"
 #include "gifwriter.h"
+#include "mainwindow/programicon.h"
 #include "runepictures.h"
 #include "testsupport.h"
 
@@ -374,8 +375,11 @@ private Q_SLOTS:
 
     void buildKeepsAnExistingFile()
     {
-        // An existing file is left alone, or rebuilt from the sources keeping the player's saves.
-        TestFolder folder(TestFolder::Pictures::Left);
+        // An existing file is left alone, or rebuilt from the sources keeping the player's saves,
+        // in a folder named as a player named Zoë may have it.
+        QTemporaryDir players;
+        QVERIFY(QDir().mkpath(players.path() + "/Zoë"_q));
+        TestFolder folder(TestFolder::Pictures::Left, players.path() + "/Zoë"_q);
         folder.sql("UPDATE saves SET saveName = 'mine' WHERE savenumber = 1;"
                    "INSERT INTO ownedRunes VALUES (1, 9);"
                    "UPDATE runes SET Runename = 'Old' WHERE Runenumber = 1;"_q);
@@ -397,6 +401,34 @@ private Q_SLOTS:
                           "savenumber = 1 UNION ALL SELECT Runename = 'Old' FROM runes WHERE "
                           "Runenumber = 1"_q),
             (QStringList{"mine9"_q, "0"_q}));
+    }
+
+    // The Windows icon: a directory whose entries each point at their own image, a PNG of the
+    // entry's size drawn as the program draws its icon.
+    void windowsIcon()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("Zoë.ico"_q);
+        QCOMPARE(QProcess::execute(QStringLiteral(TESSALY_MAKEICON), {path}), 0);
+        const QByteArray icon = fileBytes(path);
+        const auto number = [&icon](qsizetype at, int bytes) {
+            qint64 value = 0;
+            for (int i = bytes - 1; i >= 0; --i)
+                value = value << 8 | quint8(icon.at(at + i));
+            return value;
+        };
+        QCOMPARE(number(2, 2), 1); // an icon
+        const int count = int(number(4, 2));
+        QVERIFY(count > 1);
+        for (int entry = 0; entry < count; ++entry) {
+            const qsizetype at = 6 + 16 * entry;
+            const int size = icon.at(at) ? quint8(icon.at(at)) : 256;
+            const QImage image =
+                QImage::fromData(icon.mid(number(at + 12, 4), number(at + 8, 4)), "PNG");
+            QCOMPARE(image.size(), QSize(size, size));
+            QCOMPARE(image.convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                     programIconImage(size));
+        }
     }
 
     void pictures()

@@ -60,7 +60,8 @@ QList<int> tilesWhere(const std::function<bool(int)> &owned)
 
 } // namespace
 
-TestFolder::TestFolder(Pictures pictures)
+TestFolder::TestFolder(Pictures pictures, const QString &parent)
+    : dir_(QDir(parent.isEmpty() ? QDir::tempPath() : parent).filePath("tessaly-XXXXXX"_q))
 {
     QStringList names{"newRunewords.mdb"_q};
     if (pictures == Pictures::Made && QDir(dir_.path()).mkdir("CRunes"_q)) {

@@ -39,7 +39,8 @@ class TestFolder {
 public:
     // Without pictures for tests that only read the data file.
     enum class Pictures { Made, Left };
-    explicit TestFolder(Pictures pictures = Pictures::Made);
+    // Made in parent, or in the system's temporary folder.
+    explicit TestFolder(Pictures pictures = Pictures::Made, const QString &parent = {});
     QString path() const { return dir_.path(); }
     QString dataFile() const;
 
