@@ -354,33 +354,38 @@ private Q_SLOTS:
         check(new frmhelp, "Help on Tessaly|OK");
     }
 
+    // Closing the main window leaves the help window, and the program, running; a key in the
+    // help window then closes it and ends the program.
+    void helpKeepsProgramRunning_data()
+    {
+        QTest::addColumn<Qt::Key>("key");
+        QTest::newRow("Enter") << Qt::Key_Return;
+        QTest::newRow("Escape") << Qt::Key_Escape;
+    }
+
     void helpKeepsProgramRunning()
     {
-        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
-            init();
-            // One help window, however often it is asked for.
-            form->mnuHelpScreen->trigger();
-            const QPointer<frmhelp> help = form->helpWindow;
-            form->mnuHelpScreen->trigger();
-            QCOMPARE(form->helpWindow, help);
-            QVERIFY(QTest::qWaitForWindowActive(help));
-            // Closing the main window must not end the event loop; the key in the help window
-            // then must.
-            bool helpOpen = false;
+        QFETCH(Qt::Key, key);
+        // One help window, however often it is asked for.
+        form->mnuHelpScreen->trigger();
+        const QPointer<frmhelp> help = form->helpWindow;
+        form->mnuHelpScreen->trigger();
+        QCOMPARE(form->helpWindow, help);
+        QVERIFY(QTest::qWaitForWindowActive(help));
+        bool helpOpen = false;
+        QTimer::singleShot(0, form.get(), [&] {
+            form->close();
             QTimer::singleShot(0, form.get(), [&] {
-                form->close();
-                QTimer::singleShot(0, form.get(), [&] {
-                    helpOpen = help && help->isVisible();
-                    if (helpOpen)
-                        QTest::keyClick(help->focusWidget(), key);
-                });
+                helpOpen = help && help->isVisible();
+                if (helpOpen)
+                    QTest::keyClick(help->focusWidget(), key);
             });
-            QObject guard; // should the loop not end
-            QTimer::singleShot(20000, &guard, &QCoreApplication::quit);
-            QApplication::exec();
-            QVERIFY(helpOpen);
-            QTRY_VERIFY(help.isNull());
-        }
+        });
+        QObject guard; // should the loop not end
+        QTimer::singleShot(20000, &guard, &QCoreApplication::quit);
+        QApplication::exec();
+        QVERIFY(helpOpen);
+        QTRY_VERIFY(help.isNull());
     }
 
     void everyCaptionFitsInTheProgramsFont()
@@ -445,39 +450,49 @@ private Q_SLOTS:
 
     // The steps (tiles clicked, Clear, revert, Enter) and what the board and the owned set then
     // hold.
+    void clearAndRevert_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QList<int>>("owned");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("Clear keeps the set") << "8 46 Clear"_q << QList<int>{} << true;
+        QTest::newRow("a second Clear does not copy")
+            << "1 2 46 Clear 4 Clear revert"_q << QList<int>{1, 2, 46} << false;
+        QTest::newRow("revert before any copy") << "5 revert"_q << QList<int>{} << false;
+        QTest::newRow("revert twice")
+            << "1 Clear revert 2 Clear 1 revert"_q << QList<int>{1, 2} << false;
+        QTest::newRow("Enter clears") << "9 Enter"_q << QList<int>{} << true;
+        QTest::newRow("clicks after Clear") << "Clear 7 46 7"_q << QList<int>{46} << true;
+    }
+
     void clearAndRevert()
     {
-        for (const auto &[steps, owned, kept] : {std::tuple{"8 46 Clear", QList<int>{}, true},
-                                                 {"1 2 46 Clear 4 Clear revert", {1, 2, 46}, false},
-                                                 {"5 revert", {}, false},
-                                                 {"1 Clear revert 2 Clear 1 revert", {1, 2}, false},
-                                                 {"9 Enter", {}, true},
-                                                 {"Clear 7 46 7", {46}, true}}) {
-            init();
-            // Leftovers for Clear and revert to remove.
-            const QStringList everyRuneword = listed(*form);
-            for (QCheckBox *box : filterBoxes(*form))
-                box->setChecked(false);
-            form->Text1->setPlainText("Needs level 5"_q);
-            form->TextRunes->setText("Ebb Tarn"_q);
-            form->List1->addItem("left over"_q);
-            // Clear reads the save names again; nothing else does.
-            folder->sql("UPDATE saves SET saveName = 'renamed' WHERE savenumber = 3"_q);
-            const QString slotThree = form->mnuload[3]->text();
-            const QStringList pressed = QString::fromLatin1(steps).split(u' ');
-            for (const QString &step : pressed)
-                press(*form, step);
-            QCOMPARE(ownedTiles(*form), owned);
-            QCOMPARE(form->ownedSaved, kept);
-            QCOMPARE(inconsistentTile(*form), QString());
-            QCOMPARE(tickedFilters(*form).split(u' ').size(), 15);
-            QCOMPARE(form->Text1->toPlainText(), QString());
-            // Only Clear empties the rune names and fills the list afresh.
-            const bool cleared = pressed.contains("Clear"_q) || pressed.contains("Enter"_q);
-            QCOMPARE(form->TextRunes->text(), cleared ? QString() : "Ebb Tarn"_q);
-            QCOMPARE(listed(*form), everyRuneword + QStringList(!cleared, "left over"_q));
-            QCOMPARE(form->mnuload[3]->text(), cleared ? "renamed"_q : slotThree);
-        }
+        QFETCH(QString, steps);
+        QFETCH(QList<int>, owned);
+        QFETCH(bool, kept);
+        // Leftovers for Clear and revert to remove.
+        const QStringList everyRuneword = listed(*form);
+        for (QCheckBox *box : filterBoxes(*form))
+            box->setChecked(false);
+        form->Text1->setPlainText("Needs level 5"_q);
+        form->TextRunes->setText("Ebb Tarn"_q);
+        form->List1->addItem("left over"_q);
+        // Clear reads the save names again; nothing else does.
+        folder->sql("UPDATE saves SET saveName = 'renamed' WHERE savenumber = 3"_q);
+        const QString slotThree = form->mnuload[3]->text();
+        const QStringList pressed = steps.split(u' ');
+        for (const QString &step : pressed)
+            press(*form, step);
+        QCOMPARE(ownedTiles(*form), owned);
+        QCOMPARE(form->ownedSaved, kept);
+        QCOMPARE(inconsistentTile(*form), QString());
+        QCOMPARE(tickedFilters(*form).split(u' ').size(), 15);
+        QCOMPARE(form->Text1->toPlainText(), QString());
+        // Only Clear empties the rune names and fills the list afresh.
+        const bool cleared = pressed.contains("Clear"_q) || pressed.contains("Enter"_q);
+        QCOMPARE(form->TextRunes->text(), cleared ? QString() : "Ebb Tarn"_q);
+        QCOMPARE(listed(*form), everyRuneword + QStringList(!cleared, "left over"_q));
+        QCOMPARE(form->mnuload[3]->text(), cleared ? "renamed"_q : slotThree);
     }
 
     // Without a mouse: Return and the keypad's Enter click a focused button, anywhere else
