@@ -171,22 +171,13 @@ private Q_SLOTS:
                     refusal = box->windowTitle() + u'|' + box->text();
                     box->button(QMessageBox::Ok)->click();
                 });
-            switch (leave) {
-            case Leave::OK:
-                dialog->OKButton->click();
-                break;
-            case Leave::Cancel:
-                dialog->CancelButton->click();
-                break;
-            case Leave::CloseBox:
+            if (leave == Leave::OK || leave == Leave::Cancel)
+                (leave == Leave::OK ? dialog->OKButton : dialog->CancelButton)->click();
+            else if (leave == Leave::CloseBox)
                 dialog->close();
-                break;
-            case Leave::Enter:
-            case Leave::Escape:
+            else
                 QTest::keyClick(dialog->Text1,
                                 leave == Leave::Enter ? Qt::Key_Return : Qt::Key_Escape);
-                break;
-            }
             // Back in the dialog after the refusal, the name being corrected is not replaced.
             if (blank) {
                 dialog->activateWindow();
