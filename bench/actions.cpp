@@ -43,7 +43,7 @@ void ownRunes(Form1 &form, int count)
     form.ResetBoard();
     for (int k = 1; k <= count; ++k)
         form.markOwned(k);
-    form.tickAllFilters();
+    form.setAllFilters(true);
 }
 
 // The action's list must hold exactly the rows its floor reads.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "itemtypes.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -19,10 +21,6 @@ struct RuneSource {
     QString helms;   // in helms, wands, staves and boots
     QString shields; // in shields, armors and belts
 };
-
-// The item-type columns, in the order of the table's columns.
-inline constexpr std::array<const char *, 9> itemTypeColumns = {
-    "armor", "helm", "belt", "boots", "shield", "gloves", "meleeweapon", "missileweapon", "Other"};
 
 struct RunewordSource {
     QString name;

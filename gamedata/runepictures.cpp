@@ -213,6 +213,65 @@ QImage mask(QSize size, const std::function<void(QPainter &)> &draw)
     return image;
 }
 
+// A stone with its grooves cut, at one scale, and the colour each of its pixels takes.
+struct CarvedStone {
+    int s;
+    QImage stoneMask;  // white inside the stone
+    QImage grooveLine; // white on the grooves' one-pixel lines
+    StoneColours colours;
+    std::uint64_t grainSeed;
+
+    bool inStone(int x, int y) const
+    {
+        return stoneMask.valid(x, y) && qRed(stoneMask.pixel(x, y)) != 0;
+    }
+    bool onLine(int x, int y) const
+    {
+        return grooveLine.valid(x, y) && qRed(grooveLine.pixel(x, y)) != 0;
+    }
+    // Grooves are the one-pixel lines widened right and down, to two pixels at scale 1.
+    bool inGroove(int x, int y) const
+    {
+        for (int dy = 0; dy < 2 * s; ++dy)
+            for (int dx = 0; dx < 2 * s; ++dx)
+                if (onLine(x - dx, y - dy))
+                    return true;
+        return false;
+    }
+    // Whether a pixel within the scale's width in one direction (dx, dy) is inside.
+    template <typename Inside> bool near(const Inside &inside, int x, int y, int dx, int dy) const
+    {
+        for (int i = 1; i <= s; ++i)
+            if (inside(x + i * dx, y + i * dy))
+                return true;
+        return false;
+    }
+
+    // The colour of a pixel inside the stone. Light falls from the top left: the stone's upper
+    // rim and each groove's far lip catch it, the groove's near wall and the stone's lower rim
+    // are in shade.
+    QColor shade(int x, int y) const
+    {
+        const auto outside = [this](int px, int py) { return !inStone(px, py); };
+        const auto outsideGroove = [this](int px, int py) { return !inGroove(px, py); };
+        const auto groove = [this](int px, int py) { return inGroove(px, py); };
+        if (inGroove(x, y))
+            return near(outsideGroove, x, y, -1, 0) || near(outsideGroove, x, y, 0, -1)
+                       ? colours.grooveShadow
+                       : colours.grooveFloor;
+        if (near(outside, x, y, 1, 0) || near(outside, x, y, 0, 1))
+            return colours.rimDark;
+        if (near(outside, x, y, -1, 0) || near(outside, x, y, 0, -1))
+            return colours.rimLight;
+        if (near(groove, x, y, -1, 0) || near(groove, x, y, 0, -1))
+            return colours.lip;
+        // The same flecks at every scale, each a scale's square.
+        if (mix(grainSeed | std::uint64_t(y / s * 32 + x / s)) % 11 == 0)
+            return colours.fleck;
+        return colours.body;
+    }
+};
+
 } // namespace
 
 QImage drawRunePicture(int runeNumber, int scale)
@@ -245,56 +304,14 @@ QImage drawRunePicture(int runeNumber, int scale)
                              gridX[colOf(g.to)] * s, gridY[rowOf(g.to)] * s);
     });
 
-    auto inStone = [&](int x, int y) {
-        return stoneMask.valid(x, y) && qRed(stoneMask.pixel(x, y)) != 0;
-    };
-    auto onLine = [&](int x, int y) {
-        return grooveLine.valid(x, y) && qRed(grooveLine.pixel(x, y)) != 0;
-    };
-    // Grooves are the one-pixel lines widened right and down, to two pixels at scale 1.
-    auto inGroove = [&](int x, int y) {
-        for (int dy = 0; dy < 2 * s; ++dy)
-            for (int dx = 0; dx < 2 * s; ++dx)
-                if (onLine(x - dx, y - dy))
-                    return true;
-        return false;
-    };
-    // Whether a pixel within the scale's width in one direction (dx, dy) is inside.
-    auto near = [&](const auto &inside, int x, int y, int dx, int dy) {
-        for (int i = 1; i <= s; ++i)
-            if (inside(x + i * dx, y + i * dy))
-                return true;
-        return false;
-    };
-    auto outside = [&](int x, int y) { return !inStone(x, y); };
-    auto outsideGroove = [&](int x, int y) { return !inGroove(x, y); };
-
-    const StoneColours colours(groupTint(runeNumber));
     // The grain is shared by a group, so within it the glyph alone tells runes apart.
     const std::uint64_t grainSeed = std::uint64_t((runeNumber - 1) / 7 + 1) << 16;
-
-    // Light falls from the top left: the stone's upper rim and each groove's far lip catch it,
-    // the groove's near wall and the stone's lower rim are in shade.
+    const CarvedStone carved{s, stoneMask, grooveLine, StoneColours(groupTint(runeNumber)),
+                             grainSeed};
     for (int y = 0; y < picture.height(); ++y)
         for (int x = 0; x < picture.width(); ++x) {
-            if (!inStone(x, y))
-                continue;
-            QColor colour = colours.body;
-            if (inGroove(x, y)) {
-                colour = (near(outsideGroove, x, y, -1, 0) || near(outsideGroove, x, y, 0, -1))
-                             ? colours.grooveShadow
-                             : colours.grooveFloor;
-            } else if (near(outside, x, y, 1, 0) || near(outside, x, y, 0, 1)) {
-                colour = colours.rimDark;
-            } else if (near(outside, x, y, -1, 0) || near(outside, x, y, 0, -1)) {
-                colour = colours.rimLight;
-            } else if (near(inGroove, x, y, -1, 0) || near(inGroove, x, y, 0, -1)) {
-                colour = colours.lip;
-            } else if (mix(grainSeed | std::uint64_t(y / s * 32 + x / s)) % 11 == 0) {
-                // The same flecks at every scale, each a scale's square.
-                colour = colours.fleck;
-            }
-            picture.setPixelColor(x, y, colour);
+            if (carved.inStone(x, y))
+                picture.setPixelColor(x, y, carved.shade(x, y));
         }
     // Painted at the small picture's size, as the program shows the file.
     picture.setDevicePixelRatio(s);

@@ -4,11 +4,11 @@
 #include "mainwindow/programicon.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QFile>
-#include <QGuiApplication>
+#include <QStringList>
 
 #include <cstdio>
-#include <cstdlib>
 #include <iterator>
 
 namespace {
@@ -54,12 +54,16 @@ QByteArray windowsIcon()
 
 int main(int argc, char **argv)
 {
-    const int size = argc == 3 ? std::atoi(argv[2]) : 256;
-    if ((argc != 2 && argc != 3) || size < 16 || size > 1024) {
+    // Its arguments as the system gives them, whatever the folder's name: on Windows not through
+    // the ANSI code page.
+    const QCoreApplication application(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    const int size = arguments.size() == 3 ? arguments[2].toInt() : 256;
+    if ((arguments.size() != 2 && arguments.size() != 3) || size < 16 || size > 1024) {
         std::fputs("usage: makeicon OUTPUT.png [SIZE]\n       makeicon OUTPUT.ico\n", stderr);
         return 2;
     }
-    const QString output = QString::fromLocal8Bit(argv[1]);
+    const QString output = arguments[1];
     bool written = false;
     if (output.endsWith(QLatin1String(".ico"))) {
         QFile file(output);
@@ -68,7 +72,7 @@ int main(int argc, char **argv)
         written = programIconImage(size).save(output, "PNG");
     }
     if (!written) {
-        std::fprintf(stderr, "makeicon: cannot write %s\n", argv[1]);
+        std::fprintf(stderr, "makeicon: cannot write %s\n", qUtf8Printable(output));
         return 1;
     }
     return 0;

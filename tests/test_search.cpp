@@ -11,11 +11,22 @@
 
 namespace {
 
-// The item types by their place among the data's columns, in the order the main window shows
-// them, with their captions.
-const std::pair<int, const char *> shownTypes[] = {
-    {0, "Body Armor"}, {1, "Helm"},         {2, "Belt"},           {3, "Boots"}, {5, "Gloves"},
-    {4, "Shield"},     {6, "Melee Weapon"}, {7, "Missile Weapon"}, {8, "Other"}};
+// The boxes a search is given, as bits of filterBoxes(): the nine item types by their column
+// from bit 0, then the socket counts 1 to 6.
+constexpr int firstSocketBit = 9;
+constexpr int everyType = (1 << firstSocketBit) - 1;
+constexpr int type(ItemTypeIndex column)
+{
+    return 1 << column;
+}
+constexpr int sockets(std::initializer_list<int> counts)
+{
+    int ticked = 0;
+    for (const int count : counts)
+        ticked |= 1 << (firstSocketBit + count - 1);
+    return ticked;
+}
+constexpr int everyBox = everyType | sockets({1, 2, 3, 4, 5, 6});
 
 QList<QStringList> rows(const QAbstractItemModel *model)
 {
@@ -84,8 +95,7 @@ class TestSearch : public QObject {
     QStringList runeNames, trace;
 
     // Worked out from the data as written: a runeword is listed when it names only owned runes, and
-    // close when owning its missing runes would list it. Bit i of ticked ticks filterBoxes()[i]:
-    // the nine item types from bit 0, the sockets from bit 9. The first seven rows hold values the
+    // close when owning its missing runes would list it. The first seven rows hold values the
     // sources cannot (text, fractions), which no search can ever list.
     Expected model(int ticked, const QList<int> &owned, int maximum) const
     {
@@ -94,13 +104,13 @@ class TestSearch : public QObject {
         Expected expected;
         for (const RunewordSource &w : words.mid(7)) {
             const int n = w.nrrunesNull ? -1 : w.nrrunes;
-            bool pass = n == 1 || (n >= 2 && n <= 6 && (ticked >> (8 + n) & 1));
+            bool pass = n == 1 || (n >= 2 && n <= 6 && (ticked & sockets({n})));
             bool typePass = false;
             QStringList types, names, missing;
-            for (const auto &[column, caption] : shownTypes) {
-                if (w.types[size_t(column)] && !w.typesNull[size_t(column)]) {
-                    types << QLatin1String(caption);
-                    typePass = typePass || (ticked >> column & 1);
+            for (const ItemType &shown : itemTypes) {
+                if (w.types[shown.type] && !w.typesNull[shown.type]) {
+                    types << QLatin1String(shown.caption);
+                    typePass = typePass || (ticked & type(shown.type));
                 }
             }
             for (const auto &slot : w.runes) {
@@ -215,7 +225,7 @@ private Q_SLOTS:
     void queryTexts()
     {
         QCOMPARE(
-            search(0b100111'111111111, {1, 5}),
+            search(everyType | sockets({1, 2, 3, 6}), {1, 5}),
             "SELECT RuneWords.RuneWordName, RuneWords.RunewordID FROM RuneWords Where (nrrunes = 1 "
             "Or nrrunes = 2 Or nrrunes = 3 Or nrrunes = 6) and (false  OR armor = true Or helm = "
             "true Or belt = true Or boots = true Or shield = true Or gloves = true Or "
@@ -334,8 +344,8 @@ private Q_SLOTS:
                 if (round < 46 ? k == round + 1 : rng.generateDouble() < share)
                     board << k;
             }
-            const int ticked = round < 46 ? 0b111111'111111111
-                                          : rng.bounded(64) << 9 |
+            const int ticked = round < 46 ? everyBox
+                                          : rng.bounded(64) << firstSocketBit |
                                                 (rng.bounded(15) == 0 ? 0 : rng.bounded(1, 512));
             search(ticked, board);
             const int maximum = round < 46 ? 1 : rng.bounded(1, 4);
@@ -373,7 +383,7 @@ private Q_SLOTS:
     {
         form->ownedState = {0, 0, 0, 0, 0, 0, 0, 1};
         form->ownedSaved = false;
-        search(0b000010'000000010, {1, 2, 3, 12});
+        search(type(Helm) | sockets({2}), {1, 2, 3, 12});
         form->Text1->setPlainText("earlier text"_q);
         form->TextRunes->setText("earlier runes"_q);
         form->mnuRunename->Tag = "0"_q; // no rune: nothing changes
@@ -420,10 +430,10 @@ private Q_SLOTS:
         // search's "=" counts it, and a fraction still does not.
         broken.sql(
             "DROP TABLE RuneWords; CREATE TABLE RuneWords (RuneWordName, nrrunes, rune1, rune2, "
-            "rune3, rune4, rune5, rune6, armor, helm, belt, boots, shield, gloves, meleeweapon, "
-            "missileweapon, Other); INSERT INTO RuneWords VALUES "
+            "rune3, rune4, rune5, rune6, %1); INSERT INTO RuneWords VALUES "
             "('Whole', 2.0, 1.0, 2.0, 0.0, 0, 0, 0, 1.0, 0, 0, 0, 0, 0, 0, 0, 0), "
-            "('Fraction', 2.0, 1.5, 2.0, 0, 0, 0, 0, 1.0, 0, 0, 0, 0, 0, 0, 0, 0)"_q);
+            "('Fraction', 2.0, 1.5, 2.0, 0, 0, 0, 0, 1.0, 0, 0, 0, 0, 0, 0, 0, 0)"_q.arg(
+                itemTypeColumnList()));
         setBoard(*brokenForm, {1});
         for (QCheckBox *box : filterBoxes(*brokenForm))
             box->setChecked(true);

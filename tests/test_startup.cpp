@@ -14,16 +14,23 @@
 // Start-up, and the install it starts from: the program's folder without a data file, the shared
 // folder with the shipped file and pictures, and the player's folder, which holds a copy where a
 // case needs one.
+// Which part of a program folder the player cannot write.
+enum class Locked { Nothing, File, Folder };
+Q_DECLARE_METATYPE(Locked)
+
+// The player's folder is named as a player named Zoë may have it.
 class TestStartup : public QObject {
     Q_OBJECT
-    QTemporaryDir program;
+    QTemporaryDir program, players;
     std::unique_ptr<TestFolder> shared, user;
 
 private Q_SLOTS:
     void init()
     {
         shared = std::make_unique<TestFolder>();
-        user = std::make_unique<TestFolder>(TestFolder::Pictures::Left);
+        const QString zoe = players.path() + "/Zoë"_q;
+        QVERIFY(QDir().mkpath(zoe));
+        user = std::make_unique<TestFolder>(TestFolder::Pictures::Left, zoe);
     }
 
     void startsOnShippedData()
@@ -53,7 +60,7 @@ private Q_SLOTS:
         const Form1 &f = *form;
         const auto &s = f.Checksockets;
         // clang-format off
-        QList<std::pair<QWidget *, QRect>> places = {
+        const QList<std::pair<QWidget *, QRect>> places = {
             {f.Frame1, {0, 0, 6135, 3975}}, {f.Commandrevert, {4920, 3120, 1095, 495}},
             {f.TextRunes, {120, 4080, 6015, 375}}, {f.Text1, {120, 4560, 6015, 2655}},
             {f.Frame2, {6240, 0, 2655, 2655}}, {f.CheckBodyArmor, {6360, 240, 1215, 255}},
@@ -65,17 +72,17 @@ private Q_SLOTS:
             {s[1], {6360, 3240, 1095, 255}}, {s[2], {6360, 3600, 1095, 255}},
             {s[3], {7680, 2880, 1095, 255}}, {s[4], {7680, 3240, 1095, 255}},
             {s[5], {7680, 3600, 1095, 255}}, {f.List1, {6240, 4080, 2655, 2595}},
-            {f.CommandSearch, {6360, 6840, 1215, 375}}, {f.CommandClear, {7680, 6840, 1215, 375}}};
+            {f.CommandSearch, {6360, 6840, 1215, 375}}, {f.CommandClear, {7680, 6840, 1215, 375}},
+            // The first tile, smaller than the rest; the end of the first row; the first and the
+            // last tile of the last row; each with its name below.
+            {f.PictureRunes[1], {120, 240, 435, 420}}, {f.Label1[0], {120, 720, 495, 255}},
+            {f.PictureRunes[10], {5520, 240, 465, 450}}, {f.Label1[9], {5520, 720, 495, 255}},
+            {f.PictureRunes[41], {120, 3120, 465, 450}}, {f.Label1[40], {120, 3600, 495, 255}},
+            {f.PictureRunes[46], {3120, 3120, 465, 450}}, {f.Label1[45], {3120, 3600, 495, 255}}};
         // clang-format on
-        // Each tile with its rune's name below.
         const QStringList names = folder.column("SELECT Runename FROM runesQuery"_q);
-        for (int k = 1; k <= 46; ++k) {
-            const QPoint corner(120 + 600 * ((k - 1) % 10), 240 + 720 * ((k - 1) / 10));
-            places.append({f.PictureRunes[size_t(k)],
-                           {corner, QSize(k == 1 ? 435 : 465, k == 1 ? 420 : 450)}});
-            places.append({f.Label1[size_t(k - 1)], {corner + QPoint(0, 480), QSize(495, 255)}});
+        for (int k = 1; k <= 46; ++k)
             QCOMPARE(f.Label1[size_t(k - 1)]->text(), names[k - 1]);
-        }
         // Rounding twips to pixels in the frame or in the window may cost a pixel.
         const auto near = [](int pixels, int twips) { return qAbs(pixels * 15 - twips) <= 22; };
         for (const auto &[control, designed] : std::as_const(places)) {
@@ -149,10 +156,11 @@ private Q_SLOTS:
                      labels);
             // A missing data file is reported, never replaced by an empty one.
             QCOMPARE(QFile::exists(folder.dataFile()), !change.endsWith(".mdb"_q));
-            // As the program starts: the same message in a box, and no window.
+            // As the program starts: the same message in a box, as plain text, and no window.
             QString shown;
             whenModal<QMessageBox>([&](QMessageBox *box) {
-                shown = box->text();
+                if (box->textFormat() == Qt::PlainText)
+                    shown = box->text();
                 box->accept();
             });
             QVERIFY(!startProgram([&] { return DataLocation{folder.dataFile(), folder.path()}; }));
@@ -168,17 +176,19 @@ private Q_SLOTS:
     void portableFolder_data()
     {
         QTest::addColumn<bool>("marked");
-        QTest::addColumn<int>("readOnly"); // 0 nothing, 1 the file, 2 the folder
-        QTest::newRow("marked, writable") << true << 0;
-        QTest::newRow("not marked") << false << 0;
-        QTest::newRow("marked, read-only file") << true << 1;
-        QTest::newRow("marked, read-only folder, over a half copy") << true << 2;
+        QTest::addColumn<Locked>("locked");
+        QTest::newRow("marked, writable") << true << Locked::Nothing;
+        QTest::newRow("not marked, read-only as installed") << false << Locked::File;
+        QTest::newRow("not marked, writable") << false << Locked::Nothing;
+        QTest::newRow("marked, read-only file") << true << Locked::File;
+        QTest::newRow("marked, read-only folder, over a half copy") << true << Locked::Folder;
     }
 
     void portableFolder()
     {
         QFETCH(bool, marked);
-        QFETCH(int, readOnly);
+        QFETCH(Locked, locked);
+        const bool readOnly = locked != Locked::Nothing;
         const QString folder = shared->path() + "/é"_q, file = folder + "/newRunewords.mdb"_q;
         const QString mine = user->path() + "/Zoë/made/on/first/start"_q;
         QVERIFY(QDir().mkpath(folder) && QFile::copy(shared->dataFile(), file));
@@ -187,17 +197,20 @@ private Q_SLOTS:
         const QFile::Permissions read = P::ReadOwner | P::ReadGroup | P::ReadOther;
         const QFile::Permissions write = P::WriteOwner | P::WriteGroup | P::WriteOther;
         const QFile::Permissions enter = P::ExeOwner | P::ExeGroup | P::ExeOther;
-        if (readOnly == 2) {
+        if (locked == Locked::Folder) {
             QFile partial(mine + "/newRunewords.mdb.partial"_q);
             QVERIFY(QDir().mkpath(mine) && QFile::setPermissions(mine, read | write | enter));
             QVERIFY(partial.open(QIODevice::WriteOnly) && partial.write("half a file") > 0);
         }
-        // An install's file is read-only, as the not-marked one is here: its copy must not be.
-        QVERIFY(QFile::setPermissions(file, readOnly == 1 || !marked ? read : read | write));
+        // An install's file is read-only: its copy must not be.
+        QVERIFY(QFile::setPermissions(file, locked == Locked::File ? read : read | write));
 #ifdef Q_OS_LINUX
-        QVERIFY(QFile::setPermissions(folder, readOnly == 2 ? read | enter : read | write | enter));
+        QVERIFY(QFile::setPermissions(folder, locked == Locked::Folder ? read | enter
+                                                                       : read | write | enter));
         QVERIFY(QFile::setPermissions(shared->path(), read | enter) &&
                 QFile::setPermissions(user->path(), read | write | enter));
+        for (const QString &above : {players.path(), players.path() + "/Zoë"_q})
+            QVERIFY(QFile::setPermissions(above, read | P::WriteOwner | enter));
         // Root may write whatever the modes say: the start runs as an ordinary user, in full.
         const bool asUser = ::geteuid() == 0;
         if (asUser && ::setresuid(65534, 65534, 0) != 0)
@@ -224,77 +237,95 @@ private Q_SLOTS:
     }
 
     // A player's copy is kept while its game data is as new as the shipped, and upgraded keeping
-    // the saves when the shipped is newer.
+    // the saves when the shipped is newer, also over the backup an interrupted upgrade left.
+    void existingCopy_data()
+    {
+        QTest::addColumn<int>("shippedVersion");
+        QTest::addColumn<int>("copyVersion");
+        QTest::addColumn<bool>("staleBackup");
+        QTest::newRow("as new as the shipped") << 1 << 1 << false;
+        QTest::newRow("shipped newer") << 2 << 1 << false;
+        QTest::newRow("shipped newer, a backup left over") << 2 << 1 << true;
+        QTest::newRow("copy newer") << 1 << 2 << false;
+    }
+
     void existingCopy()
     {
-        for (const auto &[shippedVersion, copyVersion] : {std::pair{1, 1}, {2, 1}, {1, 2}}) {
-            init();
-            shared->sql("PRAGMA user_version = %1; UPDATE RuneWords SET RuneWordName = "
-                        "'Renamed' WHERE RunewordID = 1; UPDATE saves SET saveName = "
-                        "'shipped';"_q.arg(shippedVersion));
-            user->sql("PRAGMA user_version = %1; UPDATE saves SET saveName = 'mine' || "
-                      "savenumber; DELETE FROM ownedRunes WHERE savenumber = 2; "
-                      "INSERT INTO ownedRunes VALUES (2, 9), (2, 3), (2, 46);"_q.arg(copyVersion));
-            const QStringList playersSaves = user->slots();
-            const QByteArray before = fileBytes(user->dataFile());
-            QCOMPARE(QDir::toNativeSeparators(
-                         locateData(program.path(), user->path(), {shared->path()}).dataFile),
-                     user->dataFile());
-            if (shippedVersion <= copyVersion) {
-                QCOMPARE(fileBytes(user->dataFile()), before);
-                continue;
-            }
-            QCOMPARE(user->slots(), playersSaves);
-            QCOMPARE(user->column("SELECT RuneWordName FROM RuneWords WHERE RunewordID = 1"_q),
-                     QStringList{"Renamed"_q});
-            QCOMPARE(gameDataVersion(user->dataFile()), shippedVersion);
-            // Neither the new file under its temporary name nor the backup is left behind.
-            QCOMPARE(filesIn(user->path()), QStringList{"newRunewords.mdb"_q});
+        QFETCH(int, shippedVersion);
+        QFETCH(int, copyVersion);
+        QFETCH(bool, staleBackup);
+        shared->sql("PRAGMA user_version = %1; UPDATE RuneWords SET RuneWordName = "
+                    "'Renamed' WHERE RunewordID = 1; UPDATE saves SET saveName = "
+                    "'shipped';"_q.arg(shippedVersion));
+        user->sql("PRAGMA user_version = %1; UPDATE saves SET saveName = 'mine' || "
+                  "savenumber; DELETE FROM ownedRunes WHERE savenumber = 2; "
+                  "INSERT INTO ownedRunes VALUES (2, 9), (2, 3), (2, 46);"_q.arg(copyVersion));
+        if (staleBackup)
+            QVERIFY(QFile::copy(shared->dataFile(), user->dataFile() + ".backup"_q));
+        const QStringList playersSaves = user->slots();
+        const QByteArray before = fileBytes(user->dataFile());
+        DataLocation location;
+        const QString failure = failureOf(
+            [&] { location = locateData(program.path(), user->path(), {shared->path()}); });
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        QCOMPARE(QDir::toNativeSeparators(location.dataFile), user->dataFile());
+        if (shippedVersion <= copyVersion) {
+            QCOMPARE(fileBytes(user->dataFile()), before);
+            return;
         }
+        QCOMPARE(user->slots(), playersSaves);
+        QCOMPARE(user->column("SELECT RuneWordName FROM RuneWords WHERE RunewordID = 1"_q),
+                 QStringList{"Renamed"_q});
+        QCOMPARE(gameDataVersion(user->dataFile()), shippedVersion);
+        // Neither the new file under its temporary name nor the backup is left behind.
+        QCOMPARE(filesIn(user->path()), QStringList{"newRunewords.mdb"_q});
     }
 
     // A start that cannot go on names the path at fault, and the player's folder stays as it was.
+    void failureLeavesThePlayersFolder_data()
+    {
+        QTest::addColumn<QString>("damage");
+        for (const char *name :
+             {"nothing shipped", "shipped file cut short", "shipped file lacks a query",
+              "no folder for the copy", "copy cannot be upgraded"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+
     void failureLeavesThePlayersFolder()
     {
-        for (const char *const name :
-             {"nothing shipped", "shipped file cut short", "shipped file lacks a query",
-              "no folder for the copy", "copy cannot be upgraded"}) {
-            init();
-            const QString damage = QString::fromLatin1(name);
-            QString userFolder = user->path();
-            QString path = shared->dataFile();
-            if (damage != "copy cannot be upgraded"_q)
-                QFile::remove(user->dataFile());
-            if (damage == "nothing shipped"_q) {
-                QFile::remove(shared->dataFile());
-                path = shared->path();
-            } else if (damage == "shipped file cut short"_q) {
-                QFile::resize(shared->dataFile(), 3000);
-            } else if (damage == "shipped file lacks a query"_q) {
-                shared->sql("DROP VIEW runesQuery"_q);
-            } else if (damage == "no folder for the copy"_q) {
-                QFile file(userFolder += "/file"_q);
-                QVERIFY(file.open(QIODevice::WriteOnly));
-                path = userFolder += "/below"_q;
-            } else {
-                // A save name the rebuild cannot carry over.
-                shared->sql("PRAGMA user_version = 2"_q);
-                user->sql("UPDATE saves SET saveName = 'two' || char(10) || 'lines' "
-                          "WHERE savenumber = 3"_q);
-                path = user->dataFile();
-            }
-            const QStringList files = filesIn(user->path());
-            const QByteArray before = fileBytes(user->dataFile());
-            const QString failure =
-                failureOf([&] { locateData(program.path(), userFolder, {shared->path()}); });
-            // The path is the failure's object, on a line of its own after what was attempted.
-            QVERIFY2(failure.contains(":\n"_q + QDir::toNativeSeparators(path) + "\n\n"_q),
-                     qPrintable(failure));
-            QVERIFY2(path != user->dataFile() || failure.contains("line break"_q),
-                     qPrintable(failure));
-            QCOMPARE(filesIn(user->path()), files);
-            QCOMPARE(fileBytes(user->dataFile()), before);
+        QFETCH(QString, damage);
+        QString userFolder = user->path();
+        QString path = shared->dataFile();
+        if (damage != "copy cannot be upgraded"_q)
+            QFile::remove(user->dataFile());
+        if (damage == "nothing shipped"_q) {
+            QFile::remove(shared->dataFile());
+            path = shared->path();
+        } else if (damage == "shipped file cut short"_q) {
+            QFile::resize(shared->dataFile(), 3000);
+        } else if (damage == "shipped file lacks a query"_q) {
+            shared->sql("DROP VIEW runesQuery"_q);
+        } else if (damage == "no folder for the copy"_q) {
+            QFile file(userFolder += "/file"_q);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            path = userFolder += "/below"_q;
+        } else {
+            // A save name the rebuild cannot carry over.
+            shared->sql("PRAGMA user_version = 2"_q);
+            user->sql("UPDATE saves SET saveName = 'two' || char(10) || 'lines' "
+                      "WHERE savenumber = 3"_q);
+            path = user->dataFile();
         }
+        const QStringList files = filesIn(user->path());
+        const QByteArray before = fileBytes(user->dataFile());
+        const QString failure =
+            failureOf([&] { locateData(program.path(), userFolder, {shared->path()}); });
+        // The path is the failure's object, on a line of its own after what was attempted.
+        QVERIFY2(failure.contains(":\n"_q + QDir::toNativeSeparators(path) + "\n\n"_q),
+                 qPrintable(failure));
+        QVERIFY2(path != user->dataFile() || failure.contains("line break"_q), qPrintable(failure));
+        QCOMPARE(filesIn(user->path()), files);
+        QCOMPARE(fileBytes(user->dataFile()), before);
     }
 };
 

@@ -7,7 +7,6 @@
 #include <QVariant>
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <utility>
 
@@ -69,9 +68,8 @@ public:
     };
 
 private:
-    SQLite::Statement &prepare(const QString &sql, const QVariantList &values,
-                               const QString &attempted);
-    static void finish(SQLite::Statement *statement);
+    std::unique_ptr<SQLite::Statement> prepare(const QString &sql, const QVariantList &values,
+                                               const QString &attempted);
     bool step(SQLite::Statement &statement, const QString &sql, const QString &attempted);
     // Whether another program has changed the file's structure since this connection last
     // looked. Any change to the file is seen at once; only then is the structure's version read.
@@ -91,8 +89,6 @@ private:
     unsigned dataVersion_ = 0;
     qint64 schemaVersion_ = -1;
     std::unique_ptr<SQLite::Database> engine_;
-    // After the engine, so that they are finished before it closes.
-    std::map<QString, std::unique_ptr<SQLite::Statement>> kept_;
 };
 
 QString quoteIdentifier(const QString &name);

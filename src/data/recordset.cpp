@@ -4,7 +4,6 @@
 
 #include <QStringList>
 
-#include <algorithm>
 #include <unordered_set>
 
 Recordset::Recordset(Database *db, Kind kind, QString source, RowData rows)
@@ -108,26 +107,6 @@ QVariant Recordset::field(const QString &name) const
     return rows_.value(position_, index);
 }
 
-int Recordset::fieldIndex(const QString &name) const
-{
-    return column(name, QStringLiteral("read the field"));
-}
-
-QVariant Recordset::field(int index) const
-{
-    requireField(index);
-    return rows_.value(position_, index);
-}
-
-void Recordset::requireField(int index) const
-{
-    const QString attempted = QStringLiteral("read the field");
-    if (index < 0 || index >= rows_.width())
-        throw Failure(attempted, QStringLiteral("field %1 of ").arg(index) + describe(),
-                      QStringLiteral("There is no field at that position."));
-    requireCurrent(attempted);
-}
-
 void Recordset::deleteRow()
 {
     const QString attempted = QStringLiteral("delete a row");
@@ -137,39 +116,6 @@ void Recordset::deleteRow()
                      QStringLiteral(" WHERE rowid = ?"),
                  {rows_.rowIds[size_t(position_)]}, attempted);
     deleted_[size_t(position_)] = true;
-}
-
-void Recordset::deleteRows(const std::function<bool()> &matches)
-{
-    const QString attempted = QStringLiteral("delete a row");
-    std::vector<int> doomed;
-    for (; !eof(); moveNext()) {
-        if (!matches())
-            continue;
-        // Checked where deleteRow() would check, so that a set with no matching row fails
-        // neither.
-        requireChangeable(attempted);
-        requireCurrent(attempted);
-        doomed.push_back(position_);
-    }
-    // Through a stored query the engine copies the query's matching rows into a temporary
-    // table for each statement, which costs far more than the delete: one statement takes
-    // many rows. They are deleted in the set's order, as one by one.
-    constexpr size_t perStatement = 100;
-    for (size_t first = 0; first < doomed.size(); first += perStatement) {
-        const size_t count = std::min(perStatement, doomed.size() - first);
-        QVariantList ids;
-        ids.reserve(qsizetype(count));
-        for (size_t i = first; i < first + count; ++i)
-            ids << rows_.rowIds[size_t(doomed[i])];
-        db_->execute(
-            QStringLiteral("DELETE FROM ") + quotedSource_ + QStringLiteral(" WHERE rowid IN (") +
-                QStringList(qsizetype(count), QStringLiteral("?")).join(QStringLiteral(", ")) +
-                QLatin1Char(')'),
-            ids, attempted);
-        for (size_t i = first; i < first + count; ++i)
-            deleted_[size_t(doomed[i])] = true;
-    }
 }
 
 void Recordset::addNew()
@@ -214,24 +160,16 @@ void Recordset::update()
     for (const auto &change : changes_)
         values << change.second;
     if (pending_ == Pending::Add) {
-        const bool sameColumns = std::equal(
-            changes_.begin(), changes_.end(), insertColumns_.begin(), insertColumns_.end(),
-            [](const auto &change, int column) { return change.first == column; });
-        if (insertSql_.isEmpty() || !sameColumns) {
-            QStringList names;
-            insertColumns_.clear();
-            for (const auto &change : changes_) {
-                names << quoteIdentifier(rows_.columns.at(change.first));
-                insertColumns_.push_back(change.first);
-            }
-            insertSql_ = names.isEmpty()
-                             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quotedSource_)
-                             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                   .arg(quotedSource_, names.join(QStringLiteral(", ")),
-                                        QStringList(names.size(), QStringLiteral("?"))
-                                            .join(QStringLiteral(", ")));
-        }
-        db_->execute(insertSql_, values, attempted);
+        QStringList names;
+        for (const auto &change : changes_)
+            names << quoteIdentifier(rows_.columns.at(change.first));
+        db_->execute(names.isEmpty()
+                         ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quotedSource_)
+                         : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                               .arg(quotedSource_, names.join(QStringLiteral(", ")),
+                                    QStringList(names.size(), QStringLiteral("?"))
+                                        .join(QStringLiteral(", "))),
+                     values, attempted);
     } else if (!changes_.empty()) {
         requireCurrent(attempted);
         QStringList assignments;

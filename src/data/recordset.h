@@ -5,7 +5,6 @@
 #include <QString>
 #include <QVariant>
 
-#include <functional>
 #include <utility>
 #include <vector>
 
@@ -14,9 +13,6 @@
 class Recordset {
 public:
     enum class Kind { Table, StoredQuery, Snapshot };
-
-    Kind kind() const { return kind_; }
-    const QString &source() const { return source_; }
 
     int recordCount() const;
     bool eof() const;
@@ -27,14 +23,8 @@ public:
     bool findFirst(const QString &criterion);
     // Null stays a null QVariant, distinct from 0 and from the empty text.
     QVariant field(const QString &name) const;
-    // The same by position, for loops over many rows: the name is looked up once.
-    int fieldIndex(const QString &name) const;
-    QVariant field(int index) const;
 
     void deleteRow();
-    // As deleteRow() on every row, from the current one to the end, for which matches() holds;
-    // matches() reads the current row. No row is current afterwards.
-    void deleteRows(const std::function<bool()> &matches);
     void addNew();
     void edit();
     void setField(const QString &name, const QVariant &value);
@@ -51,7 +41,6 @@ private:
 
     void requireOpen(const QString &attempted) const;
     void requireCurrent(const QString &attempted) const;
-    void requireField(int index) const;
     void requireChangeable(const QString &attempted) const;
     int column(const QString &name, const QString &attempted) const;
     QString describe() const;
@@ -66,7 +55,4 @@ private:
     bool closed_ = false;
     Pending pending_ = Pending::None;
     std::vector<std::pair<int, QVariant>> changes_;
-    // Made once: a save adds a row set's rows one by one with the same text.
-    std::vector<int> insertColumns_;
-    QString insertSql_;
 };

@@ -1,8 +1,6 @@
 #include "database.h"
 #include "failure.h"
 
-#include <QScopeGuard>
-
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 #include <algorithm>
@@ -14,9 +12,6 @@ namespace {
 
 // Bounds the rows one statement may hand over: a foreign file's view may build any number.
 constexpr qint64 resultLimit = 128 * 1024 * 1024;
-
-// Room for the display's 46 rune look-ups beside the other actions' texts.
-constexpr size_t keptStatements = 128;
 
 // Whether the text from p to end holds nothing but blanks, comments and semicolons. Strings
 // need no care: a text that starts with one is not blank.
@@ -124,47 +119,30 @@ QString quoteIdentifier(const QString &name)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-// Parsing a text costs the engine more than running a small statement on it, and the program
-// runs the same texts again and again, so statements are kept, found by their text. A text of
-// no statement or of more than one is refused: the engine would run nothing, or the first alone.
-SQLite::Statement &Database::prepare(const QString &sql, const QVariantList &values,
-                                     const QString &attempted)
+// A text of no statement or of more than one is refused: the engine would run nothing, or the
+// first alone. The statement is finished when the caller lets it go, so that it holds no lock on
+// the file.
+std::unique_ptr<SQLite::Statement> Database::prepare(const QString &sql, const QVariantList &values,
+                                                     const QString &attempted)
 {
     if (trace_)
         trace_(sql);
     work_ = 0;
-    auto found = kept_.find(sql);
+    const QByteArray text = sql.toUtf8();
+    if (onlyBlanks(text.constData(), text.constData() + text.size()))
+        throw Failure(attempted, describe(sql), QStringLiteral("The text holds no statement."));
+    const qsizetype end = firstStatementEnd(text);
+    if (!onlyBlanks(text.constData() + end, text.constData() + text.size()))
+        throw Failure(attempted, describe(sql),
+                      QStringLiteral("The text holds more than one statement."));
     try {
-        if (found == kept_.end()) {
-            const QByteArray text = sql.toUtf8();
-            if (onlyBlanks(text.constData(), text.constData() + text.size()))
-                throw Failure(attempted, describe(sql),
-                              QStringLiteral("The text holds no statement."));
-            const qsizetype end = firstStatementEnd(text);
-            if (!onlyBlanks(text.constData() + end, text.constData() + text.size()))
-                throw Failure(attempted, describe(sql),
-                              QStringLiteral("The text holds more than one statement."));
-            if (kept_.size() == keptStatements)
-                kept_.clear();
-            found =
-                kept_.emplace(sql, std::make_unique<SQLite::Statement>(*engine_, text.constData()))
-                    .first;
-        }
+        auto statement = std::make_unique<SQLite::Statement>(*engine_, text.constData());
         int index = 0;
         for (const QVariant &value : values)
-            bindValue(*found->second, ++index, value);
+            bindValue(*statement, ++index, value);
+        return statement;
     } catch (const SQLite::Exception &error) {
         throw engineFailure(error.getErrorCode(), sql, attempted);
-    }
-    return *found->second;
-}
-
-// A statement is reset after each use, so that it holds no lock on the file and no values.
-void Database::finish(SQLite::Statement *statement)
-{
-    if (statement) {
-        statement->tryReset();
-        statement->clearBindings();
     }
 }
 
@@ -191,27 +169,22 @@ bool Database::structureChanged()
 
 void Database::execute(const QString &sql, const QVariantList &values, const QString &attempted)
 {
-    SQLite::Statement &statement = prepare(sql, values, attempted);
-    const auto reset = qScopeGuard([&] { finish(&statement); });
-    step(statement, sql, attempted);
+    step(*prepare(sql, values, attempted), sql, attempted);
 }
 
 RowData Database::select(const QString &sql, const QVariantList &values, const QString &attempted,
                          bool firstColumnIsRowId, const QStringList &fields)
 {
-    SQLite::Statement *running = &prepare(sql, values, attempted);
-    const auto reset = qScopeGuard([&] { finish(running); });
-    bool row = step(*running, sql, attempted);
+    std::unique_ptr<SQLite::Statement> prepared = prepare(sql, values, attempted);
+    bool row = step(*prepared, sql, attempted);
     // The engine reads the file's structure afresh when a statement runs, and may find that
-    // another program has changed it; the wrapper counted a statement's columns when it was
-    // made, so every kept statement is let go and this one is made again.
+    // another program has changed it; the wrapper counted the statement's columns when it was
+    // made, so it is made again.
     if (structureChanged()) {
-        running = nullptr;
-        kept_.clear();
-        running = &prepare(sql, values, attempted);
-        row = step(*running, sql, attempted);
+        prepared = prepare(sql, values, attempted);
+        row = step(*prepared, sql, attempted);
     }
-    SQLite::Statement &statement = *running;
+    SQLite::Statement &statement = *prepared;
     RowData rows;
     std::vector<int> read; // the statement's columns that become the rows' fields
     for (int i = firstColumnIsRowId ? 1 : 0; i < statement.getColumnCount(); ++i) {

@@ -50,24 +50,28 @@ void Form1::SetCurrentRuneword(const QString &entry)
         QStringLiteral("Select * from RuneWords Where runewords.RuneWordName = '") + name +
         QLatin1Char('\''));
     currentRecordset = currentQueryDef->openRecordset();
-
     // A listed name that finds no row (one stored with blanks at its ends) shows nothing.
     if (currentRecordset->eof()) {
-        Text1->setPlainText(QString());
-        TextRunes->setText(QString());
-        for (const ItemTypeIndex type : displayOrder)
-            (this->*itemTypes[type].box)->setChecked(false);
-        for (QCheckBox *box : Checksockets)
-            box->setChecked(false);
-        currentQueryDef->close();
-        currentRecordset->close();
-        return;
+        clearRunewordDisplay();
+    } else {
+        Text1->setPlainText(currentRecordset->field(QStringLiteral("runewordText")).toString());
+        ShowItemTypes();
+        ShowSockets();
+        showRunes();
     }
+    currentQueryDef->close();
+    currentRecordset->close();
+}
 
-    Text1->setPlainText(currentRecordset->field(QStringLiteral("runewordText")).toString());
-    ShowItemTypes();
-    ShowSockets();
+void Form1::clearRunewordDisplay()
+{
+    Text1->setPlainText(QString());
+    TextRunes->setText(QString());
+    setAllFilters(false);
+}
 
+void Form1::showRunes()
+{
     static const QString slots[] = {QStringLiteral("rune1"), QStringLiteral("rune2"),
                                     QStringLiteral("rune3"), QStringLiteral("rune4"),
                                     QStringLiteral("rune5"), QStringLiteral("rune6")};
@@ -91,15 +95,12 @@ void Form1::SetCurrentRuneword(const QString &entry)
         query->close();
     }
     TextRunes->setText(trimBlanks(runeNames));
-    currentQueryDef->close();
-    currentRecordset->close();
 }
 
 void Form1::ShowItemTypes()
 {
-    for (const ItemTypeIndex type : displayOrder)
-        (this->*itemTypes[type].box)
-            ->setChecked(isTrue(currentRecordset->field(QLatin1String(itemTypes[type].column))));
+    for (const ItemType &type : itemTypes)
+        (this->*type.box)->setChecked(isTrue(currentRecordset->field(QLatin1String(type.column))));
 }
 
 void Form1::ShowSockets()

@@ -106,31 +106,29 @@ void Form1::PictureRunes_RightPress(int index)
     mnuRunename->exec(centralWidget()->mapToGlobal(corner));
 }
 
-void Form1::tickAllFilters()
+void Form1::setAllFilters(bool ticked)
 {
-    for (const ItemTypeIndex type : tickOrder)
-        (this->*itemTypes[type].box)->setChecked(true);
+    for (const ItemType &type : itemTypes)
+        (this->*type.box)->setChecked(ticked);
     for (QCheckBox *box : Checksockets)
-        box->setChecked(true);
+        box->setChecked(ticked);
 }
 
 void Form1::CommandClear_Click()
 {
-    if (!ownedSaved)
-        SaveOwned();
+    keepOwnedSet();
     TextRunes->setText(QString());
     Text1->setPlainText(QString());
     FillMenu();
     Fillrunewordlist();
-    ownedSaved = true;
     ResetBoard();
-    tickAllFilters();
+    setAllFilters(true);
 }
 
 void Form1::Commandrevert_Click()
 {
     ownedSaved = false;
     RestoreOwned();
-    tickAllFilters();
+    setAllFilters(true);
     Text1->setPlainText(QString());
 }

@@ -22,6 +22,8 @@ FailureHandler &handler()
 void warnUser(QWidget *parent, const QString &text)
 {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Tessaly"), text, QMessageBox::Ok, parent);
+    // The text names what the file holds or the player typed, exactly as stored.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
@@ -47,6 +49,7 @@ void showFailure(const Failure &failure)
 {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Tessaly"), failure.text(),
                     QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

@@ -3,6 +3,7 @@
 #include "data/database.h"
 #include "data/querydef.h"
 #include "data/recordset.h"
+#include "itemtypes.h"
 #include "mainwindow/datalocation.h"
 #include "mainwindow/listbox.h"
 
@@ -55,8 +56,8 @@ public:
     std::unique_ptr<Recordset> currentRecordset;
     std::unique_ptr<QueryDef> currentQueryDef;
     QString appPath;
-    // The data file and the folder of CRunes/: beside the program unless main() chose the
-    // player's own copy (mainwindow/datalocation.h).
+    // The data file and the folder of CRunes/: beside the program unless startProgram() was
+    // given the player's own copy (mainwindow/datalocation.h).
     QString dataFile;
     QString picturesFolder;
     std::array<qint16, 46> ownedState{};
@@ -119,7 +120,8 @@ public:
     // beyond the board marks nothing.
     void markOwned(qint64 rune);
     void markNotOwned(qint64 rune);
-    void tickAllFilters();
+    // Ticks or unticks the nine item-type boxes and the six socket boxes.
+    void setAllFilters(bool ticked);
     // Copies the board into ownedState unless it already holds the player's set.
     void keepOwnedSet();
 
@@ -134,6 +136,10 @@ public:
     void SetCurrentRuneword(const QString &entry);
     void ShowItemTypes();
     void ShowSockets();
+    // The two outcomes of SetCurrentRuneword: an empty display, or the current row's runes
+    // marked on the board and named in TextRunes.
+    void clearRunewordDisplay();
+    void showRunes();
 
     // Save slots: saves/saves.cpp
     void FillMenu();
@@ -169,41 +175,22 @@ private:
 // start-up, as the program starts. A failure is shown in its message box and leaves no window.
 std::unique_ptr<Form1> startProgram(const std::function<DataLocation()> &locate);
 
-// The nine item types in the order of the window's boxes: the data file's column, the box's
-// caption, name and member. Each operation walks them in its own order, below.
+// The item-type boxes in the order the window shows them, each with the column it stands for.
 struct ItemType {
-    const char *column;
+    ItemTypeIndex type;
     const char *caption;
     const char *boxName;
     QCheckBox *Form1::*box;
-};
-enum ItemTypeIndex {
-    BodyArmor,
-    Helm,
-    Belt,
-    Boots,
-    Gloves,
-    Shield,
-    MeleeWeapon,
-    MissileWeapon,
-    Other
+    const char *column = itemTypeColumns[type];
 };
 inline const std::array<ItemType, 9> itemTypes{{
-    {"armor", "Body Armor", "CheckBodyArmor", &Form1::CheckBodyArmor},
-    {"helm", "Helm", "CheckHelm", &Form1::CheckHelm},
-    {"belt", "Belt", "CheckBelt", &Form1::CheckBelt},
-    {"boots", "Boots", "CheckBoots", &Form1::CheckBoots},
-    {"gloves", "Gloves", "CheckGloves", &Form1::CheckGloves},
-    {"shield", "Shield", "CheckShield", &Form1::CheckShield},
-    {"meleeweapon", "Melee Weapon", "CheckMeleeWeapon", &Form1::CheckMeleeWeapon},
-    {"missileweapon", "Missile Weapon", "CheckmissileWeapon", &Form1::CheckmissileWeapon},
-    {"Other", "Other", "Checkother", &Form1::Checkother},
+    {BodyArmor, "Body Armor", "CheckBodyArmor", &Form1::CheckBodyArmor},
+    {Helm, "Helm", "CheckHelm", &Form1::CheckHelm},
+    {Belt, "Belt", "CheckBelt", &Form1::CheckBelt},
+    {Boots, "Boots", "CheckBoots", &Form1::CheckBoots},
+    {Gloves, "Gloves", "CheckGloves", &Form1::CheckGloves},
+    {Shield, "Shield", "CheckShield", &Form1::CheckShield},
+    {MeleeWeapon, "Melee Weapon", "CheckMeleeWeapon", &Form1::CheckMeleeWeapon},
+    {MissileWeapon, "Missile Weapon", "CheckmissileWeapon", &Form1::CheckmissileWeapon},
+    {Other, "Other", "Checkother", &Form1::Checkother},
 }};
-// The search joins its pieces in this order, the display reads the columns in this one, and
-// Clear, revert and the one-rune search tick the boxes in the last.
-inline constexpr std::array<ItemTypeIndex, 9> searchOrder{
-    BodyArmor, Helm, Belt, Boots, Shield, Gloves, MeleeWeapon, MissileWeapon, Other};
-inline constexpr std::array<ItemTypeIndex, 9> displayOrder{
-    Helm, Boots, Belt, Gloves, BodyArmor, Shield, MeleeWeapon, MissileWeapon, Other};
-inline constexpr std::array<ItemTypeIndex, 9> tickOrder{
-    Belt, BodyArmor, Boots, Gloves, Helm, MeleeWeapon, MissileWeapon, Shield, Other};

@@ -14,7 +14,6 @@ public:
     QString text(int row) const { return model_.stringList().value(row); }
     // The first row holding exactly this text, or -1.
     int find(const QString &text) const { return int(model_.stringList().indexOf(text)); }
-    int currentRow() const { return currentIndex().row(); }
     void setCurrentRow(int row);
     QStringList selectedTexts() const;
 

@@ -45,7 +45,8 @@ QFont programSerifFont()
     // Qt looks up the fallbacks of a missing first family before it takes the next one, which
     // heads those fallbacks: asked for that one alone, it gives the same font without the
     // search (over a million instructions of the first paint). A family the database lists
-    // more than once carries its foundry in brackets.
+    // more than once carries its foundry in brackets. Start-up within 1.6 times the empty
+    // window: without this and NoFontMerging the button's font measured 5 million instructions.
     const QStringList installed = QFontDatabase::families();
     const auto has = [&installed](const QString &family) {
         return std::any_of(installed.begin(), installed.end(), [&family](const QString &name) {

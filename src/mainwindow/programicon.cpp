@@ -37,7 +37,8 @@ QImage programIconImage(int size)
 namespace {
 
 // Draws each size when it is first asked for: a window that never shows its icon at 256
-// pixels never pays for drawing it.
+// pixels never pays for drawing it. Start-up within 1.6 times the empty window: drawing all
+// seven sizes at once measured 1.5 to 2 ms, more than the room that budget leaves.
 class IconEngine : public QIconEngine {
 public:
     void paint(QPainter *painter, const QRect &rect, QIcon::Mode, QIcon::State) override

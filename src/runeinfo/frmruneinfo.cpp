@@ -8,6 +8,7 @@
 #include "mainwindow/twips.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTextDocument>
@@ -18,7 +19,10 @@ namespace {
 
 QLabel *label(const QString &caption, const QRect &geometry, QWidget *parent)
 {
-    auto *created = new QLabel(caption, parent);
+    auto *created = new QLabel(parent);
+    // A rune's name shows as the file holds it, never read as markup.
+    created->setTextFormat(Qt::PlainText);
+    created->setText(caption);
     created->setGeometry(geometry);
     created->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     created->setWordWrap(true);
@@ -30,6 +34,8 @@ QPlainTextEdit *effectBox(const QRect &geometry, QWidget *parent)
     auto *box = new QPlainTextEdit(parent);
     box->setGeometry(geometry);
     box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Tab moves on to the next box, as their tab order says, rather than typing a tab.
+    box->setTabChangesFocus(true);
     // A narrow margin lets an effect of two lines show whole in the low box.
     box->document()->setDocumentMargin(2);
     return box;
@@ -67,6 +73,15 @@ FrmRuneInfo::FrmRuneInfo(QWidget *parent) : QDialog(parent)
     Picture1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label4 = label(QStringLiteral("Rune "), twipsRect(600, 120, 1215, 375), this);
     Textability1->setFocus();
+}
+
+// Escape does not close it: only losing activation and the close box do.
+void FrmRuneInfo::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Cancel))
+        event->accept();
+    else
+        QDialog::keyPressEvent(event);
 }
 
 bool FrmRuneInfo::event(QEvent *event)

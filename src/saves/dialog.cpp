@@ -8,6 +8,7 @@
 #include "mainwindow/twips.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -45,7 +46,7 @@ Dialog::Dialog(Form1 *form)
     Text1->setGeometry(twipsRect(120, 480, 2055, 285));
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setGeometry(twipsRect(2280, 0, 1215, 375));
-    // Enter, as in the main window; Escape closes without writing, like the close box.
+    // Enter, as in the main window.
     OKButton->setDefault(true);
     CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
     CancelButton->setGeometry(twipsRect(2280, 480, 1215, 375));
@@ -65,6 +66,15 @@ Dialog::~Dialog() = default;
 int Dialog::slotNumber() const
 {
     return int(std::floor(Tag.toDouble()));
+}
+
+// Cancel has no key: only the button and the close box cancel.
+void Dialog::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Cancel))
+        event->accept();
+    else
+        QDialog::keyPressEvent(event);
 }
 
 bool Dialog::event(QEvent *event)
@@ -110,9 +120,10 @@ void Dialog::OKButton_Click()
     // it was.
     Database::Transaction transaction(*dialogDb);
     dialogRecordset = dialogDb->openRecordset(QStringLiteral("savesquery"));
-    dialogRecordset->deleteRows([this, slot] {
-        return wholeNumber(dialogRecordset->field(QStringLiteral("savenumber"))) == slot;
-    });
+    for (; !dialogRecordset->eof(); dialogRecordset->moveNext()) {
+        if (wholeNumber(dialogRecordset->field(QStringLiteral("savenumber"))) == slot)
+            dialogRecordset->deleteRow();
+    }
 
     dialogRecordset = dialogDb->openRecordset(QStringLiteral("ownedRunes"));
     for (qint16 tileCounter = 1; tileCounter <= 46; ++tileCounter) {

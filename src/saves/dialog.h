@@ -25,8 +25,7 @@ public:
     ~Dialog() override;
 
     QString Tag;
-    // The main window's connection: a connection of the dialog's own would parse every
-    // statement of a save afresh each time, and make the main window read its pages again.
+    // The main window's connection, which FillMenu reads the new name through.
     Database *dialogDb = nullptr;
     std::unique_ptr<Recordset> dialogRecordset;
 
@@ -42,6 +41,7 @@ public:
 protected:
     bool event(QEvent *event) override;
     void hideEvent(QHideEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     int slotNumber() const;

@@ -2,7 +2,6 @@
 #include "data/wholenumber.h"
 #include "mainwindow/fatal.h"
 #include "mainwindow/form1.h"
-#include "mainwindow/runetile.h"
 #include "saves/dialog.h"
 
 #include <QStringList>
@@ -69,10 +68,9 @@ void Form1::mnuload_Click(int slot)
             break;
         const QVariant value = currentRecordset->field(QStringLiteral("runenumber"));
         const qint64 rune = wholeNumber(value).value_or(0);
-        if (RuneTile *owned = tile(rune)) {
-            owned->setAppearance(1);
+        if (tile(rune)) {
+            markOwned(rune);
             ownedState[size_t(rune - 1)] = 1;
-            owned->setBackColor(0);
         } else {
             damaged << describeValue(value);
         }

@@ -9,17 +9,15 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
+#include <array>
 #include <cmath>
 
 void Form1::addRunewordNames(Recordset &rows)
 {
     QStringList names;
     names.reserve(rows.recordCount());
-    if (!rows.eof()) {
-        const int name = rows.fieldIndex(QStringLiteral("runewordName"));
-        for (; !rows.eof(); rows.moveNext())
-            names << rows.field(name).toString();
-    }
+    for (; !rows.eof(); rows.moveNext())
+        names << rows.field(QStringLiteral("runewordName")).toString();
     List1->addItems(names);
 }
 
@@ -33,10 +31,14 @@ void Form1::CommandSearch_Click()
             S += QStringLiteral(" Or nrrunes = %1").arg(k + 1);
     }
     S += QStringLiteral(") and (false ");
-    for (const ItemTypeIndex type : searchOrder) {
-        if ((this->*itemTypes[type].box)->isChecked())
-            S += QLatin1String(type == BodyArmor ? " OR " : " Or ") +
-                 QLatin1String(itemTypes[type].column) + QLatin1String(" = true");
+    // The pieces follow the table's columns, not the window's boxes.
+    std::array<bool, 9> ticked{};
+    for (const ItemType &type : itemTypes)
+        ticked[type.type] = (this->*type.box)->isChecked();
+    for (size_t column = 0; column < itemTypeColumns.size(); ++column) {
+        if (ticked[column])
+            S += QLatin1String(column == BodyArmor ? " OR " : " Or ") +
+                 QLatin1String(itemTypeColumns[column]) + QLatin1String(" = true");
     }
     S += QStringLiteral(") and (");
 
@@ -80,18 +82,15 @@ void Form1::mnuSearch_Click()
         return;
     // The board is about to show one rune: keep the player's set for revert, as Clear does,
     // with the right-clicked tile as it was before the right button marked it.
-    if (!ownedSaved) {
-        SaveOwned();
-        if (rune == rightPressedRune)
-            ownedState[size_t(rune) - 1] = rightPressedOwned ? 1 : 0;
-        ownedSaved = true;
-    }
+    if (rune == rightPressedRune && !rightPressedOwned)
+        markNotOwned(rightPressedRune);
+    keepOwnedSet();
     ResetBoard();
     markOwned(wholeNumber(mnuRunename->Tag).value_or(0));
     List1->clear();
     Text1->setPlainText(QString());
     TextRunes->setText(QString());
-    tickAllFilters();
+    setAllFilters(true);
 
     const QString r = mnuRunename->Tag;
     const QString sql = QStringLiteral("Select * from runewords Where (runewords.rune1 = ") + r +

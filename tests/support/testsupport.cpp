@@ -60,7 +60,8 @@ QList<int> tilesWhere(const std::function<bool(int)> &owned)
 
 } // namespace
 
-TestFolder::TestFolder(Pictures pictures)
+TestFolder::TestFolder(Pictures pictures, const QString &parent)
+    : dir_(QDir(parent.isEmpty() ? QDir::tempPath() : parent).filePath("tessaly-XXXXXX"_q))
 {
     QStringList names{"newRunewords.mdb"_q};
     if (pictures == Pictures::Made && QDir(dir_.path()).mkdir("CRunes"_q)) {
@@ -171,23 +172,30 @@ QStringList listed(const Form1 &form)
 
 QList<QCheckBox *> filterBoxes(const Form1 &form)
 {
-    QList<QCheckBox *> boxes{form.CheckBodyArmor,   form.CheckHelm,          form.CheckBelt,
-                             form.CheckBoots,       form.CheckShield,        form.CheckGloves,
-                             form.CheckMeleeWeapon, form.CheckmissileWeapon, form.Checkother};
+    QList<QCheckBox *> boxes(qsizetype(itemTypes.size()));
+    for (const ItemType &type : itemTypes)
+        boxes[type.type] = form.*type.box;
     for (QCheckBox *box : form.Checksockets)
         boxes << box;
     return boxes;
 }
 
+QString itemTypeColumnList()
+{
+    QStringList columns;
+    for (const char *column : itemTypeColumns)
+        columns << QLatin1String(column);
+    return columns.join(", "_q);
+}
+
 QString tickedFilters(const Form1 &form)
 {
-    static const char *const names[] = {"armor",  "helm",        "belt",          "boots", "shield",
-                                        "gloves", "meleeweapon", "missileweapon", "other"};
     const QList<QCheckBox *> boxes = filterBoxes(form);
     QStringList ticked;
     for (int i = 0; i < boxes.size(); ++i) {
         if (boxes[i]->isChecked())
-            ticked << (i < 9 ? QLatin1String(names[i]) : QString::number(i - 8));
+            ticked << (i < 9 ? QString::fromLatin1(itemTypeColumns[size_t(i)]).toLower()
+                             : QString::number(i - 8));
     }
     return ticked.join(u' ');
 }

@@ -39,7 +39,8 @@ class TestFolder {
 public:
     // Without pictures for tests that only read the data file.
     enum class Pictures { Made, Left };
-    explicit TestFolder(Pictures pictures = Pictures::Made);
+    // Made in parent, or in the system's temporary folder.
+    explicit TestFolder(Pictures pictures = Pictures::Made, const QString &parent = {});
     QString path() const { return dir_.path(); }
     QString dataFile() const;
 
@@ -104,9 +105,11 @@ void setBoard(Form1 &form, const QList<int> &owned);
 QList<int> savedTiles(const Form1 &form);
 // The names of the runewords in the result list, top to bottom.
 QStringList listed(const Form1 &form);
-// The item-type boxes in the order of the data's columns (armor, helm, belt, boots, shield,
-// gloves, meleeweapon, missileweapon, other), then the socket boxes 1 to 6.
+// The item-type boxes in the order of the data's columns (itemTypeColumns), then the socket
+// boxes 1 to 6.
 QList<QCheckBox *> filterBoxes(const Form1 &form);
+// The item-type columns as SQL lists them: "armor, helm, ...".
+QString itemTypeColumnList();
 // The ticked boxes: item types by their column, sockets by their number ("helm other 4").
 QString tickedFilters(const Form1 &form);
 // Every tile is in one of its two states: owned on black, or not owned on the colour of its
