@@ -475,7 +475,8 @@ QString readDataFileSchema(const QString &path)
         db, path, QStringLiteral("sqlite_schema"),
         QStringLiteral(
             "SELECT rowid, sql FROM sqlite_schema WHERE sql IS NOT NULL AND name NOT LIKE "
-            "'sqlite_%' AND name <> 'gameDataInfo' ORDER BY CASE type WHEN 'table' THEN 0 WHEN 'index' THEN 1 WHEN 'view' "
+            "'sqlite_%' AND name <> 'gameDataInfo' ORDER BY CASE type WHEN 'table' THEN 0 WHEN "
+            "'index' THEN 1 WHEN 'view' "
             "THEN 2 ELSE 3 END, rowid"));
     QString sql;
     // The game data's version goes with the structure, so that a rebuild keeps it.

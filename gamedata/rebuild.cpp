@@ -41,8 +41,7 @@ GameDataSource readGameDataSource(const QString &path)
     const QFileInfo file(path);
     try {
         if (!file.isFile())
-            throw std::runtime_error(
-                QStringLiteral("%1: no such file").arg(path).toStdString());
+            throw std::runtime_error(QStringLiteral("%1: no such file").arg(path).toStdString());
         if (file.fileName().compare(QStringLiteral("runewords.txt"), Qt::CaseInsensitive) == 0) {
             source.data = readGameData(file.path(), Saves::Left);
             source.schema = readSchema(file.path());

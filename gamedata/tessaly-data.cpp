@@ -43,12 +43,11 @@ int check(const QString &path)
     const QStringList problems = checkDataFile(path);
     if (problems.isEmpty()) {
         const GameDataInfo info = gameDataInfo(path);
-        std::printf("%s: game data \"%s\", version %d, %s\n", qPrintable(path),
-                    qPrintable(info.name.isEmpty() ? QStringLiteral("(no name)") : info.name),
-                    info.version,
-                    qPrintable(info.imported.isEmpty()
-                                   ? QStringLiteral("not imported")
-                                   : QStringLiteral("imported %1").arg(info.imported)));
+        std::printf(
+            "%s: game data \"%s\", version %d, %s\n", qPrintable(path),
+            qPrintable(info.name.isEmpty() ? QStringLiteral("(no name)") : info.name), info.version,
+            qPrintable(info.imported.isEmpty() ? QStringLiteral("not imported")
+                                               : QStringLiteral("imported %1").arg(info.imported)));
     }
     return report(path, problems);
 }
@@ -77,7 +76,8 @@ int build(QStringList args)
         return 1;
     std::printf("%s: %d runes, %d runewords, %d saves%s\n", qPrintable(target),
                 int(data.runes.size()), int(data.runewords.size()), int(data.saves.size()),
-                qPrintable(data.name.isEmpty() ? QString() : QStringLiteral(", named \"%1\"").arg(data.name)));
+                qPrintable(data.name.isEmpty() ? QString()
+                                               : QStringLiteral(", named \"%1\"").arg(data.name)));
     return 0;
 }
 

@@ -5,8 +5,8 @@
 #include <QHash>
 #include <QSaveFile>
 #include <QSet>
-#include <QStringList>
 #include <QStringDecoder>
+#include <QStringList>
 #include <QTextStream>
 
 // The text sources: records that start at column 0 with a kind and a label; fields indented by
@@ -484,8 +484,7 @@ void writeRuneword(SourceWriter &out, const RunewordSource &word)
         out.field(QStringLiteral("text"), *word.text);
 }
 
-void writeRunewords(const QDir &folder, const QList<RunewordSource> &runewords,
-                    const QString &name)
+void writeRunewords(const QDir &folder, const QList<RunewordSource> &runewords, const QString &name)
 {
     QStringList heading{QStringLiteral("The runewords: a record \"runeword NAME\" with runes "
                                        "(socket order; 0 or null for"),

@@ -89,8 +89,7 @@ GameDataWindow::GameDataWindow(Form1 *form)
         QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(form_->dataFile).path()));
     });
     connect(cmdImport, &QPushButton::clicked, this, guarded([this] { form_->mnuImport_Click(); }));
-    connect(cmdRestore, &QPushButton::clicked, this,
-            guarded([this] { form_->restoreGameData(); }));
+    connect(cmdRestore, &QPushButton::clicked, this, guarded([this] { form_->restoreGameData(); }));
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::close);
     refresh();
 }
@@ -104,16 +103,16 @@ void GameDataWindow::refresh()
     } catch (const std::exception &error) {
         lblGameData->setText(QString::fromUtf8(error.what()));
     }
-    const QString name = !info.name.isEmpty()          ? info.name
-                         : info.imported.isEmpty()     ? QStringLiteral("Tessaly's own game data")
-                                                       : QStringLiteral("(no name)");
+    const QString name = !info.name.isEmpty()      ? info.name
+                         : info.imported.isEmpty() ? QStringLiteral("Tessaly's own game data")
+                                                   : QStringLiteral("(no name)");
     lblGameData->setText(QStringLiteral("%1, version %2").arg(name).arg(info.version));
     const QDateTime when = QDateTime::fromString(info.imported, Qt::ISODate);
-    lblImported->setText(info.imported.isEmpty()
-                             ? QStringLiteral("no")
-                             : QStringLiteral("yes, on %1")
-                                   .arg(QLocale().toString(when.toLocalTime(),
-                                                           QLocale::ShortFormat)));
+    lblImported->setText(
+        info.imported.isEmpty()
+            ? QStringLiteral("no")
+            : QStringLiteral("yes, on %1")
+                  .arg(QLocale().toString(when.toLocalTime(), QLocale::ShortFormat)));
     cmdRestore->setEnabled(!info.imported.isEmpty());
 }
 
