@@ -187,6 +187,8 @@ private Q_SLOTS:
             "runewords.txt:6: \"51\" is not a number from 0 to 46");
         row("47 runes in the sources", "runes.txt", "rune 46\n=>rune 47\n",
             "runes.txt:288: \"47\" is not a number from 1 to 46");
+        row("rune without a name", "runes.txt", "  name: Ébb\n=>",
+            "runes, Runenumber 1, Runename: the rune has no name");
         row("schema refuses the saves", "schema.sql",
             "=>CREATE TRIGGER refuse BEFORE INSERT ON ownedRunes BEGIN SELECT RAISE(ABORT, "
             "'refused'); END;",
