@@ -235,7 +235,8 @@ private Q_SLOTS:
         const QStringList files = filesIn(user), names = listed(*form);
         form->importGameData(path);
         QCOMPARE(told->notices.size(), 1);
-        for (const QString &reason : reasons.split(u'|') << QDir::toNativeSeparators(path))
+        const QStringList expected = reasons.split(u'|') << QDir::toNativeSeparators(path);
+        for (const QString &reason : expected)
             QVERIFY2(told->notices[0].contains(reason), qPrintable(told->notices[0]));
         QCOMPARE(fileBytes(mine), before);
         QCOMPARE(filesIn(user), files);
