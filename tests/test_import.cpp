@@ -220,8 +220,7 @@ private Q_SLOTS:
             query(path, edit);
         if (source == "blocked"_q)
             QVERIFY(QDir().mkpath(mine + ".partial/in the way"_q));
-        if (!path.endsWith(".mdb"_q) || source.contains(u'.') || source.startsWith(u'u') ||
-            source == "latin1"_q) {
+        if (!QStringList{"mdb"_q, "new"_q, "blocked"_q}.contains(source)) {
             path = modSources(sources);
             if (source.contains(u'.'))
                 change(QDir(sources).filePath(source), edit);
