@@ -21,12 +21,13 @@ public:
     template <typename Row> bool rows(const QString &where, const QString &sql, Row row)
     {
         try {
+            db_.startStatement();
             SQLite::Statement statement(db_, sql.toUtf8().constData());
             while (statement.executeStep())
                 row(statement);
             return true;
         } catch (const SQLite::Exception &error) {
-            problem(where, QString::fromUtf8(error.what()));
+            problem(where, engineMessage(db_, error));
             return false;
         }
     }
@@ -47,6 +48,7 @@ public:
         quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
         QSet<QString> names;
         try {
+            db_.startStatement();
             SQLite::Statement info(db_, QStringLiteral("SELECT name FROM pragma_table_info('%1')")
                                             .arg(quoted)
                                             .toUtf8()
@@ -78,7 +80,7 @@ public:
     }
 
 private:
-    SQLite::Database db_;
+    DataConnection db_;
 };
 
 QString describe(const SQLite::Statement &statement, int column)
@@ -210,11 +212,35 @@ void checkRunewords(Checker &check)
                });
     if (!check.requireObject(QStringLiteral("runewordList"), {QStringLiteral("runewordName")}))
         return;
-    const qint64 listed = check.count(QStringLiteral("runewordList"),
-                                      QStringLiteral("SELECT count(*) FROM runewordList"));
-    if (listed >= 0 && listed != count)
+    // Read as the list reads it, within the bounds the program puts on what it reads at once.
+    constexpr qint64 resultLimit = 128 * 1024 * 1024;
+    qint64 listed = 0, bytes = 0;
+    const bool ran = check.rows(
+        QStringLiteral("runewordList"), QStringLiteral("SELECT runewordName FROM runewordList"),
+        [&](const SQLite::Statement &list) {
+            ++listed;
+            bytes += list.getColumn(0).getBytes();
+            if (bytes > resultLimit)
+                throw SQLite::Exception("the list is larger than the program allows");
+        });
+    if (ran && listed != count)
         check.problem(QStringLiteral("runewordList"),
                       QStringLiteral("gives %1 rows for %2 runewords").arg(listed).arg(count));
+}
+
+// A trigger on a table would change what the program writes behind its back; the one the
+// program needs stands on a view (savesQuery).
+void checkTriggers(Checker &check)
+{
+    check.rows(QStringLiteral("triggers"),
+               QStringLiteral("SELECT name, tbl_name FROM sqlite_schema WHERE type = 'trigger' "
+                              "AND tbl_name IN (SELECT name FROM sqlite_schema WHERE type = "
+                              "'table')"),
+               [&](const SQLite::Statement &trigger) {
+                   check.problem(QStringLiteral("trigger %1").arg(columnText(trigger, 0)),
+                                 QStringLiteral("a trigger on the table %1 is not allowed")
+                                     .arg(columnText(trigger, 1)));
+               });
 }
 
 void checkSlots(Checker &check)
@@ -314,5 +340,6 @@ QStringList checkDataFile(const QString &path)
     checkRunes(check);
     checkRunewords(check);
     checkSaves(check);
+    checkTriggers(check);
     return check.problems;
 }

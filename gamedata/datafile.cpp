@@ -1,6 +1,7 @@
 #include "datafile.h"
 
 #include "gamedata.h"
+#include "rebuild.h"
 
 #include <QFile>
 
@@ -11,17 +12,51 @@
 #include <stdexcept>
 #include <system_error>
 
-SQLite::Database openDataFile(const QString &path, int flags)
+namespace {
+
+// The same bounds as the program's own connection (src/data/database.cpp): the shipped data
+// needs a tiny fraction of each.
+constexpr int workLimit = 40000; // thousands of engine steps
+constexpr int valueLimit = 16 * 1024 * 1024;
+
+int countWork(void *work)
+{
+    return ++*static_cast<int *>(work) > workLimit ? 1 : 0;
+}
+
+} // namespace
+
+DataConnection::DataConnection(const QString &path, int flags)
+    : SQLite::Database(path.toUtf8().toStdString(), flags)
+{
+    // A file from elsewhere runs no code of its own while we read it.
+    sqlite3 *handle = getHandle();
+    sqlite3_db_config(handle, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(handle, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(handle, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+    sqlite3_limit(handle, SQLITE_LIMIT_LENGTH, valueLimit);
+    sqlite3_progress_handler(handle, 1000, &countWork, work_.get());
+}
+
+bool DataConnection::workExceeded() const
+{
+    return *work_ > workLimit;
+}
+
+DataConnection openDataFile(const QString &path, int flags)
 {
     try {
-        SQLite::Database db(path.toUtf8().toStdString(), flags);
-        // A file from elsewhere runs no code of its own while we read it.
-        sqlite3_db_config(db.getHandle(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-        sqlite3_db_config(db.getHandle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-        return db;
+        return DataConnection(path, flags);
     } catch (const SQLite::Exception &error) {
         failOn(path, QStringLiteral("open it"), error);
     }
+}
+
+QString engineMessage(const DataConnection &db, const std::exception &error)
+{
+    return db.workExceeded() ? QStringLiteral("did not end within the work allowed; a stored "
+                                              "query or trigger may loop without end")
+                             : QString::fromUtf8(error.what());
 }
 
 QString columnText(const SQLite::Statement &statement, int column)
@@ -36,18 +71,19 @@ QString columnText(const SQLite::Statement &statement, int column)
 
 std::filesystem::path filesystemPath(const QString &path)
 {
-#ifdef Q_OS_WIN
-    return std::filesystem::path(path.toStdWString());
-#else
-    return std::filesystem::path(path.toStdString());
-#endif
+    // UTF-16 on Windows and UTF-8 elsewhere, as each system names its files.
+    return std::filesystem::path(path.toStdU16String());
 }
 
 void failOn(const QString &path, const QString &what, const std::exception &error)
 {
-    throw std::runtime_error(QStringLiteral("%1: could not %2: %3")
-                                 .arg(path, what, QString::fromUtf8(error.what()))
-                                 .toStdString());
+    failOn(path, what, QString::fromUtf8(error.what()));
+}
+
+void failOn(const QString &path, const QString &what, const QString &message)
+{
+    throw std::runtime_error(
+        QStringLiteral("%1: could not %2: %3").arg(path, what, message).toStdString());
 }
 
 // Writing
@@ -57,8 +93,8 @@ namespace {
 // The rows of one table, stored one by one through one statement.
 class RowWriter {
 public:
-    RowWriter(SQLite::Database &db, const QString &target, const char *table, int columns)
-        : target_(target), table_(QLatin1String(table)),
+    RowWriter(DataConnection &db, const QString &target, const char *table, int columns)
+        : db_(db), target_(target), table_(QLatin1String(table)),
           statement_(db, insertText(table, columns).constData())
     {
     }
@@ -89,9 +125,11 @@ public:
     {
         ++row_;
         try {
+            db_.startStatement();
             statement_.exec();
         } catch (const SQLite::Exception &error) {
-            failOn(target_, QStringLiteral("store row %1 of %2").arg(row_).arg(table_), error);
+            failOn(target_, QStringLiteral("store row %1 of %2").arg(row_).arg(table_),
+                   engineMessage(db_, error));
         }
         statement_.reset();
         statement_.clearBindings();
@@ -107,6 +145,7 @@ private:
         return sql + ')';
     }
 
+    DataConnection &db_;
     QString target_;
     QString table_;
     SQLite::Statement statement_;
@@ -114,7 +153,7 @@ private:
     int row_ = 0;
 };
 
-void storeRunes(SQLite::Database &db, const QString &target, const QList<RuneSource> &runes)
+void storeRunes(DataConnection &db, const QString &target, const QList<RuneSource> &runes)
 {
     RowWriter rows(db, target, "runes", 5);
     for (const RuneSource &rune : runes) {
@@ -127,7 +166,7 @@ void storeRunes(SQLite::Database &db, const QString &target, const QList<RuneSou
     }
 }
 
-void storeRunewords(SQLite::Database &db, const QString &target,
+void storeRunewords(DataConnection &db, const QString &target,
                     const QList<RunewordSource> &runewords)
 {
     RowWriter rows(db, target, "RuneWords", 19);
@@ -145,7 +184,7 @@ void storeRunewords(SQLite::Database &db, const QString &target,
     }
 }
 
-void storeSaves(SQLite::Database &db, const QString &target, const QList<SaveSource> &saves)
+void storeSaves(DataConnection &db, const QString &target, const QList<SaveSource> &saves)
 {
     RowWriter slots(db, target, "saves", 2);
     RowWriter owned(db, target, "ownedRunes", 2);
@@ -154,6 +193,22 @@ void storeSaves(SQLite::Database &db, const QString &target, const QList<SaveSou
         for (int rune : save.runes)
             owned.value(save.number).value(rune).store();
     }
+}
+
+// The table that names the game data and marks imported data. Made here rather than by
+// schema.sql, so that a mod's schema written before the table existed gets it too.
+void storeInfo(DataConnection &db, const QString &target, const GameData &data)
+{
+    try {
+        db.exec("CREATE TABLE IF NOT EXISTS gameDataInfo (name TEXT, imported TEXT)");
+        db.exec("DELETE FROM gameDataInfo");
+    } catch (const SQLite::Exception &error) {
+        failOn(target, QStringLiteral("make the table gameDataInfo"), error);
+    }
+    RowWriter(db, target, "gameDataInfo", 2)
+        .value(data.name)
+        .value(data.imported.isEmpty() ? QString() : data.imported)
+        .store();
 }
 
 } // namespace
@@ -179,17 +234,20 @@ void NewDataFile::removeFiles() const
 
 void NewDataFile::write(const GameData &data, const QString &schema)
 {
-    SQLite::Database db = openDataFile(path_, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+    DataConnection db = openDataFile(path_, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
     try {
+        db.startStatement();
         db.exec(schema.toUtf8().toStdString());
     } catch (const SQLite::Exception &error) {
-        failOn(target_, QStringLiteral("make the structure that schema.sql describes"), error);
+        failOn(target_, QStringLiteral("make the structure that schema.sql describes"),
+               engineMessage(db, error));
     }
     try {
         SQLite::Transaction transaction(db, SQLite::TransactionBehavior::IMMEDIATE);
         storeRunes(db, target_, data.runes);
         storeRunewords(db, target_, data.runewords);
         storeSaves(db, target_, data.saves);
+        storeInfo(db, target_, data);
         transaction.commit();
     } catch (const SQLite::Exception &error) {
         failOn(target_, QStringLiteral("write the new data file"), error);
@@ -224,10 +282,10 @@ namespace {
 // A value of the file that the text sources cannot hold, by table, row and column.
 class RowReader {
 public:
-    RowReader(const SQLite::Database &db, const QString &path, const QString &table,
-              const QString &sql)
-        : path_(path), table_(table), statement_(prepare(db, sql))
+    RowReader(DataConnection &db, const QString &path, const QString &table, const QString &sql)
+        : db_(db), path_(path), table_(table), statement_(prepare(db, sql))
     {
+        db.startStatement();
     }
 
     bool next()
@@ -235,7 +293,7 @@ public:
         try {
             return statement_.executeStep();
         } catch (const SQLite::Exception &error) {
-            failOn(path_, QStringLiteral("read %1").arg(table_), error);
+            failOn(path_, QStringLiteral("read %1").arg(table_), engineMessage(db_, error));
         }
     }
     const SQLite::Statement &statement() const { return statement_; }
@@ -285,7 +343,7 @@ public:
     }
 
 private:
-    SQLite::Statement prepare(const SQLite::Database &db, const QString &sql) const
+    SQLite::Statement prepare(DataConnection &db, const QString &sql) const
     {
         try {
             return SQLite::Statement(db, sql.toUtf8().constData());
@@ -294,12 +352,13 @@ private:
         }
     }
 
+    DataConnection &db_;
     QString path_;
     QString table_;
     SQLite::Statement statement_;
 };
 
-QList<RuneSource> readRunes(const SQLite::Database &db, const QString &path)
+QList<RuneSource> readRunes(DataConnection &db, const QString &path)
 {
     RowReader runes(db, path, QStringLiteral("runes"),
                     QStringLiteral("SELECT Runenumber, Runename, Runefunction1, Runefunction2, "
@@ -311,7 +370,7 @@ QList<RuneSource> readRunes(const SQLite::Database &db, const QString &path)
     return read;
 }
 
-QList<RunewordSource> readRunewords(const SQLite::Database &db, const QString &path)
+QList<RunewordSource> readRunewords(DataConnection &db, const QString &path)
 {
     QString columns =
         QStringLiteral("RunewordID, RuneWordName, runewordText, nrrunes, rune1, rune2, "
@@ -348,7 +407,7 @@ QList<RunewordSource> readRunewords(const SQLite::Database &db, const QString &p
     return read;
 }
 
-QList<SaveSource> readSaves(const SQLite::Database &db, const QString &path)
+QList<SaveSource> readSaves(DataConnection &db, const QString &path)
 {
     RowReader slots(db, path, QStringLiteral("saves"),
                     QStringLiteral("SELECT savenumber, saveName FROM saves ORDER BY savenumber"));
@@ -370,27 +429,54 @@ QList<SaveSource> readSaves(const SQLite::Database &db, const QString &path)
     return read;
 }
 
+// A file made before there was a gameDataInfo table names no data and was not imported.
+void readInfo(DataConnection &db, const QString &path, GameData &data)
+{
+    if (!db.tableExists("gameDataInfo"))
+        return;
+    RowReader info(db, path, QStringLiteral("gameDataInfo"),
+                   QStringLiteral("SELECT rowid, name, imported FROM gameDataInfo LIMIT 1"));
+    if (info.next()) {
+        data.name = columnText(info.statement(), 1);
+        data.imported = columnText(info.statement(), 2);
+    }
+}
+
 } // namespace
 
 GameData readDataFile(const QString &path)
 {
-    const SQLite::Database db = openDataFile(path, SQLite::OPEN_READONLY);
+    DataConnection db = openDataFile(path, SQLite::OPEN_READONLY);
     GameData data;
     data.runes = readRunes(db, path);
     data.runewords = readRunewords(db, path);
     data.saves = readSaves(db, path);
+    readInfo(db, path, data);
     return data;
+}
+
+GameDataInfo gameDataInfo(const QString &path)
+{
+    DataConnection db = openDataFile(path, SQLite::OPEN_READONLY);
+    GameData data;
+    readInfo(db, path, data);
+    try {
+        return {data.name, db.execAndGet("PRAGMA user_version").getInt(), data.imported};
+    } catch (const std::exception &error) {
+        failOn(path, QStringLiteral("read the game data's version"), error);
+    }
 }
 
 QString readDataFileSchema(const QString &path)
 {
-    SQLite::Database db = openDataFile(path, SQLite::OPEN_READONLY);
+    DataConnection db = openDataFile(path, SQLite::OPEN_READONLY);
     // Tables first, then what refers to them, each in the order it was made.
     RowReader schema(
         db, path, QStringLiteral("sqlite_schema"),
         QStringLiteral(
             "SELECT rowid, sql FROM sqlite_schema WHERE sql IS NOT NULL AND name NOT LIKE "
-            "'sqlite_%' ORDER BY CASE type WHEN 'table' THEN 0 WHEN 'index' THEN 1 WHEN 'view' "
+            "'sqlite_%' AND name <> 'gameDataInfo' ORDER BY CASE type WHEN 'table' THEN 0 WHEN "
+            "'index' THEN 1 WHEN 'view' "
             "THEN 2 ELSE 3 END, rowid"));
     QString sql;
     // The game data's version goes with the structure, so that a rebuild keeps it.

@@ -43,6 +43,10 @@ struct GameData {
     QList<RuneSource> runes;
     QList<RunewordSource> runewords;
     QList<SaveSource> saves;
+    // What the data calls itself ("Stormcoast 2.6"); empty when it does not say.
+    QString name;
+    // When it was imported into a player's file (ISO 8601, UTC); empty for data that was not.
+    QString imported;
 };
 
 // A fault in a source file, with the file and line it stands on.
@@ -51,8 +55,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The text sources (textsources.cpp).
-GameData readGameData(const QString &folder);
+// The text sources (textsources.cpp). A source file that is not UTF-8 text is refused, by its
+// first line that is not. Without saves, saves.txt is not read. The data's name comes from a
+// line "-- name: ..." of schema.sql or "# name: ..." of runewords.txt, the first found.
+enum class Saves { Read, Left };
+GameData readGameData(const QString &folder, Saves saves = Saves::Read);
 QString readSchema(const QString &folder);
 // Writes runes.txt, runewords.txt and saves.txt into folder.
 void writeSources(const GameData &data, const QString &folder);

@@ -2,12 +2,14 @@
 
 #include "datafile.h"
 
+#include <QFileInfo>
+
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
 
 QStringList rebuildDataFile(GameData &data, const QString &schema, const QString &target,
-                            bool keepSaves)
+                            bool keepSaves, const QString &keep)
 {
     if (keepSaves)
         data.saves = readDataFile(target).saves;
@@ -19,7 +21,8 @@ QStringList rebuildDataFile(GameData &data, const QString &schema, const QString
     // The old file stays beside the new one until the new one has taken its place.
     namespace fs = std::filesystem;
     const fs::path targetPath = filesystemPath(target);
-    const fs::path backup = filesystemPath(target + QStringLiteral(".backup"));
+    const fs::path backup =
+        filesystemPath(target + (keep.isEmpty() ? QStringLiteral(".backup") : keep));
     std::error_code error;
     const bool existed = fs::exists(targetPath, error);
     if (existed && !fs::copy_file(targetPath, backup, fs::copy_options::overwrite_existing, error))
@@ -27,14 +30,38 @@ QStringList rebuildDataFile(GameData &data, const QString &schema, const QString
                                      .arg(target, QString::fromLocal8Bit(error.message().c_str()))
                                      .toStdString());
     fresh.replaceTarget();
-    if (existed)
+    if (existed && keep.isEmpty())
         fs::remove(backup, error);
     return {};
 }
 
+GameDataSource readGameDataSource(const QString &path)
+{
+    GameDataSource source;
+    const QFileInfo file(path);
+    try {
+        if (!file.isFile())
+            throw std::runtime_error(QStringLiteral("%1: no such file").arg(path).toStdString());
+        if (file.fileName().compare(QStringLiteral("runewords.txt"), Qt::CaseInsensitive) == 0) {
+            source.data = readGameData(file.path(), Saves::Left);
+            source.schema = readSchema(file.path());
+            return source;
+        }
+        // A foreign file is read only once it is known to hold what the program relies on.
+        source.problems = checkDataFile(path);
+        if (source.problems.isEmpty()) {
+            source.data = readDataFile(path);
+            source.schema = readDataFileSchema(path);
+        }
+    } catch (const std::exception &error) {
+        source.problems << QString::fromUtf8(error.what());
+    }
+    return source;
+}
+
 int gameDataVersion(const QString &path)
 {
-    SQLite::Database db = openDataFile(path, SQLite::OPEN_READONLY);
+    DataConnection db = openDataFile(path, SQLite::OPEN_READONLY);
     try {
         return db.execAndGet("PRAGMA user_version").getInt();
     } catch (const std::exception &error) {

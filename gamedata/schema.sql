@@ -3,8 +3,14 @@
 
 -- The version of the game data in runes.txt and runewords.txt. Raise it with every change to
 -- them: an installed program then rebuilds each player's copy from the new data, keeping the
--- saves.
+-- saves, unless the player imported game data of their own.
 PRAGMA user_version = 1;
+
+-- Every data file also gets a table gameDataInfo (name TEXT, imported TEXT), made by the data
+-- tool and the program rather than here: one row with the data's name (from a line
+-- "-- name: ..." here or "# name: ..." in runewords.txt) and, in a player's file whose game
+-- data was imported, when that was (ISO 8601, UTC). Such data is never rebuilt from the
+-- shipped data.
 
 CREATE TABLE RuneWords (
     RunewordID INTEGER PRIMARY KEY,

@@ -37,6 +37,21 @@ int report(const QString &path, const QStringList &problems)
     return problems.isEmpty() ? 0 : 1;
 }
 
+// The verdict, and what the file says of its game data once it can be read.
+int check(const QString &path)
+{
+    const QStringList problems = checkDataFile(path);
+    if (problems.isEmpty()) {
+        const GameDataInfo info = gameDataInfo(path);
+        std::printf(
+            "%s: game data \"%s\", version %d, %s\n", qPrintable(path),
+            qPrintable(info.name.isEmpty() ? QStringLiteral("(no name)") : info.name), info.version,
+            qPrintable(info.imported.isEmpty() ? QStringLiteral("not imported")
+                                               : QStringLiteral("imported %1").arg(info.imported)));
+    }
+    return report(path, problems);
+}
+
 int build(QStringList args)
 {
     const bool ifMissing = args.removeAll(QStringLiteral("--if-missing")) > 0;
@@ -56,11 +71,13 @@ int build(QStringList args)
         return 1;
     }
     GameData data = readGameData(sources);
-    if (report(target + QStringLiteral(".new"),
+    if (report(target + QStringLiteral(".partial"),
                rebuildDataFile(data, readSchema(sources), target, exists)) != 0)
         return 1;
-    std::printf("%s: %d runes, %d runewords, %d saves\n", qPrintable(target),
-                int(data.runes.size()), int(data.runewords.size()), int(data.saves.size()));
+    std::printf("%s: %d runes, %d runewords, %d saves%s\n", qPrintable(target),
+                int(data.runes.size()), int(data.runewords.size()), int(data.saves.size()),
+                qPrintable(data.name.isEmpty() ? QString()
+                                               : QStringLiteral(", named \"%1\"").arg(data.name)));
     return 0;
 }
 
@@ -100,7 +117,7 @@ int main(int argc, char **argv)
                 std::fprintf(stderr, "%s: no such file\n", qPrintable(args[0]));
                 return 1;
             }
-            return report(args[0], checkDataFile(args[0]));
+            return check(args[0]);
         }
         if (command == QLatin1String("export"))
             return exportFile(args);

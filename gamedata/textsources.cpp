@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QSaveFile>
 #include <QSet>
+#include <QStringDecoder>
 #include <QStringList>
 #include <QTextStream>
 
@@ -39,12 +40,38 @@ struct SourceFile {
     }
 };
 
+// An editor's other encodings (a Windows code page, UTF-16) would reach the data file as
+// replacement characters or as records that make no sense; a NUL never stands in a text.
 QString readText(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw SourceError(QStringLiteral("%1: %2").arg(path, file.errorString()).toStdString());
-    return QString::fromUtf8(file.readAll());
+    const QByteArray bytes = file.readAll();
+    const QList<QByteArray> lines = bytes.split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+        const QString decoded = utf8.decode(lines[i]);
+        if (utf8.hasError() || lines[i].contains('\0'))
+            throw SourceError(QStringLiteral("%1:%2: not UTF-8 text; save the file as UTF-8")
+                                  .arg(path)
+                                  .arg(i + 1)
+                                  .toStdString());
+    }
+    return QString::fromUtf8(bytes);
+}
+
+// The value of the first comment line "<marker> name: ..." of a source; empty when none.
+QString dataName(const QString &text, const QString &marker)
+{
+    const QString prefix = marker + QStringLiteral(" name:");
+    for (QString line : text.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QChar(0xFEFF)))
+            line.remove(0, 1);
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed();
+    }
+    return {};
 }
 
 class RecordParser {
@@ -335,13 +362,18 @@ QList<SaveSource> readSaveSources(const QString &path)
 
 } // namespace
 
-GameData readGameData(const QString &folder)
+GameData readGameData(const QString &folder, Saves saves)
 {
     const QDir dir(folder);
     GameData data;
+    const QString runewords = dir.filePath(QStringLiteral("runewords.txt"));
     data.runes = readRunes(dir.filePath(QStringLiteral("runes.txt")));
-    data.runewords = readRunewords(dir.filePath(QStringLiteral("runewords.txt")));
-    data.saves = readSaveSources(dir.filePath(QStringLiteral("saves.txt")));
+    data.runewords = readRunewords(runewords);
+    if (saves == Saves::Read)
+        data.saves = readSaveSources(dir.filePath(QStringLiteral("saves.txt")));
+    data.name = dataName(readSchema(folder), QStringLiteral("--"));
+    if (data.name.isEmpty())
+        data.name = dataName(readText(runewords), QStringLiteral("#"));
     return data;
 }
 
@@ -452,13 +484,15 @@ void writeRuneword(SourceWriter &out, const RunewordSource &word)
         out.field(QStringLiteral("text"), *word.text);
 }
 
-void writeRunewords(const QDir &folder, const QList<RunewordSource> &runewords)
+void writeRunewords(const QDir &folder, const QList<RunewordSource> &runewords, const QString &name)
 {
-    SourceWriter out(folder, "runewords.txt",
-                     {QStringLiteral("The runewords: a record \"runeword NAME\" with runes (socket "
-                                     "order; 0 or null for"),
-                      QStringLiteral("an unused slot), types, and text (left out when the "
-                                     "runeword has none).")});
+    QStringList heading{QStringLiteral("The runewords: a record \"runeword NAME\" with runes "
+                                       "(socket order; 0 or null for"),
+                        QStringLiteral("an unused slot), types, and text (left out when the "
+                                       "runeword has none).")};
+    if (!name.isEmpty())
+        heading.prepend(QStringLiteral("name: ") + name);
+    SourceWriter out(folder, "runewords.txt", heading);
     for (const RunewordSource &word : runewords)
         writeRuneword(out, word);
     out.finish();
@@ -489,6 +523,6 @@ void writeSources(const GameData &data, const QString &folder)
         throw std::runtime_error(
             QStringLiteral("%1: cannot make the folder").arg(folder).toStdString());
     writeRunes(dir, data.runes);
-    writeRunewords(dir, data.runewords);
+    writeRunewords(dir, data.runewords, data.name);
     writeSaves(dir, data.saves);
 }

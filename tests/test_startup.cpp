@@ -1,4 +1,3 @@
-#include "about/frmabout.h"
 #include "mainwindow/datalocation.h"
 #include "rebuild.h"
 #include "testsupport.h"
@@ -113,16 +112,6 @@ private Q_SLOTS:
             const QRect area(tile->mapTo(form.get(), QPoint(2, 2)) * ratio, expected.size());
             QCOMPARE(shot.copy(area).convertToFormat(QImage::Format_RGB32), expected);
         }
-        // The about box names the file in use (whole in its tool tip, when too long for the box);
-        // its fixed captions are checked with every window's.
-        QString about;
-        whenModal<frmAbout>([&](frmAbout *window) {
-            about = window->lblDataFile->text() + u'|' + window->lblDataFile->toolTip();
-            window->close();
-        });
-        form->mnuAbout->trigger();
-        QVERIFY2(about.startsWith("Data file: "_q) && about.endsWith(u'|' + folder.dataFile()),
-                 qPrintable(about));
     }
 
     // A file taken out of the folder (@2x: emptied), or SQL run on the file, stops start-up with

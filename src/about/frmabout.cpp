@@ -40,26 +40,8 @@ frmAbout::frmAbout(QWidget *parent)
                             .arg(tessalyVersionRevision));
 }
 
-void frmAbout::showDataFile(const QString &path)
-{
-    if (!lblDataFile) {
-        lblDataFile = new QLabel(this);
-        lblDataFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    }
-    // A very long path is shortened in the middle; the tool tip holds it whole.
-    const QString text = QStringLiteral("Data file: ") + path;
-    lblDataFile->setText(lblDataFile->fontMetrics().elidedText(text, Qt::ElideMiddle, 600));
-    lblDataFile->setToolTip(path);
-    lblDataFile->move(8, 79);
-    lblDataFile->adjustSize();
-    lblDataFile->show();
-    setFixedSize(qMax(136, lblDataFile->geometry().right() + 9),
-                 lblDataFile->geometry().bottom() + 9);
-}
-
 void Form1::mnuAbout_Click()
 {
     frmAbout about(this);
-    about.showDataFile(runeDb->path());
     about.exec();
 }

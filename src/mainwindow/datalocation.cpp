@@ -1,6 +1,7 @@
 #include "datalocation.h"
 
 #include "data/failure.h"
+#include "datafile.h"
 #include "gamedata.h"
 #include "rebuild.h"
 
@@ -54,7 +55,7 @@ bool canWrite(const QString &folder, const QString &file)
 void makeFolder(const QString &folder)
 {
     std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(folder.toStdU16String()), error);
+    std::filesystem::create_directories(filesystemPath(folder), error);
     if (error || !QFileInfo(folder).isWritable())
         throw Failure(QStringLiteral("make the folder for your data file"), native(folder),
                       error ? QString::fromLocal8Bit(error.message().c_str())
@@ -102,45 +103,34 @@ void upgrade(const QString &shipped, const QString &copy)
                           problems.join(QLatin1Char('\n')) + untouched);
 }
 
-} // namespace
-
-DataLocation locateData(const QString &programFolder, const QString &userFolder,
-                        const QStringList &sharedFolders)
+// The folder of the file the program came with: a portable folder the player cannot write
+// ships its file as an install does. Throws Failure naming every folder searched.
+QString findShippedFolder(const QString &programFolder, const QStringList &sharedFolders)
 {
-    // A folder is portable when it says so. An install's folder may be writable too (a
-    // per-user install on Windows), and its file is then still only the shipped one.
-    const QFileInfo beside(QDir(programFolder).filePath(fileName));
-    const bool portable = QFileInfo::exists(QDir(programFolder).filePath(portableMarker));
-    if (portable && beside.isFile() && canWrite(programFolder, beside.filePath()))
-        return {beside.filePath(), programFolder};
-
-    // A portable folder the player cannot write ships its file like an install does.
     QStringList candidates = sharedFolders;
-    if (beside.isFile())
+    if (QFileInfo(QDir(programFolder).filePath(fileName)).isFile())
         candidates.prepend(programFolder);
-    QString shippedFolder;
     for (const QString &folder : std::as_const(candidates)) {
-        if (QFileInfo(QDir(folder).filePath(fileName)).isFile()) {
-            shippedFolder = folder;
-            break;
-        }
+        if (QFileInfo(QDir(folder).filePath(fileName)).isFile())
+            return folder;
     }
-    if (shippedFolder.isEmpty()) {
-        QStringList searched;
-        for (const QString &folder : std::as_const(candidates))
-            searched << native(folder);
-        throw Failure(QStringLiteral("find the game data that came with the program"),
-                      searched.join(QLatin1Char('\n')),
-                      QStringLiteral("None of these folders holds %1.").arg(fileName));
-    }
-    const QString shipped = QDir(shippedFolder).filePath(fileName);
-    const QString copy = QDir(userFolder).filePath(fileName);
+    QStringList searched;
+    for (const QString &folder : std::as_const(candidates))
+        searched << native(folder);
+    throw Failure(QStringLiteral("find the game data that came with the program"),
+                  searched.join(QLatin1Char('\n')),
+                  QStringLiteral("None of these folders holds %1.").arg(fileName));
+}
 
+// Makes the player's copy on the first start, and brings its game data up to date when the
+// shipped data is newer. Game data the player imported is theirs and stays as it is.
+void prepareCopy(const QString &shipped, const QString &userFolder, const QString &copy)
+{
     if (!QFileInfo::exists(copy)) {
         requireSound(shipped);
         makeFolder(userFolder);
         copyShipped(shipped, copy);
-        return {copy, shippedFolder};
+        return;
     }
     int shippedVersion = 0;
     try {
@@ -149,17 +139,33 @@ DataLocation locateData(const QString &programFolder, const QString &userFolder,
         throw Failure(QStringLiteral("use the game data that came with the program"),
                       native(shipped), QString::fromUtf8(error.what()));
     }
-    int copyVersion = 0;
+    GameDataInfo mine;
     try {
-        copyVersion = gameDataVersion(copy);
+        mine = gameDataInfo(copy);
     } catch (const std::exception &) {
         // Opening it reports what is wrong with it, in the data layer's words.
-        return {copy, shippedFolder};
+        return;
     }
-    if (shippedVersion > copyVersion) {
+    if (shippedVersion > mine.version && mine.imported.isEmpty()) {
         requireSound(shipped);
         upgrade(shipped, copy);
     }
+}
+
+} // namespace
+
+DataLocation locateData(const QString &programFolder, const QString &userFolder,
+                        const QStringList &sharedFolders)
+{
+    // A folder is portable when it says so. An install's folder may be writable too (a
+    // per-user install on Windows), and its file is then still only the shipped one.
+    const QString beside = QDir(programFolder).filePath(fileName);
+    const bool portable = QFileInfo::exists(QDir(programFolder).filePath(portableMarker));
+    if (portable && QFileInfo(beside).isFile() && canWrite(programFolder, beside))
+        return {beside, programFolder};
+    const QString shippedFolder = findShippedFolder(programFolder, sharedFolders);
+    const QString copy = QDir(userFolder).filePath(fileName);
+    prepareCopy(QDir(shippedFolder).filePath(fileName), userFolder, copy);
     return {copy, shippedFolder};
 }
 

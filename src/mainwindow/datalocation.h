@@ -9,8 +9,9 @@
 // there is used as it is, if the program can write it and the folder. Installed: the player's
 // own copy in their data folder. The first start makes it from the read-only file the install
 // ships (or from a portable folder's file the player cannot write); when the shipped game
-// data is newer than the copy's, the copy is rebuilt from it with its saves kept. An existing
-// copy is never overwritten otherwise. Throws Failure naming the path and the reason.
+// data is newer than the copy's, the copy is rebuilt from it with its saves kept, unless the
+// player imported game data of their own (gameDataInfo). An existing copy is never
+// overwritten otherwise. Throws Failure naming the path and the reason.
 struct DataLocation {
     QString dataFile;
     // The folder with CRunes/ (and, in a portable folder, fonts/).

@@ -188,6 +188,9 @@ void Form1::createMenus()
 
     mnuRunes = menuBar()->addMenu(QStringLiteral("&Runes"));
     mnuClosest = mnuRunes->addAction(QStringLiteral("Closest runewords"));
+    mnuRunes->addSeparator();
+    mnuImport = mnuRunes->addAction(QStringLiteral("Import game data..."));
+    mnuGameData = mnuRunes->addAction(QStringLiteral("Game data..."));
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelpScreen = mnuHelp->addAction(QStringLiteral("Help"));
@@ -220,6 +223,8 @@ void Form1::connectHandlers()
     connect(mnuHelpScreen, &QAction::triggered, this, guarded([this] { mnuHelpScreen_Click(); }));
     connect(mnuAbout, &QAction::triggered, this, guarded([this] { mnuAbout_Click(); }));
     connect(mnuClosest, &QAction::triggered, this, guarded([this] { mnuClosest_Click(); }));
+    connect(mnuImport, &QAction::triggered, this, guarded([this] { mnuImport_Click(); }));
+    connect(mnuGameData, &QAction::triggered, this, guarded([this] { mnuGameData_Click(); }));
     connect(mnuSearch, &QAction::triggered, this, guarded([this] { mnuSearch_Click(); }));
     connect(mnuruneprop, &QAction::triggered, this, guarded([this] { mnuruneprop_Click(); }));
 }

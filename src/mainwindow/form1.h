@@ -26,6 +26,8 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class ClosestWindow;
+class GameDataWindow;
+struct GameData;
 class RuneTile;
 class frmhelp;
 
@@ -96,6 +98,8 @@ public:
     QAction *mnuExit = nullptr;
     QMenu *mnuRunes = nullptr;
     QAction *mnuClosest = nullptr;
+    QAction *mnuImport = nullptr;
+    QAction *mnuGameData = nullptr;
     QMenu *mnuHelp = nullptr;
     QAction *mnuHelpScreen = nullptr;
     QAction *mnuAbout = nullptr;
@@ -158,6 +162,21 @@ public:
     void mnuClosest_Click();
     QPointer<ClosestWindow> closestWindow;
 
+    // Game data: gamedatawin/gamedatawindow.cpp
+    void mnuImport_Click();
+    void mnuGameData_Click();
+    // Takes in the game data of a data file or of text sources (their runewords.txt), keeping
+    // the saves and the replaced file beside the data file. A refusal or a failure is told, and
+    // leaves the file and the window as they were.
+    void importGameData(const QString &source);
+    // Puts the game data that came with the program back, keeping the saves.
+    void restoreGameData();
+    // Where Restore finds the shipped game data.
+    QString shippedDataFile() const;
+    // Asks for the file to import; a test puts its own chooser here.
+    std::function<QString(QWidget *parent)> chooseImportFile;
+    QPointer<GameDataWindow> gameDataWindow;
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 
@@ -169,6 +188,8 @@ private:
     void connectHandlers();
     // Appends every row's runewordName to List1, in the order the rows come.
     void addRunewordNames(Recordset &rows);
+    // Puts data in the data file's place and shows it; false when it was refused (told).
+    bool replaceGameData(GameData &data, const QString &schema, const QString &source);
 };
 
 // Finds the data file, brings the program's fonts, creates the main window and runs its
