@@ -1,14 +1,17 @@
 #include "actions.h"
 
 #include "closest/closestwindow.h"
+#include "datafile.h"
 #include "fail.h"
 #include "floors.h"
+#include "mainwindow/fatal.h"
 #include "mainwindow/form1.h"
 #include "mainwindow/listbox.h"
 #include "measure.h"
 #include "saves/dialog.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -17,6 +20,7 @@
 #include <QSpinBox>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -222,4 +226,51 @@ void closestMissing(benchmark::State &state, const Dataset &dataset)
             form.closestWindow->missingAtMost->setValue(maximum);
         });
     delete form.closestWindow;
+}
+
+// Importing.
+
+namespace {
+
+// A data file to import beside the player's: the same game data, made by the same tool.
+QString importSource(const Dataset &dataset)
+{
+    const QString source = dataset.dir.filePath(QStringLiteral("import.mdb"));
+    if (!QFile::exists(source) &&
+        !QFile::copy(dataset.dir.filePath(QStringLiteral("newRunewords.mdb")), source))
+        fail(QStringLiteral("cannot copy the data file to import"));
+    return source;
+}
+
+} // namespace
+
+void importDataFile(benchmark::State &state, const Dataset &dataset)
+{
+    Form1 &form = *bench.session(dataset).form;
+    const QString source = importSource(dataset);
+    bool imported = false;
+    setNoticeHandler([&imported](QWidget *, const QString &text) {
+        if (!text.contains(QLatin1String("is in use now")))
+            fail(text);
+        imported = true;
+    });
+    measure(
+        state, [&] { QCoreApplication::processEvents(); }, [&] { form.importGameData(source); });
+    setNoticeHandler(nullptr);
+    if (!imported || form.List1->count() != dataset.runewords)
+        fail(QStringLiteral("the import did not list the new data"));
+}
+
+void importDataFileFloor(benchmark::State &state, const Dataset &dataset)
+{
+    bench.enter(dataset);
+    namespace fs = std::filesystem;
+    const fs::path source = filesystemPath(importSource(dataset));
+    const fs::path target = filesystemPath(dataset.dir.filePath(QStringLiteral("floor.mdb")));
+    fs::path partial = target;
+    partial += ".partial";
+    measure(state, [&] {
+        fs::copy_file(source, partial, fs::copy_options::overwrite_existing);
+        fs::rename(partial, target);
+    });
 }

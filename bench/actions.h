@@ -17,3 +17,9 @@ void save(benchmark::State &state, const Dataset &dataset);
 void closestOpen(benchmark::State &state, const Dataset &dataset);
 void closestRefresh(benchmark::State &state, const Dataset &dataset);
 void closestMissing(benchmark::State &state, const Dataset &dataset);
+
+// Runes > Import game data... of a data file of the same size, from the choice of the file to the
+// main window showing the new data; its floor, the file's bytes copied beside the player's file
+// and renamed into its place.
+void importDataFile(benchmark::State &state, const Dataset &dataset);
+void importDataFileFloor(benchmark::State &state, const Dataset &dataset);

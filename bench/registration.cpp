@@ -90,6 +90,8 @@ const std::vector<Row> &registerAll(bool quick)
 {
     // A start and its floor's take about 50 ms: 2 s in all, and a median of many single starts.
     const int startPairs = 40;
+    // An import of 100,000 runewords takes seconds: five single imports.
+    const int importPairs = 5;
     const Dataset *shipped = bench.datasets.front().get();
     add(
         QStringLiteral("Start-up, new process"), *shipped, quick,
@@ -123,6 +125,11 @@ const std::vector<Row> &registerAll(bool quick)
             QStringLiteral("Save 46 runes"), *d, quick, [d](auto &s) { save(s, *d); },
             [d](auto &s) { saveFloor(s, *d); });
         addClosest(*d, quick);
+        // Last: it replaces the data file the other rows read, with the same data.
+        add(
+            QStringLiteral("Import a data file"), *d, quick,
+            [d](auto &s) { importDataFile(s, *d); }, [d](auto &s) { importDataFileFloor(s, *d); },
+            importPairs);
     }
     return rows;
 }

@@ -9,15 +9,23 @@
 #include <system_error>
 
 QStringList rebuildDataFile(GameData &data, const QString &schema, const QString &target,
-                            bool keepSaves, const QString &keep)
+                            bool keepSaves, const QString &keep,
+                            const std::function<void(RebuildStep)> &step)
 {
+    const auto tell = [&step](RebuildStep now) {
+        if (step)
+            step(now);
+    };
+    tell(RebuildStep::Build);
     if (keepSaves)
         data.saves = readDataFile(target).saves;
     NewDataFile fresh(target);
     fresh.write(data, schema);
+    tell(RebuildStep::Check);
     const QStringList problems = checkDataFile(fresh.path());
     if (!problems.isEmpty())
         return problems;
+    tell(RebuildStep::Replace);
     // The old file stays beside the new one until the new one has taken its place.
     namespace fs = std::filesystem;
     const fs::path targetPath = filesystemPath(target);

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Makes target a data file of data's game data: one path for the program's upgrade, the data
 // tool and the import. With keepSaves, the ten save slots of the file at target replace data's
 // own. The new file is built beside target as target + ".partial" and checked before anything
@@ -12,8 +14,11 @@
 // else as target + ".backup" until the new one has taken its place in one rename), so that
 // target is a whole file at every moment. Returns what the check found wrong in the new file;
 // target is then left as it was, and so it is when this throws std::runtime_error.
+// step is told of each step as it begins, for a window to show how far it is.
+enum class RebuildStep { Build, Check, Replace };
 QStringList rebuildDataFile(GameData &data, const QString &schema, const QString &target,
-                            bool keepSaves, const QString &keep = {});
+                            bool keepSaves, const QString &keep = {},
+                            const std::function<void(RebuildStep)> &step = {});
 
 // The game data of a data file or of a folder of text sources (given by its runewords.txt;
 // its saves.txt is not read), checked as the data tool checks a file: every problem, each by

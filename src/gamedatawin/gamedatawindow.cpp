@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QUrl>
 
@@ -116,6 +117,43 @@ void GameDataWindow::refresh()
     cmdRestore->setEnabled(!info.imported.isEmpty());
 }
 
+// How far an import or a restore is, shown once it has taken half a second: one of 100,000
+// runewords takes seconds. It has no cancel button, as a step once begun is finished; each
+// step's setValue also lets the shown dialog paint.
+class GameDataProgress {
+public:
+    // The steps: the source's check, the three of the rebuild, the main window's new start.
+    static constexpr int steps = 5;
+
+    GameDataProgress(QWidget *parent, const QString &title)
+        : dialog_(QString(), QString(), 0, steps + 1, parent)
+    {
+        dialog_.setObjectName(QStringLiteral("importProgress"));
+        dialog_.setWindowTitle(title);
+        dialog_.setWindowModality(Qt::WindowModal);
+        dialog_.setMinimumDuration(500);
+        dialog_.setValue(0);
+    }
+    void step(const QString &label)
+    {
+        dialog_.setLabelText(label);
+        // Below the maximum, at which the dialog would go before the last step is over.
+        dialog_.setValue(dialog_.value() + 1);
+    }
+    void step(RebuildStep now)
+    {
+        static const char *const labels[] = {"Building the new data file...",
+                                             "Checking the new data file...",
+                                             "Putting the new data file in place..."};
+        step(QLatin1String(labels[int(now)]));
+    }
+    // Before any message, and at the end.
+    void done() { dialog_.reset(); }
+
+private:
+    QProgressDialog dialog_;
+};
+
 // Form1's game data operations
 
 QString Form1::shippedDataFile() const
@@ -143,8 +181,11 @@ void Form1::mnuImport_Click()
 void Form1::importGameData(const QString &source)
 {
     const QString shown = native(source);
+    GameDataProgress progress(this, QStringLiteral("Import game data"));
+    progress.step(QStringLiteral("Checking %1...").arg(QFileInfo(source).fileName()));
     GameDataSource read = readGameDataSource(source);
     if (!read.problems.isEmpty()) {
+        progress.done();
         showNotice(this, QStringLiteral("The game data in\n%1\nwas not imported:\n%2\n\nYour data "
                                         "file was left as it was.")
                              .arg(shown, read.problems.join(QLatin1Char('\n'))));
@@ -163,6 +204,7 @@ void Form1::importGameData(const QString &source)
         std::filesystem::copy_file(filesystemPath(dataFile), filesystemPath(shipped),
                                    std::filesystem::copy_options::overwrite_existing, error);
         if (error) {
+            progress.done();
             showNotice(this, QStringLiteral("The game data in\n%1\nwas not imported: the game "
                                             "data that came with the program could not be kept "
                                             "as\n%2\n%3\n\nYour data file was left as it was.")
@@ -178,7 +220,7 @@ void Form1::importGameData(const QString &source)
                              ? QFileInfo(file.path()).fileName()
                              : file.completeBaseName();
     }
-    if (replaceGameData(read.data, read.schema, shown))
+    if (replaceGameData(read.data, read.schema, shown, progress))
         showNotice(this, QStringLiteral("The game data of\n%1\nis in use now. Your saves were "
                                         "kept; the data file it replaced is kept as\n%2")
                              .arg(shown, native(dataFile + beforeImport)));
@@ -187,18 +229,22 @@ void Form1::importGameData(const QString &source)
 void Form1::restoreGameData()
 {
     const QString shipped = shippedDataFile();
+    GameDataProgress progress(this, QStringLiteral("Restore game data"));
+    progress.step(QStringLiteral("Checking %1...").arg(QFileInfo(shipped).fileName()));
     GameDataSource read = readGameDataSource(shipped);
     if (!read.problems.isEmpty()) {
+        progress.done();
         showNotice(this, QStringLiteral("The game data that came with the program could not be "
                                         "restored:\n%1\n\nYour data file was left as it was.")
                              .arg(read.problems.join(QLatin1Char('\n'))));
         return;
     }
     read.data.imported.clear();
-    replaceGameData(read.data, read.schema, native(shipped));
+    replaceGameData(read.data, read.schema, native(shipped), progress);
 }
 
-bool Form1::replaceGameData(GameData &data, const QString &schema, const QString &source)
+bool Form1::replaceGameData(GameData &data, const QString &schema, const QString &source,
+                            GameDataProgress &progress)
 {
     // No connection may hold the file while another takes its place: Windows refuses that.
     currentRecordset.reset();
@@ -206,18 +252,21 @@ bool Form1::replaceGameData(GameData &data, const QString &schema, const QString
     runeDb.reset();
     QStringList problems;
     try {
-        problems = rebuildDataFile(data, schema, dataFile, true, beforeImport);
+        problems = rebuildDataFile(data, schema, dataFile, true, beforeImport,
+                                   [&progress](RebuildStep now) { progress.step(now); });
     } catch (const std::exception &error) {
         problems << QString::fromUtf8(error.what());
     }
     if (!problems.isEmpty()) {
         runeDb = std::make_unique<Database>(dataFile);
+        progress.done();
         showNotice(this, QStringLiteral("The game data of\n%1\ncould not take the place of your "
                                         "data file's:\n%2\n\nYour data file was left as it was.")
                              .arg(source, problems.join(QLatin1Char('\n'))));
         return false;
     }
     // Every window that shows the old data goes; the main window starts afresh on the new.
+    progress.step(QStringLiteral("Showing the new game data..."));
     for (FrmRuneInfo *window : findChildren<FrmRuneInfo *>())
         window->reject();
     if (closestWindow)
@@ -229,5 +278,6 @@ bool Form1::replaceGameData(GameData &data, const QString &schema, const QString
     TextRunes->clear();
     if (gameDataWindow)
         gameDataWindow->refresh();
+    progress.done();
     return true;
 }

@@ -26,6 +26,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class ClosestWindow;
+class GameDataProgress;
 class GameDataWindow;
 struct GameData;
 class RuneTile;
@@ -188,8 +189,10 @@ private:
     void connectHandlers();
     // Appends every row's runewordName to List1, in the order the rows come.
     void addRunewordNames(Recordset &rows);
-    // Puts data in the data file's place and shows it; false when it was refused (told).
-    bool replaceGameData(GameData &data, const QString &schema, const QString &source);
+    // Puts data in the data file's place and shows it, telling progress of each step; false
+    // when it was refused (told).
+    bool replaceGameData(GameData &data, const QString &schema, const QString &source,
+                         GameDataProgress &progress);
 };
 
 // Finds the data file, brings the program's fonts, creates the main window and runs its
