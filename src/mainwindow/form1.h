@@ -24,7 +24,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-class ClosestWindow;
+class FindWindow;
 class RuneTile;
 class frmhelp;
 
@@ -94,7 +94,7 @@ public:
     std::array<QAction *, 11> mnuSave{};
     QAction *mnuExit = nullptr;
     QMenu *mnuRunes = nullptr;
-    QAction *mnuClosest = nullptr;
+    QAction *mnuFind = nullptr;
     QMenu *mnuHelp = nullptr;
     QAction *mnuHelpScreen = nullptr;
     QAction *mnuAbout = nullptr;
@@ -148,9 +148,9 @@ public:
     void mnuAbout_Click();
     QPointer<frmhelp> helpWindow;
 
-    // Closest runewords: closest/closestwindow.cpp
-    void mnuClosest_Click();
-    QPointer<ClosestWindow> closestWindow;
+    // Find runewords: closest/findwindow.cpp
+    void mnuFind_Click();
+    QPointer<FindWindow> findWindow;
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -164,6 +164,9 @@ private:
     // Appends every row's runewordName to List1, in the order the rows come.
     void addRunewordNames(Recordset &rows);
 };
+
+// A rune's base colour on the board, as a colour value.
+int baseColour(int rune);
 
 // Finds the data file, brings the program's fonts, creates the main window and runs its
 // start-up, as the program starts. A failure is shown in its message box and leaves no window.
