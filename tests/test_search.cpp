@@ -693,6 +693,7 @@ private Q_SLOTS:
                                      .arg(ratio > 1 ? "@2x"_q : QString());
             QImage file(name);
             QVERIFY2(!file.isNull(), qPrintable(name));
+            file.setDevicePixelRatio(1);
             // On the table's colour, where the picture has none.
             QImage picture(file.size(), QImage::Format_RGB32);
             picture.fill(window()->wantedView->palette().color(QPalette::Base));

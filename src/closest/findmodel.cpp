@@ -98,7 +98,7 @@ std::optional<FoundRuneword> foundRuneword(const RowData &rows, int row, const R
         return std::nullopt;
     runeword.name = rows.value(row, 0).toString();
     runeword.text = rows.value(row, textField).toString();
-    runeword.folded = fold(runeword.name) + QLatin1Char('\n') + fold(runeword.text);
+    runeword.folded = fold(runeword.name + QLatin1Char('\n') + runeword.text);
     return runeword;
 }
 
@@ -159,42 +159,51 @@ std::vector<FoundRuneword> readRunewords(Database &db, const RuneSet &set)
 
 QString fold(const QString &text, std::vector<int> *origins)
 {
-    QString folded;
-    folded.reserve(text.size());
+    // Written in place: folding plain ASCII never makes a text longer, and only a character that
+    // folds to more than it was grows the buffer.
+    QString folded(text.size(), Qt::Uninitialized);
+    QChar *out = folded.data();
+    qsizetype used = 0;
     enum { None, Space, Break } gap = None;
     int gapStart = 0;
     const auto append = [&](QChar c, int origin) {
-        if (gap != None && !folded.isEmpty()) {
-            folded += gap == Break ? QLatin1Char('\n') : QLatin1Char(' ');
+        if (gap != None && used > 0) {
+            out[used++] = gap == Break ? u'\n' : u' ';
             if (origins)
                 origins->push_back(gapStart);
         }
         gap = None;
-        folded += c;
+        out[used++] = c;
         if (origins)
             origins->push_back(origin);
     };
+    const QChar *in = text.constData();
     for (qsizetype i = 0; i < text.size();) {
         const qsizetype at = i;
-        const char32_t c = QChar::isHighSurrogate(text.at(i).unicode()) && i + 1 < text.size()
-                               ? QChar::surrogateToUcs4(text.at(i), text.at(i + 1))
-                               : text.at(i).unicode();
-        i += QChar::requiresSurrogates(c) ? 2 : 1;
+        char32_t c = in[i++].unicode();
+        if (QChar::isHighSurrogate(c) && i < text.size() && in[i].isLowSurrogate())
+            c = QChar::surrogateToUcs4(char16_t(c), in[i++].unicode());
         if (isLineBreak(c) || QChar::isSpace(c)) {
             gapStart = gap == None ? int(at) : gapStart;
             gap = gap == Break || isLineBreak(c) ? Break : Space;
         } else if (c < 0x80) {
-            // Most texts are plain ASCII; their folding is the lower case.
             append(QLatin1Char(char(c >= 'A' && c <= 'Z' ? c + 32 : c)), int(at));
         } else {
-            QString decomposed = QString::fromUcs4(&c, 1).normalized(QString::NormalizationForm_D);
-            decomposed.removeIf([](QChar part) { return part.category() == QChar::Mark_NonSpacing; });
+            QString parts = QString::fromUcs4(&c, 1).normalized(QString::NormalizationForm_D);
+            parts.removeIf([](QChar part) { return part.category() == QChar::Mark_NonSpacing; });
             // Qt folds one character to one; the upper case first gives "ß" the "ss" of
             // Unicode's full folding.
-            for (QChar part : decomposed.toUpper().toCaseFolded())
+            parts = parts.toUpper().toCaseFolded();
+            const qsizetype needed = used + 1 + parts.size() + (text.size() - i);
+            if (needed > folded.size()) {
+                folded.resize(needed);
+                out = folded.data();
+            }
+            for (QChar part : std::as_const(parts))
                 append(part, int(at));
         }
     }
+    folded.truncate(used);
     return folded;
 }
 
