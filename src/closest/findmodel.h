@@ -34,8 +34,7 @@ struct FoundRuneword {
 
 inline constexpr int mostMissing = 3;
 
-// Reads the runewords afresh, a batch of rows at a time, in the order of the file. Throws
-// Failure.
+// Reads the runewords afresh, in the order of the file. Throws Failure.
 std::vector<FoundRuneword> readRunewords(Database &db, const RuneSet &set);
 
 // Text as Gives compares it: decomposed, marks dropped, case folded; each run of blanks becomes
