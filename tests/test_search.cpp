@@ -8,12 +8,17 @@
 #include <QPlainTextEdit>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTextBlock>
 
 #include <map>
+
+#ifdef Q_OS_LINUX
+#include <sys/mount.h>
+#endif
 
 namespace {
 
@@ -671,6 +676,32 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(out.filePath("missing"_q)));
         QCOMPARE(filesIn(folder), QStringList{"runewords.csv"_q});
         QCOMPARE(fileBytes(path), bytes);
+    }
+
+    // A full disk: the export says so, and leaves no file.
+    void exportToFullDisk()
+    {
+#ifdef Q_OS_LINUX
+        QTemporaryDir mountPoint;
+        const QByteArray disk = mountPoint.path().toUtf8();
+        if (::mount("tmpfs", disk.constData(), "tmpfs", 0, "size=64k") != 0)
+            QSKIP("cannot mount a tmpfs (needs root with CAP_SYS_ADMIN)");
+        const auto unmount = qScopeGuard([&] { ::umount2(disk.constData(), MNT_DETACH); });
+        QFile filler(mountPoint.filePath("filler"_q));
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        while (filler.write(QByteArray(512, 'x')) == 512)
+            ;
+        filler.close();
+        const QString path = mountPoint.filePath("runewords.csv"_q);
+        QVERIFY(!givesWindow()->exportTo(path));
+        const QStringList notices = std::exchange(failures.notices, {});
+        QCOMPARE(notices.size(), 1);
+        QVERIFY2(notices[0].contains(QDir::toNativeSeparators(path) + ":\n"_q),
+                 qPrintable(notices[0]));
+        QCOMPARE(filesIn(mountPoint.path()), QStringList{"filler"_q});
+#else
+        QSKIP("needs Linux: a tmpfs to fill");
+#endif
     }
 
     // The wanted runes show their pictures pixel for pixel; ctest runs this case at twice the

@@ -435,7 +435,9 @@ bool FindWindow::exportTo(const QString &path)
     const QByteArray bytes =
         "\xEF\xBB\xBF" + (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8();
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+    // The flush first: commit() alone reports a full disk as success, and leaves an empty file.
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
+        file.commit())
         return true;
     showNotice(this, QStringLiteral("The runewords could not be exported to %1:\n%2")
                          .arg(QDir::toNativeSeparators(path), file.errorString()));
