@@ -81,7 +81,8 @@ void addClosest(const Dataset &d, bool quick)
     // Actions that read nothing: no floor.
     const auto unfloored = [&](const QString &action, const char *key,
                                void (*function)(benchmark::State &, const Dataset &)) {
-        const std::string name = QStringLiteral("%1/%2").arg(QLatin1String(key)).arg(d.runewords).toStdString();
+        const std::string name =
+            QStringLiteral("%1/%2").arg(QLatin1String(key)).arg(d.runewords).toStdString();
         registerClosest(name, quick, [&d, function](auto &s) { function(s, d); });
         rows.push_back({action, &d, name, name + "/floor"});
     };

@@ -54,10 +54,11 @@ void checkSorting(QTableView *view, const QList<QStringList> &first)
 {
     for (int column = 0; column < 5; ++column) {
         const auto key = [column](const QStringList &line) {
-            return QStringList{column == 4   ? line[4].rightJustified(3, u'0')
-                               : column == 1 ? QString::number(line[1].isEmpty() ? 0 : line[1].count(u' ') + 1)
-                                             : line[column],
-                               line[0]};
+            return QStringList{
+                column == 4   ? line[4].rightJustified(3, u'0')
+                : column == 1 ? QString::number(line[1].isEmpty() ? 0 : line[1].count(u' ') + 1)
+                              : line[column],
+                line[0]};
         };
         for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
             view->sortByColumn(column, order);
@@ -441,9 +442,9 @@ private Q_SLOTS:
         QList<qsizetype> sizes;
         QRandomGenerator rng(8080);
         // What is typed, and how the number in the name must start.
-        const std::pair<QString, QString> gives[] = {
-            {{}, {}}, {"4"_q, "4"_q}, {"5"_q, "5"_q}, {"7"_q, "7"_q}, {"45"_q, "45"_q},
-            {"NEAR 6"_q, "6"_q}};
+        const std::pair<QString, QString> gives[] = {{{}, {}},         {"4"_q, "4"_q},
+                                                     {"5"_q, "5"_q},   {"7"_q, "7"_q},
+                                                     {"45"_q, "45"_q}, {"NEAR 6"_q, "6"_q}};
         for (int round = 0; round < 246; ++round) {
             const double share = rng.bounded(4) == 0 ? 1.0 : rng.generateDouble();
             QList<int> board;
@@ -489,7 +490,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QStringList>("found");
-        const QStringList all{"Cold Shore"_q, "Ember"_q, "Null text"_q,
+        const QStringList all{"Cold Shore"_q, "Ember"_q,  "Null text"_q,
                               "Scold"_q,      "Straße"_q, "Éclat"_q};
         const QStringList none;
         const QStringList cold{"Cold Shore"_q, "Ember"_q, "Éclat"_q};
@@ -553,7 +554,8 @@ private Q_SLOTS:
                                       QRegularExpression::CaseInsensitiveOption);
         QStringList expected;
         for (const RunewordSource &w : readGameData(gameDataSources()).runewords) {
-            if (names().contains(w.name) && (w.name + u'\n' + w.text.value_or(QString())).contains(cold))
+            if (names().contains(w.name) &&
+                (w.name + u'\n' + w.text.value_or(QString())).contains(cold))
                 expected << w.name;
         }
         find->gives->setText("cold"_q);
@@ -568,9 +570,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("runeword");
         QTest::addColumn<QStringList>("bold");
-        QTest::newRow("phrase and word")
-            << "\"cold dam\" +20"_q << "Éclat"_q << QStringList{"cold dam"_q, "+20"_q};
-        QTest::newRow("accents") << "eclat"_q << "Ember"_q << QStringList{"ÉCLAT"_q};
+        QTest::newRow("phrase and word") << "\"cold dam\" +20"_q
+                                         << "Éclat"_q << QStringList{"cold dam"_q, "+20"_q};
+        QTest::newRow("accents") << "eclat"_q
+                                 << "Ember"_q << QStringList{"ÉCLAT"_q};
         QTest::newRow("nothing typed") << QString() << "Éclat"_q << QStringList();
     }
 
@@ -587,7 +590,8 @@ private Q_SLOTS:
         find->foundView->setCurrentIndex(find->foundTable->index(int(row - shown.begin()), 0));
         const RunewordSource &source = *std::find_if(givesWords.begin(), givesWords.end(),
                                                      [&](auto &w) { return w.name == runeword; });
-        QCOMPARE(find->runewordText->toPlainText(), QString(*source.text).replace("\r\n"_q, "\n"_q));
+        QCOMPARE(find->runewordText->toPlainText(),
+                 QString(*source.text).replace("\r\n"_q, "\n"_q));
         QVERIFY(find->runewordText->isReadOnly());
         QStringList shownBold;
         for (QTextBlock block = find->runewordText->document()->begin(); block.isValid();
@@ -608,8 +612,7 @@ private Q_SLOTS:
         FindWindow *find = givesWindow();
         find->gives->clear();
         const QList<QStringList> shown = rows(find->foundTable);
-        const QStringList titles{"Runeword"_q, "Missing"_q, "Runes"_q, "Item types"_q,
-                                 "Sockets"_q};
+        const QStringList titles{"Runeword"_q, "Missing"_q, "Runes"_q, "Item types"_q, "Sockets"_q};
         QCOMPARE(shown.size(), 6);
         QCOMPARE(shown[0][1], QString()); // can be made now: lacks nothing
         QCOMPARE(shown.last()[0], "Scold"_q);
@@ -650,9 +653,8 @@ private Q_SLOTS:
             static_cast<QDialog *>(dialog)->accept();
         });
         find->exportButton->click();
-        QCOMPARE(offered,
-                 QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-                     .filePath("runewords.csv"_q));
+        QCOMPARE(offered, QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+                              .filePath("runewords.csv"_q));
         const QByteArray bytes = fileBytes(path);
         QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
         QList<QStringList> expected{titles + QStringList{"Text"_q}};
@@ -716,8 +718,8 @@ private Q_SLOTS:
         QCOMPARE(ratio, qEnvironmentVariable("QT_SCALE_FACTOR", "1"_q).toDouble());
         const WantedTable *wanted = window()->wantedTable;
         QVERIFY(wanted->rowCount() >= 3);
-        const QImage shot =
-            window()->wantedView->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage shot = window()->wantedView->viewport()->grab().toImage().convertToFormat(
+            QImage::Format_RGB32);
         for (int row = 0; row < 3; ++row) {
             const QString name = "%1/CRunes/crune%2%3.gif"_q.arg(folder.path())
                                      .arg(wanted->rune(row))
@@ -779,18 +781,18 @@ private Q_SLOTS:
         brokenForm->mnuFind->trigger();
         const QStringList texts = std::exchange(failures.texts, {});
         QCOMPARE(texts.size(), 1);
-        for (const QString &part : {broken.dataFile(), "no such column: rune6"_q,
-                                    "SELECT nrrunes, rune1"_q})
+        for (const QString &part :
+             {broken.dataFile(), "no such column: rune6"_q, "SELECT nrrunes, rune1"_q})
             QVERIFY2(texts[0].contains(part), qPrintable(texts[0]));
 
         // Columns with no declared type keep a whole number written as a real: it counts as the
         // search's "=" counts it, and a fraction still does not.
-        broken.sql(
-            "DROP TABLE RuneWords; CREATE TABLE RuneWords (RuneWordName, runewordText, nrrunes, rune1, "
-            "rune2, rune3, rune4, rune5, rune6, armor, helm, belt, boots, shield, gloves, "
-            "meleeweapon, missileweapon, Other); INSERT INTO RuneWords VALUES "
-            "('Whole', 'a', 2.0, 1.0, 2.0, 0.0, 0, 0, 0, 1.0, 0, 0, 0, 0, 0, 0, 0, 0), "
-            "('Fraction', 'b', 2.0, 1.5, 2.0, 0, 0, 0, 0, 1.0, 0, 0, 0, 0, 0, 0, 0, 0)"_q);
+        broken.sql("DROP TABLE RuneWords; CREATE TABLE RuneWords (RuneWordName, runewordText, "
+                   "nrrunes, rune1, "
+                   "rune2, rune3, rune4, rune5, rune6, armor, helm, belt, boots, shield, gloves, "
+                   "meleeweapon, missileweapon, Other); INSERT INTO RuneWords VALUES "
+                   "('Whole', 'a', 2.0, 1.0, 2.0, 0.0, 0, 0, 0, 1.0, 0, 0, 0, 0, 0, 0, 0, 0), "
+                   "('Fraction', 'b', 2.0, 1.5, 2.0, 0, 0, 0, 0, 1.0, 0, 0, 0, 0, 0, 0, 0, 0)"_q);
         setBoard(*brokenForm, {1});
         for (QCheckBox *box : filterBoxes(*brokenForm))
             box->setChecked(true);

@@ -81,10 +81,7 @@ public:
     // For each rune, how many of the runewords that pass Gives lack it alone.
     const std::array<int, 47> &completes() const { return completes_; }
 
-    const FoundRuneword &runeword(int row) const
-    {
-        return read_[size_t(shown_[size_t(row)])];
-    }
+    const FoundRuneword &runeword(int row) const { return read_[size_t(shown_[size_t(row)])]; }
     // The row of the runeword read at that place, or -1 when it is not shown.
     int rowOf(int read) const;
     int readAt(int row) const { return shown_[size_t(row)]; }

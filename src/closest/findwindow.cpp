@@ -268,9 +268,8 @@ void FindWindow::connectHandlers()
             guarded<const QModelIndex &>([this](const QModelIndex &i) { showRuneword(i); }));
     connect(wantedView, &QTableView::doubleClicked, this,
             guarded<const QModelIndex &>([this](const QModelIndex &i) { selectRowsMissing(i); }));
-    connect(copyAction, &QAction::triggered, this, guarded([this] {
-                QGuiApplication::clipboard()->setText(selectedRowsAsText());
-            }));
+    connect(copyAction, &QAction::triggered, this,
+            guarded([this] { QGuiApplication::clipboard()->setText(selectedRowsAsText()); }));
     connect(exportButton, &QPushButton::clicked, this, guarded([this] { exportClicked(); }));
     foundView->installEventFilter(this);
     wantedView->installEventFilter(this);
@@ -318,9 +317,8 @@ bool FindWindow::eventFilter(QObject *watched, QEvent *event)
 // The names as the data file holds them now, read with the runewords that show them.
 void FindWindow::readRuneLook()
 {
-    const RowData rows =
-        form_->runeDb->select(QStringLiteral("SELECT Runename FROM runesQuery"), {},
-                              QStringLiteral("read the rune names"));
+    const RowData rows = form_->runeDb->select(QStringLiteral("SELECT Runename FROM runesQuery"),
+                                               {}, QStringLiteral("read the rune names"));
     for (int k = 1; k <= 46; ++k)
         look_.names[size_t(k)] = k <= rows.rowCount() ? rows.value(k - 1, 0).toString() : QString();
 }
@@ -376,8 +374,8 @@ void FindWindow::showText()
     if (row < 0 && foundTable->rowCount() > 0) {
         row = std::max(current_ >= 0 ? foundTable->rowOf(current_) : 0, 0);
         const QSignalBlocker blocker(selection);
-        selection->setCurrentIndex(foundTable->index(row, 0), QItemSelectionModel::ClearAndSelect |
-                                                                  QItemSelectionModel::Rows);
+        selection->setCurrentIndex(foundTable->index(row, 0),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
     current_ = row >= 0 ? foundTable->readAt(row) : -1;
     // The pane counts a CR LF as one line break.
@@ -393,9 +391,8 @@ void FindWindow::showText()
     for (const auto &[start, length] : foundTable->gives().stretches(folded)) {
         QTextCursor cursor(runewordText->document());
         cursor.setPosition(origins[size_t(start)]);
-        cursor.setPosition(size_t(start + length) < origins.size()
-                               ? origins[size_t(start + length)]
-                               : int(text.size()),
+        cursor.setPosition(size_t(start + length) < origins.size() ? origins[size_t(start + length)]
+                                                                   : int(text.size()),
                            QTextCursor::KeepAnchor);
         cursor.mergeCharFormat(matched);
     }
