@@ -197,7 +197,7 @@ class TestSearch : public QObject {
         if (givesForm)
             return givesForm->findWindow;
         const std::pair<const char *, const char *> texts[] = {
-            {"Éclat", "Adds 1-3 cold damage\r\n+20 to life"},
+            {"Éclat", "Adds 1-3 cold damage\r\n+20 to life\r\néclat of frost"},
             {"Cold Shore", "+2 to light radius, \"quoted\""},
             {"Scold", "+5 to mana\r\nfaster cast rate"},
             {"Ember", "damage cold\r\n+10% ÉCLAT of fire"},
@@ -483,40 +483,51 @@ private Q_SLOTS:
 
     // Gives on a file of a few runewords with accents, case and punctuation to fold, all of them
     // in the table; typing reads nothing and writes nothing.
+    // The pane shows the last runeword found in full, with what Gives matched in bold: the
+    // stretch of the text that was folded, accents and all.
     void givesFinds_data()
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QStringList>("found");
+        QTest::addColumn<QStringList>("bold");
         const QStringList all{"Cold Shore"_q, "Ember"_q,  "Null text"_q,
                               "Scold"_q,      "Straße"_q, "Éclat"_q};
-        const QStringList none;
-        const QStringList cold{"Cold Shore"_q, "Ember"_q, "Éclat"_q};
-        QTest::newRow("empty") << QString() << all;
-        QTest::newRow("a word's start") << "cold"_q << cold;
-        QTest::newRow("not inside a word") << "old"_q << none;
-        QTest::newRow("case") << "COLD"_q << cold;
-        QTest::newRow("accents") << "eclat"_q << QStringList{"Ember"_q, "Éclat"_q};
-        QTest::newRow("accents, case") << "ÉCLAT"_q << QStringList{"Ember"_q, "Éclat"_q};
-        QTest::newRow("full case folding") << "STRASSE"_q << QStringList{"Straße"_q};
-        QTest::newRow("every word") << "cold damage"_q << QStringList{"Ember"_q, "Éclat"_q};
-        QTest::newRow("any order and line") << "life cold"_q << QStringList{"Éclat"_q};
-        QTest::newRow("name and text") << "light shore"_q << QStringList{"Cold Shore"_q};
-        QTest::newRow("phrase") << "\"cold damage\""_q << QStringList{"Éclat"_q};
-        QTest::newRow("phrase, its order") << "\"damage cold\""_q << QStringList{"Ember"_q};
-        QTest::newRow("phrase in one run") << "\"cold light\""_q << none;
-        QTest::newRow("unclosed phrase") << "+20 \"cold dam"_q << QStringList{"Éclat"_q};
-        QTest::newRow("a quote alone") << "\""_q << all;
-        QTest::newRow("signs and digits") << "+2"_q << QStringList{"Cold Shore"_q, "Éclat"_q};
-        QTest::newRow("SQL") << "'; DROP TABLE RuneWords; --"_q << none;
-        QTest::newRow("pattern") << ".* ( [a-z]+ \\"_q << none;
-        QTest::newRow("emoji") << "🔥"_q << none;
-        QTest::newRow("long") << QString(10000, u'x') << none;
+        const QStringList none, cold{"Cold Shore"_q, "Ember"_q, "Éclat"_q};
+        const QStringList eclat{"Ember"_q, "Éclat"_q};
+        QTest::newRow("empty") << QString() << all << none;
+        QTest::newRow("a word's start") << "cold"_q << cold << QStringList{"cold"_q};
+        QTest::newRow("not inside a word") << "old"_q << none << none;
+        QTest::newRow("case") << "COLD"_q << cold << QStringList{"cold"_q};
+        QTest::newRow("accents") << "eclat"_q << eclat << QStringList{"éclat"_q};
+        QTest::newRow("accents, case") << "ÉCLAT"_q << eclat << QStringList{"éclat"_q};
+        QTest::newRow("full case folding") << "STRASSE"_q << QStringList{"Straße"_q} << none;
+        QTest::newRow("every word")
+            << "cold damage"_q << eclat << QStringList{"cold"_q, "damage"_q};
+        QTest::newRow("any order and line")
+            << "life cold"_q << QStringList{"Éclat"_q} << QStringList{"cold"_q, "life"_q};
+        QTest::newRow("name and text")
+            << "light shore"_q << QStringList{"Cold Shore"_q} << QStringList{"light"_q};
+        QTest::newRow("phrase") << "\"cold damage\""_q << QStringList{"Éclat"_q}
+                                << QStringList{"cold damage"_q};
+        QTest::newRow("phrase, its order")
+            << "\"damage cold\""_q << QStringList{"Ember"_q} << QStringList{"damage cold"_q};
+        QTest::newRow("phrase in one run") << "\"cold light\""_q << none << none;
+        QTest::newRow("unclosed phrase")
+            << "+20 \"cold dam"_q << QStringList{"Éclat"_q} << QStringList{"cold dam"_q, "+20"_q};
+        QTest::newRow("a quote alone") << "\""_q << all << none;
+        QTest::newRow("signs and digits")
+            << "+2"_q << QStringList{"Cold Shore"_q, "Éclat"_q} << QStringList{"+2"_q};
+        QTest::newRow("SQL") << "'; DROP TABLE RuneWords; --"_q << none << none;
+        QTest::newRow("pattern") << ".* ( [a-z]+ \\"_q << none << none;
+        QTest::newRow("emoji") << "🔥"_q << none << none;
+        QTest::newRow("long") << QString(10000, u'x') << none << none;
     }
 
     void givesFinds()
     {
         QFETCH(QString, typed);
         QFETCH(QStringList, found);
+        QFETCH(QStringList, bold);
         FindWindow *find = givesWindow();
         trace.clear();
         find->gives->setText(typed);
@@ -526,6 +537,23 @@ private Q_SLOTS:
         QCOMPARE(sorted(names), found);
         QCOMPARE(trace, QStringList());
         QCOMPARE(fileBytes(givesFolder.dataFile()), givesBytes);
+        if (found.isEmpty())
+            return;
+        find->foundView->setCurrentIndex(
+            find->foundTable->index(int(names.indexOf(found.last())), 0));
+        const auto source = std::find_if(givesWords.begin(), givesWords.end(),
+                                         [&](auto &w) { return w.name == found.last(); });
+        QCOMPARE(find->runewordText->toPlainText(),
+                 source->text.value_or(QString()).replace("\r\n"_q, "\n"_q));
+        QStringList shownBold;
+        for (QTextBlock block = find->runewordText->document()->begin(); block.isValid();
+             block = block.next()) {
+            for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
+                if (fragment.fragment().charFormat().fontWeight() == QFont::Bold)
+                    shownBold << fragment.fragment().text();
+            }
+        }
+        QCOMPARE(shownBold, bold);
     }
 
     // On the shipped data with a few runes marked, "cold" finds what has a word starting with it.
@@ -554,47 +582,6 @@ private Q_SLOTS:
         find->gives->setText("cold"_q);
         QVERIFY(expected.size() >= 2);
         QCOMPARE(names(), sorted(expected));
-    }
-
-    // The runeword's text in full, with what Gives matched in bold: the stretch of the text that
-    // was folded, accents and all.
-    void textPane_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("runeword");
-        QTest::addColumn<QStringList>("bold");
-        QTest::newRow("phrase and word") << "\"cold dam\" +20"_q
-                                         << "Éclat"_q << QStringList{"cold dam"_q, "+20"_q};
-        QTest::newRow("accents") << "eclat"_q
-                                 << "Ember"_q << QStringList{"ÉCLAT"_q};
-        QTest::newRow("nothing typed") << QString() << "Éclat"_q << QStringList();
-    }
-
-    void textPane()
-    {
-        QFETCH(QString, typed);
-        QFETCH(QString, runeword);
-        QFETCH(QStringList, bold);
-        FindWindow *find = givesWindow();
-        find->gives->setText(typed);
-        const QList<QStringList> shown = rows(find->foundTable);
-        const auto row = std::find_if(shown.begin(), shown.end(),
-                                      [&](const QStringList &r) { return r[0] == runeword; });
-        find->foundView->setCurrentIndex(find->foundTable->index(int(row - shown.begin()), 0));
-        const RunewordSource &source = *std::find_if(givesWords.begin(), givesWords.end(),
-                                                     [&](auto &w) { return w.name == runeword; });
-        QCOMPARE(find->runewordText->toPlainText(),
-                 QString(*source.text).replace("\r\n"_q, "\n"_q));
-        QVERIFY(find->runewordText->isReadOnly());
-        QStringList shownBold;
-        for (QTextBlock block = find->runewordText->document()->begin(); block.isValid();
-             block = block.next()) {
-            for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
-                if (fragment.fragment().charFormat().fontWeight() == QFont::Bold)
-                    shownBold << fragment.fragment().text();
-            }
-        }
-        QCOMPARE(shownBold, bold);
     }
 
     // Ctrl+C and the context menu's Copy give the selected rows as tab-separated lines under the
