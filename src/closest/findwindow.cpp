@@ -31,6 +31,7 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTextCursor>
+#include <QToolButton>
 
 #include <algorithm>
 
@@ -172,6 +173,8 @@ void FindWindow::createControls()
     gives->setAccessibleName(QStringLiteral("Gives"));
     gives->setPlaceholderText(QStringLiteral("cold damage"));
     gives->setClearButtonEnabled(true);
+    for (QToolButton *clear : gives->findChildren<QToolButton *>())
+        clear->setAccessibleName(QStringLiteral("Clear Gives"));
 
     missingAtMost = new QSpinBox(this);
     missingAtMost->setObjectName(QStringLiteral("missingAtMost"));
