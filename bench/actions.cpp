@@ -1,6 +1,6 @@
 #include "actions.h"
 
-#include "closest/closestwindow.h"
+#include "closest/findwindow.h"
 #include "datafile.h"
 #include "fail.h"
 #include "floors.h"
@@ -163,7 +163,7 @@ void save(benchmark::State &state, const Dataset &dataset)
         fail(QStringLiteral("the save did not rename slot 9"));
 }
 
-// The closest runewords window.
+// The Find runewords window.
 
 namespace {
 
@@ -172,15 +172,15 @@ Form1 &closestSession(const Dataset &dataset)
 {
     Form1 &form = *bench.session(dataset).form;
     ownRunes(form, 10);
-    delete form.closestWindow;
+    delete form.findWindow;
     return form;
 }
 
 void checkClosest(Form1 &form)
 {
-    if (!form.closestWindow || form.closestWindow->closestTable->rowCount() == 0 ||
-        form.closestWindow->wantedTable->rowCount() == 0)
-        fail(QStringLiteral("the closest runewords window shows nothing"));
+    if (!form.findWindow || form.findWindow->foundTable->rowCount() == 0 ||
+        form.findWindow->wantedTable->rowCount() == 0)
+        fail(QStringLiteral("the Find runewords window shows nothing"));
 }
 
 } // namespace
@@ -193,39 +193,74 @@ void closestOpen(benchmark::State &state, const Dataset &dataset)
     measure(
         state,
         [&] {
-            delete form.closestWindow;
+            delete form.findWindow;
             QCoreApplication::processEvents();
         },
-        [&] { form.mnuClosest_Click(); });
+        [&] { form.mnuFind_Click(); });
     checkClosest(form);
-    delete form.closestWindow;
+    delete form.findWindow;
 }
 
 // The refresh that follows a Search; the search itself is timed on its own.
 void closestRefresh(benchmark::State &state, const Dataset &dataset)
 {
     Form1 &form = closestSession(dataset);
-    form.mnuClosest_Click();
+    form.mnuFind_Click();
     checkClosest(form);
     measure(
-        state, [] { QCoreApplication::processEvents(); }, [&] { form.closestWindow->refresh(); });
-    delete form.closestWindow;
+        state, [] { QCoreApplication::processEvents(); }, [&] { form.findWindow->refresh(); });
+    delete form.findWindow;
 }
 
 // Between 1 and 3, the largest change.
 void closestMissing(benchmark::State &state, const Dataset &dataset)
 {
     Form1 &form = closestSession(dataset);
-    form.mnuClosest_Click();
+    form.mnuFind_Click();
     checkClosest(form);
     int maximum = 1;
     measure(
         state, [] { QCoreApplication::processEvents(); },
         [&] {
             maximum = maximum == 1 ? 3 : 1;
-            form.closestWindow->missingAtMost->setValue(maximum);
+            form.findWindow->missingAtMost->setValue(maximum);
         });
-    delete form.closestWindow;
+    delete form.findWindow;
+}
+
+// One more letter, then one fewer: every row is tested against both words, and all pass.
+void findGives(benchmark::State &state, const Dataset &dataset)
+{
+    Form1 &form = closestSession(dataset);
+    form.mnuFind_Click();
+    checkClosest(form);
+    bool longer = false;
+    measure(
+        state, [] { QCoreApplication::processEvents(); },
+        [&] {
+            longer = !longer;
+            form.findWindow->gives->setText(longer ? QStringLiteral("enhanced dama")
+                                                   : QStringLiteral("enhanced dam"));
+        });
+    checkClosest(form);
+    form.findWindow->gives->clear();
+    delete form.findWindow;
+}
+
+// Between 0 and 1, what the player can make now and what lacks one rune more.
+void findMissingZero(benchmark::State &state, const Dataset &dataset)
+{
+    Form1 &form = closestSession(dataset);
+    form.mnuFind_Click();
+    checkClosest(form);
+    int maximum = 1;
+    measure(
+        state, [] { QCoreApplication::processEvents(); },
+        [&] {
+            maximum = 1 - maximum;
+            form.findWindow->missingAtMost->setValue(maximum);
+        });
+    delete form.findWindow;
 }
 
 // Importing.

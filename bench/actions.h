@@ -13,10 +13,13 @@ void display(benchmark::State &state, const Dataset &dataset, bool floor);
 void load(benchmark::State &state, const Dataset &dataset, bool floor);
 void save(benchmark::State &state, const Dataset &dataset);
 
-// The closest runewords window; changing "Missing at most" reads nothing and has no floor.
+// The Find runewords window; typing in Gives and changing "Missing at most" read nothing and
+// have no floor.
 void closestOpen(benchmark::State &state, const Dataset &dataset);
 void closestRefresh(benchmark::State &state, const Dataset &dataset);
 void closestMissing(benchmark::State &state, const Dataset &dataset);
+void findGives(benchmark::State &state, const Dataset &dataset);
+void findMissingZero(benchmark::State &state, const Dataset &dataset);
 
 // Runes > Import game data... of a data file of the same size, from the choice of the file to the
 // main window showing the new data; its floor, the file's bytes copied beside the player's file

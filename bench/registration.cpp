@@ -73,15 +73,23 @@ void registerClosest(const std::string &name, bool quick,
 void addClosest(const Dataset &d, bool quick)
 {
     add(
-        QStringLiteral("Open the closest runewords"), d, quick,
-        [&d](auto &s) { closestOpen(s, d); }, [&d](auto &s) { closestFloor(s, d); });
+        QStringLiteral("Open Find runewords"), d, quick, [&d](auto &s) { closestOpen(s, d); },
+        [&d](auto &s) { closestFloor(s, d); });
     add(
-        QStringLiteral("Closest runewords after a Search"), d, quick,
+        QStringLiteral("Find runewords after a Search"), d, quick,
         [&d](auto &s) { closestRefresh(s, d); }, [&d](auto &s) { closestFloor(s, d); });
-    const std::string name =
-        QStringLiteral("Change Missing at most/%1").arg(d.runewords).toStdString();
-    registerClosest(name, quick, [&d](auto &s) { closestMissing(s, d); });
-    rows.push_back({QStringLiteral("Change \"Missing at most\""), &d, name, name + "/floor"});
+    // Actions that read nothing: no floor.
+    const auto unfloored = [&](const QString &action, const char *key,
+                               void (*function)(benchmark::State &, const Dataset &)) {
+        const std::string name =
+            QStringLiteral("%1/%2").arg(QLatin1String(key)).arg(d.runewords).toStdString();
+        registerClosest(name, quick, [&d, function](auto &s) { function(s, d); });
+        rows.push_back({action, &d, name, name + "/floor"});
+    };
+    unfloored(QStringLiteral("Change \"Missing at most\""), "Change Missing at most",
+              closestMissing);
+    unfloored(QStringLiteral("Missing at most 0"), "Missing at most 0", findMissingZero);
+    unfloored(QStringLiteral("Type a word in Gives"), "Type a word in Gives", findGives);
 }
 
 } // namespace

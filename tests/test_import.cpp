@@ -1,5 +1,5 @@
 #include "about/frmabout.h"
-#include "closest/closestwindow.h"
+#include "closest/findwindow.h"
 #include "gamedatawin/gamedatawindow.h"
 #include "mainwindow/datalocation.h"
 #include "rebuild.h"
@@ -126,9 +126,9 @@ private Q_SLOTS:
         }
         const QStringList saves = slotsOf(mine), names = listed(*form);
         const QByteArray before = fileBytes(mine);
-        form->mnuClosest_Click();
+        form->mnuFind_Click();
         form->mnuGameData->trigger();
-        const QPointer<QWidget> closest = form->closestWindow.data();
+        const QPointer<QWidget> closest = form->findWindow.data();
         form->mnuImport->trigger();
         QCOMPARE(listed(*form), query(mine, "SELECT runewordName FROM runewordList"_q));
         QVERIFY(listed(*form).contains("Éclatglass"_q) && listed(*form).contains("Sturmglück"_q));

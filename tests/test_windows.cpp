@@ -344,7 +344,7 @@ private Q_SLOTS:
               "sockets|1 socket|2 sockets|3 sockets|4 sockets|5 sockets|6 sockets|Search|tip: "
               "errr, duh?|Clear|tip: clears all runes and search parameters|&File|Load|save1|save2|"
               "save3|save4|save5|save6|save7|save8|save9|save10|save|Save1|Save2|Save3|Save4|Save5|"
-              "Save6|Save7|Save8|Save9|save10|Exit|&Runes|Closest runewords|"
+              "Save6|Save7|Save8|Save9|save10|Exit|&Runes|Find runewords...|"
               "Import game data...|Game data...|&Help|Help|About|"
               "Runename|search runewords containing|show rune properties");
         check(new Dialog(form.get()), "Dialog Caption|OK|Cancel|Save name : ");

@@ -48,6 +48,12 @@ public:
     RowData select(const QString &sql, const QVariantList &values, const QString &attempted,
                    bool firstColumnIsRowId = false, const QStringList &fields = {});
 
+    // Runs one statement and hands each row to visit as the engine steps to it; a value is read
+    // only where visit asks for it: for a reader that keeps few of many rows.
+    class Row;
+    void forEachRow(const QString &sql, const QString &attempted,
+                    const std::function<void(const Row &)> &visit);
+
     // Every SQL text run for the caller, unchanged, before it runs.
     using TraceHook = std::function<void(const QString &sql)>;
     void setTraceHook(TraceHook hook) { trace_ = std::move(hook); }
@@ -89,6 +95,25 @@ private:
     unsigned dataVersion_ = 0;
     qint64 schemaVersion_ = -1;
     std::unique_ptr<SQLite::Database> engine_;
+};
+
+// The row forEachRow is on. A value reads as select() reads it.
+class Database::Row {
+public:
+    QVariant value(int column) const;
+
+private:
+    friend class Database;
+    Row(SQLite::Statement &statement, const QString &sql, const QString &attempted,
+        const Database &db)
+        : statement_(statement), sql_(sql), attempted_(attempted), db_(db)
+    {
+    }
+    SQLite::Statement &statement_;
+    const QString &sql_;
+    const QString &attempted_;
+    const Database &db_;
+    mutable qint64 bytes_ = 0;
 };
 
 QString quoteIdentifier(const QString &name);

@@ -79,33 +79,28 @@ QString columnName(const char *name)
     return text.mid(text.lastIndexOf(QLatin1Char('.')) + 1);
 }
 
-// Appends a value of the current row, made in place, and counts the bytes it holds beyond the
-// QVariant itself.
-void readValue(const SQLite::Column &column, QVariantList &values, qint64 &bytes)
+// A value of the current row; counts the bytes it holds beyond the QVariant itself.
+QVariant readValue(const SQLite::Column &column, qint64 &bytes)
 {
     switch (column.getType()) {
     case SQLITE_NULL:
-        values.emplaceBack(QMetaType::fromType<QString>());
-        return;
+        return QVariant(QMetaType::fromType<QString>());
     case SQLITE_INTEGER:
-        values.emplaceBack(qlonglong(column.getInt64()));
-        return;
+        return qlonglong(column.getInt64());
     case SQLITE_FLOAT:
-        values.emplaceBack(column.getDouble());
-        return;
+        return column.getDouble();
     case SQLITE_BLOB: {
         // The engine counts the bytes after making the value.
         const auto *blob = static_cast<const char *>(column.getBlob());
         const int size = column.getBytes();
         bytes += size;
-        values.emplaceBack(QByteArray(blob, size));
-        return;
+        return QByteArray(blob, size);
     }
     default: {
         const char *text = column.getText();
         const int size = column.getBytes();
         bytes += size;
-        values.emplaceBack(QString::fromUtf8(text, size));
+        return QString::fromUtf8(text, size);
     }
     }
 }
@@ -199,7 +194,7 @@ RowData Database::select(const QString &sql, const QVariantList &values, const Q
         if (firstColumnIsRowId)
             rows.rowIds.push_back(statement.getColumn(0).getInt64());
         for (const int i : read) {
-            readValue(statement.getColumn(i), rows.values, bytes);
+            rows.values.append(readValue(statement.getColumn(i), bytes));
             bytes += qint64(sizeof(QVariant));
             // Checked by value: a single row of many large values must not exhaust memory.
             if (bytes > resultLimit)
@@ -210,4 +205,30 @@ RowData Database::select(const QString &sql, const QVariantList &values, const Q
         }
     }
     return rows;
+}
+
+void Database::forEachRow(const QString &sql, const QString &attempted,
+                          const std::function<void(const Row &)> &visit)
+{
+    std::unique_ptr<SQLite::Statement> running = prepare(sql, {}, attempted);
+    bool row = step(*running, sql, attempted);
+    // As in select(): the statement may count the columns of a structure since changed.
+    if (structureChanged()) {
+        running = prepare(sql, {}, attempted);
+        row = step(*running, sql, attempted);
+    }
+    const Row current(*running, sql, attempted, *this);
+    for (; row; row = step(*running, sql, attempted))
+        visit(current);
+}
+
+QVariant Database::Row::value(int column) const
+{
+    QVariant value = readValue(statement_.getColumn(column), bytes_);
+    // Counted over the whole statement, as select() counts its rows.
+    if (bytes_ > resultLimit)
+        throw Failure(attempted_, db_.describe(sql_),
+                      QStringLiteral("The result is larger than the program allows (%1 MB).")
+                          .arg(resultLimit / (1024 * 1024)));
+    return value;
 }

@@ -1,7 +1,7 @@
 #include "gamedatawindow.h"
 
 #include "about/frmhelp.h"
-#include "closest/closestwindow.h"
+#include "closest/findwindow.h"
 #include "datafile.h"
 #include "mainwindow/fatal.h"
 #include "mainwindow/form1.h"
@@ -269,8 +269,8 @@ bool Form1::replaceGameData(GameData &data, const QString &schema, const QString
     progress.step(QStringLiteral("Showing the new game data..."));
     for (FrmRuneInfo *window : findChildren<FrmRuneInfo *>())
         window->reject();
-    if (closestWindow)
-        closestWindow->close();
+    if (findWindow)
+        findWindow->close();
     if (helpWindow)
         helpWindow->close();
     Form_Load();

@@ -7,8 +7,6 @@
 
 #include <array>
 
-namespace {
-
 // Each group of seven runes shares a base colour (red + 256 * green + 65536 * blue); the
 // last group has four.
 int baseColour(int rune)
@@ -17,6 +15,8 @@ int baseColour(int rune)
                                       4771918,  6324882, 14037648};
     return colours[(rune - 1) / 7];
 }
+
+namespace {
 
 // The base colour as a tile's Tag holds it; made once, not for every tile of every reset.
 const QString &baseColourTag(int rune)

@@ -187,7 +187,8 @@ void Form1::createMenus()
     mnuExit = mnuFile->addAction(QStringLiteral("Exit"));
 
     mnuRunes = menuBar()->addMenu(QStringLiteral("&Runes"));
-    mnuClosest = mnuRunes->addAction(QStringLiteral("Closest runewords"));
+    mnuFind = mnuRunes->addAction(QStringLiteral("Find runewords..."));
+    mnuFind->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     mnuRunes->addSeparator();
     mnuImport = mnuRunes->addAction(QStringLiteral("Import game data..."));
     mnuGameData = mnuRunes->addAction(QStringLiteral("Game data..."));
@@ -222,7 +223,7 @@ void Form1::connectHandlers()
     connect(mnuExit, &QAction::triggered, this, guarded([this] { mnuExit_Click(); }));
     connect(mnuHelpScreen, &QAction::triggered, this, guarded([this] { mnuHelpScreen_Click(); }));
     connect(mnuAbout, &QAction::triggered, this, guarded([this] { mnuAbout_Click(); }));
-    connect(mnuClosest, &QAction::triggered, this, guarded([this] { mnuClosest_Click(); }));
+    connect(mnuFind, &QAction::triggered, this, guarded([this] { mnuFind_Click(); }));
     connect(mnuImport, &QAction::triggered, this, guarded([this] { mnuImport_Click(); }));
     connect(mnuGameData, &QAction::triggered, this, guarded([this] { mnuGameData_Click(); }));
     connect(mnuSearch, &QAction::triggered, this, guarded([this] { mnuSearch_Click(); }));

@@ -25,7 +25,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-class ClosestWindow;
+class FindWindow;
 class GameDataProgress;
 class GameDataWindow;
 struct GameData;
@@ -98,7 +98,7 @@ public:
     std::array<QAction *, 11> mnuSave{};
     QAction *mnuExit = nullptr;
     QMenu *mnuRunes = nullptr;
-    QAction *mnuClosest = nullptr;
+    QAction *mnuFind = nullptr;
     QAction *mnuImport = nullptr;
     QAction *mnuGameData = nullptr;
     QMenu *mnuHelp = nullptr;
@@ -159,9 +159,9 @@ public:
     void mnuAbout_Click();
     QPointer<frmhelp> helpWindow;
 
-    // Closest runewords: closest/closestwindow.cpp
-    void mnuClosest_Click();
-    QPointer<ClosestWindow> closestWindow;
+    // Find runewords: closest/findwindow.cpp
+    void mnuFind_Click();
+    QPointer<FindWindow> findWindow;
 
     // Game data: gamedatawin/gamedatawindow.cpp
     void mnuImport_Click();
@@ -194,6 +194,9 @@ private:
     bool replaceGameData(GameData &data, const QString &schema, const QString &source,
                          GameDataProgress &progress);
 };
+
+// A rune's base colour on the board, as a colour value.
+int baseColour(int rune);
 
 // Finds the data file, brings the program's fonts, creates the main window and runs its
 // start-up, as the program starts. A failure is shown in its message box and leaves no window.

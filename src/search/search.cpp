@@ -1,4 +1,4 @@
-#include "closest/closestwindow.h"
+#include "closest/findwindow.h"
 #include "data/recordset.h"
 #include "data/wholenumber.h"
 #include "mainwindow/form1.h"
@@ -61,8 +61,8 @@ void Form1::CommandSearch_Click()
         addRunewordNames(*currentRecordset);
     }
     currentRecordset->close();
-    if (closestWindow)
-        closestWindow->refresh();
+    if (findWindow)
+        findWindow->refresh();
 }
 
 void Form1::Fillrunewordlist()

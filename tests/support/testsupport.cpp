@@ -142,7 +142,7 @@ void readEverything(Form1 &form)
     displayEveryListed();
     form.mnuRunename->Tag = "1"_q;
     form.mnuSearch_Click();
-    form.mnuClosest_Click();
+    form.mnuFind_Click();
 }
 
 QList<int> ownedTiles(const Form1 &form)

@@ -60,7 +60,7 @@ std::unique_ptr<Form1> startForm(const QString &folder);
 
 // Reads everything a session can read: the display of every runeword listed at start-up, the
 // load of every slot, a search with every rune owned, the display of every runeword it finds,
-// a search for the runewords containing rune 1 and the closest runewords. Failures propagate.
+// a search for the runewords containing rune 1 and the Find runewords window. Failures propagate.
 void readEverything(Form1 &form);
 
 // Catches failures reported at the top of event handling, and the messages after which the

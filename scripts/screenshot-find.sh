@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Takes the README's picture of the closest-runewords window from the running program: a copy of
+# Takes the README's picture of the Find runewords window from the running program: a copy of
 # the built program folder (so that no saves are touched), under a virtual X server, with a few
-# runes owned, a search made and the window opened from the Runes menu.
-# usage: scripts/screenshot-closest.sh [OUTPUT.png]
+# runes owned, a search made, the window opened from the Runes menu and a word in Gives.
+# usage: scripts/screenshot-find.sh [OUTPUT.png]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-output=${1:-docs/closest.png}
+output=${1:-docs/find.png}
 scripts/deps.sh xvfb xdotool imagemagick
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build --target tessaly >/dev/null
@@ -27,10 +27,11 @@ click() { xdotool mousemove --window "$window" "$1" $(( $2 + menu )) click 1; sl
 tile() { click $(( 8 + 40 * (($1 - 1) % 10) + 15 )) $(( 16 + 48 * (($1 - 1) / 10) + 15 )); }
 for rune in 1 2 3 4 5 6 8 9 12 16 19; do tile "$rune"; done
 click 464 468        # Search
-xdotool key --window "$window" alt+r Return
-closest=$(xdotool search --sync --onlyvisible --name '^Closest runewords$' | head -n 1)
+xdotool key --window "$window" ctrl+f
+find=$(xdotool search --sync --onlyvisible --name '^Find runewords$' | head -n 1)
 sleep 0.5
-xdotool key --window "$closest" Up   # Missing at most: 2
+xdotool type --window "$find" --delay 50 cold   # Gives
+xdotool key --window "$find" alt+m Up            # Missing at most: 2
 sleep 0.5
-import -window "$closest" "$output"
+import -window "$find" "$output"
 echo "wrote $output"
