@@ -212,20 +212,30 @@ void closestRefresh(benchmark::State &state, const Dataset &dataset)
     delete form.findWindow;
 }
 
-// Between 1 and 3, the largest change.
-void closestMissing(benchmark::State &state, const Dataset &dataset)
+namespace {
+
+// Missing at most moved back and forth between two values.
+void toggleMissing(benchmark::State &state, const Dataset &dataset, int low, int high)
 {
     Form1 &form = closestSession(dataset);
     form.mnuFind_Click();
     checkClosest(form);
-    int maximum = 1;
+    int maximum = low;
     measure(
         state, [] { QCoreApplication::processEvents(); },
         [&] {
-            maximum = maximum == 1 ? 3 : 1;
+            maximum = maximum == low ? high : low;
             form.findWindow->missingAtMost->setValue(maximum);
         });
     delete form.findWindow;
+}
+
+} // namespace
+
+// Between 1 and 3, the largest change.
+void closestMissing(benchmark::State &state, const Dataset &dataset)
+{
+    toggleMissing(state, dataset, 1, 3);
 }
 
 // One more letter, then one fewer: every row is tested against both words, and all pass.
@@ -250,17 +260,7 @@ void findGives(benchmark::State &state, const Dataset &dataset)
 // Between 0 and 1, what the player can make now and what lacks one rune more.
 void findMissingZero(benchmark::State &state, const Dataset &dataset)
 {
-    Form1 &form = closestSession(dataset);
-    form.mnuFind_Click();
-    checkClosest(form);
-    int maximum = 1;
-    measure(
-        state, [] { QCoreApplication::processEvents(); },
-        [&] {
-            maximum = 1 - maximum;
-            form.findWindow->missingAtMost->setValue(maximum);
-        });
-    delete form.findWindow;
+    toggleMissing(state, dataset, 1, 0);
 }
 
 // Importing.
