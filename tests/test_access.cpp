@@ -121,17 +121,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QList<int>>("owned");
-        QTest::newRow("click") << "click 1, click 5"_q << QList<int>{1, 5};
         QTest::newRow("click twice") << "click 1, click 5, click 1"_q << QList<int>{5};
         QTest::newRow("Space") << "space 2, space 46"_q << QList<int>{2, 46};
         QTest::newRow("press action") << "press 3, press 9, press 3"_q << QList<int>{9};
         QTest::newRow("right button") << "click 7, right 7, right 12"_q << QList<int>{7, 12};
         QTest::newRow("load") << "click 1, load 4"_q << QList<int>{2, 7, 46};
         QTest::newRow("shown runeword") << "click 1, click 3, show"_q << QList<int>{3, 8, 44};
-        QTest::newRow("revert") << "click 1, click 5, show, click 9, revert"_q << QList<int>{1, 5};
         QTest::newRow("revert after load")
             << "load 4, click 2, click 9, revert"_q << QList<int>{2, 7, 46};
-        QTest::newRow("Clear") << "click 1, load 4, Clear"_q << QList<int>{};
         QTest::newRow("Clear, revert")
             << "click 1, click 5, Clear, click 6, revert"_q << QList<int>{1, 5};
         QTest::newRow("only Appearance") << "black 4, raised 6"_q << QList<int>{6};
