@@ -33,6 +33,9 @@ QStringList rebuildDataFile(GameData &data, const QString &schema, const QString
         filesystemPath(target + (keep.isEmpty() ? QStringLiteral(".backup") : keep));
     std::error_code error;
     const bool existed = fs::exists(targetPath, error);
+    // A backup left by an interrupted run goes first: MinGW's copy_file refuses to overwrite a
+    // file even when told to.
+    fs::remove(backup, error);
     if (existed && !fs::copy_file(targetPath, backup, fs::copy_options::overwrite_existing, error))
         throw std::runtime_error(QStringLiteral("%1: could not keep a backup of the file: %2")
                                      .arg(target, QString::fromLocal8Bit(error.message().c_str()))

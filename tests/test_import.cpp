@@ -86,6 +86,7 @@ class TestImport : public QObject {
 private Q_SLOTS:
     void init()
     {
+        form.reset(); // Windows removes no file that a connection holds open
         shared = std::make_unique<TestFolder>();
         user = base.path() + "/Zoë"_q;
         mine = user + "/newRunewords.mdb"_q;
@@ -117,6 +118,7 @@ private Q_SLOTS:
         chosen = modSources(sources);
         if (portable) {
             const QString players = mine;
+            form.reset();
             user = shared->path();
             QFile::remove(mine = shared->dataFile());
             QVERIFY(QFile::rename(players, mine));
