@@ -75,6 +75,14 @@ std::filesystem::path filesystemPath(const QString &path)
     return std::filesystem::path(path.toStdU16String());
 }
 
+void copyReplacing(const QString &from, const QString &to, std::error_code &error)
+{
+    // The target goes first: MinGW's copy_file does not overwrite a file even when told to.
+    std::filesystem::remove(filesystemPath(to), error);
+    std::filesystem::copy_file(filesystemPath(from), filesystemPath(to),
+                               std::filesystem::copy_options::overwrite_existing, error);
+}
+
 void failOn(const QString &path, const QString &what, const std::exception &error)
 {
     failOn(path, what, QString::fromUtf8(error.what()));

@@ -36,6 +36,8 @@ QString columnText(const SQLite::Statement &statement, int column);
 
 // The path as std::filesystem takes it, without a detour through a code page.
 std::filesystem::path filesystemPath(const QString &path);
+// Copies a file over another, which may exist. Sets error when it cannot.
+void copyReplacing(const QString &from, const QString &to, std::error_code &error);
 
 // Throws std::runtime_error: "path: could not what: the engine's message".
 [[noreturn]] void failOn(const QString &path, const QString &what, const std::exception &error);

@@ -27,22 +27,20 @@ QStringList rebuildDataFile(GameData &data, const QString &schema, const QString
         return problems;
     tell(RebuildStep::Replace);
     // The old file stays beside the new one until the new one has taken its place.
-    namespace fs = std::filesystem;
-    const fs::path targetPath = filesystemPath(target);
-    const fs::path backup =
-        filesystemPath(target + (keep.isEmpty() ? QStringLiteral(".backup") : keep));
+    const QString backup = target + (keep.isEmpty() ? QStringLiteral(".backup") : keep);
     std::error_code error;
-    const bool existed = fs::exists(targetPath, error);
-    // A backup left by an interrupted run goes first: MinGW's copy_file refuses to overwrite a
-    // file even when told to.
-    fs::remove(backup, error);
-    if (existed && !fs::copy_file(targetPath, backup, fs::copy_options::overwrite_existing, error))
-        throw std::runtime_error(QStringLiteral("%1: could not keep a backup of the file: %2")
-                                     .arg(target, QString::fromLocal8Bit(error.message().c_str()))
-                                     .toStdString());
+    const bool existed = std::filesystem::exists(filesystemPath(target), error);
+    if (existed) {
+        copyReplacing(target, backup, error);
+        if (error)
+            throw std::runtime_error(
+                QStringLiteral("%1: could not keep a backup of the file: %2")
+                    .arg(target, QString::fromLocal8Bit(error.message().c_str()))
+                    .toStdString());
+    }
     fresh.replaceTarget();
     if (existed && keep.isEmpty())
-        fs::remove(backup, error);
+        std::filesystem::remove(filesystemPath(backup), error);
     return {};
 }
 

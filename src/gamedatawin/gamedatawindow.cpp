@@ -201,8 +201,7 @@ void Form1::importGameData(const QString &source)
     const QString shipped = shippedDataFile();
     if (shipped == dataFile + shippedCopy && current.imported.isEmpty()) {
         std::error_code error;
-        std::filesystem::copy_file(filesystemPath(dataFile), filesystemPath(shipped),
-                                   std::filesystem::copy_options::overwrite_existing, error);
+        copyReplacing(dataFile, shipped, error);
         if (error) {
             progress.done();
             showNotice(this, QStringLiteral("The game data in\n%1\nwas not imported: the game "
