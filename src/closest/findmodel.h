@@ -24,12 +24,13 @@ struct RuneSet {
 struct FoundRuneword {
     QString name;
     QString text;
-    QString folded;                // the name, a line break and the text, folded for Gives
-    std::array<quint8, 6> slots{}; // 0 for an unused slot, else 1 to 46
-    quint8 sockets = 0;            // nrrunes
-    quint16 itemTypes = 0;         // bit i: itemTypes[i] is true
-    quint64 missing = 0;           // bit k: rune k is lacking
-    int missingCount = 0;          // 0: the search lists it now
+    QString folded;                      // the name, a line break and the text, folded for Gives
+    std::array<quint64, 3> namePrefix{}; // the name's first twelve characters, for sorting
+    std::array<quint8, 6> slots{};       // 0 for an unused slot, else 1 to 46
+    quint8 sockets = 0;                  // nrrunes
+    quint16 itemTypes = 0;               // bit i: itemTypes[i] is true
+    quint64 missing = 0;                 // bit k: rune k is lacking
+    int missingCount = 0;                // 0: the search lists it now
 };
 
 inline constexpr int mostMissing = 3;
@@ -101,6 +102,7 @@ private:
 
     const RuneLook *look_ = nullptr;
     std::vector<FoundRuneword> read_;
+    bool folded_ = false;      // each runeword's folded text is made
     std::vector<bool> passes_; // by place read: passes Gives
     std::vector<int> shown_;   // places read, in the order shown
     std::array<int, 47> completes_{};

@@ -217,18 +217,52 @@ void Database::forEachRow(const QString &sql, const QString &attempted,
         running = prepare(sql, {}, attempted);
         row = step(*running, sql, attempted);
     }
-    const Row current(*running, sql, attempted, *this);
+    if (!row)
+        return;
+    // A column reads its cell of the current row: made once, not once a value.
+    std::vector<SQLite::Column> columns;
+    for (int i = 0; i < running->getColumnCount(); ++i)
+        columns.push_back(running->getColumn(i));
+    const Row current(columns, sql, attempted, *this);
     for (; row; row = step(*running, sql, attempted))
         visit(current);
 }
 
-QVariant Database::Row::value(int column) const
+std::optional<double> Database::Row::number(int column) const
 {
-    QVariant value = readValue(statement_.getColumn(column), bytes_);
-    // Counted over the whole statement, as select() counts its rows.
+    const SQLite::Column &value = columns_.at(size_t(column));
+    switch (value.getType()) {
+    case SQLITE_INTEGER:
+        return double(value.getInt64());
+    case SQLITE_FLOAT:
+        return value.getDouble();
+    default:
+        return std::nullopt;
+    }
+}
+
+bool Database::Row::holds(int column, double number) const
+{
+    // Most values differ, and need no look at their type; a text or a blob reads as a number too.
+    const SQLite::Column &value = columns_.at(size_t(column));
+    return value.getDouble() == number &&
+           (value.getType() == SQLITE_INTEGER || value.getType() == SQLITE_FLOAT);
+}
+
+QString Database::Row::text(int column) const
+{
+    qint64 bytes = 0;
+    QString text = readValue(columns_.at(size_t(column)), bytes).toString();
+    count(bytes);
+    return text;
+}
+
+// Counted over the whole statement, as select() counts its rows.
+void Database::Row::count(qint64 bytes) const
+{
+    bytes_ += bytes;
     if (bytes_ > resultLimit)
         throw Failure(attempted_, db_.describe(sql_),
                       QStringLiteral("The result is larger than the program allows (%1 MB).")
                           .arg(resultLimit / (1024 * 1024)));
-    return value;
 }
