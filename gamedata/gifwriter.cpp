@@ -1,6 +1,7 @@
 #include "gifwriter.h"
 
 #include "runepictures.h"
+#include "savefile.h"
 
 #include <QDir>
 #include <QHash>
@@ -178,7 +179,7 @@ void writeRunePictures(const QString &folder)
             const QByteArray data = encodeGif(drawRunePicture(rune, scale));
             QSaveFile file(path);
             if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() ||
-                !file.commit())
+                !commitFlushed(file))
                 throw std::runtime_error("cannot write " + path.toStdString() + ": " +
                                          file.errorString().toStdString());
         }

@@ -1,4 +1,5 @@
 #include "gamedata.h"
+#include "savefile.h"
 
 #include <QDir>
 #include <QSaveFile>
@@ -49,7 +50,7 @@ public:
     void finish()
     {
         out_.flush();
-        if (!file_.commit())
+        if (out_.status() != QTextStream::Ok || !commitFlushed(file_))
             throw std::runtime_error(
                 QStringLiteral("%1: %2").arg(file_.fileName(), file_.errorString()).toStdString());
     }

@@ -3,6 +3,7 @@
 
 #include "gamedata.h"
 #include "rebuild.h"
+#include "savefile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -89,7 +90,7 @@ int exportFile(const QStringList &args)
     writeSources(readDataFile(args[0]), folder);
     QSaveFile schema(QDir(folder).filePath(QStringLiteral("schema.sql")));
     if (!schema.open(QIODevice::WriteOnly) ||
-        schema.write(readDataFileSchema(args[0]).toUtf8()) < 0 || !schema.commit()) {
+        schema.write(readDataFileSchema(args[0]).toUtf8()) < 0 || !commitFlushed(schema)) {
         std::fprintf(stderr, "%s: %s\n", qPrintable(schema.fileName()),
                      qPrintable(schema.errorString()));
         return 1;

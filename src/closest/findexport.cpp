@@ -1,5 +1,6 @@
 #include "findwindow.h"
 #include "mainwindow/fatal.h"
+#include "savefile.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -70,9 +71,7 @@ bool FindWindow::exportTo(const QString &path)
     const QByteArray bytes =
         "\xEF\xBB\xBF" + (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8();
     QSaveFile file(path);
-    // The flush first: commit() alone reports a full disk as success, and leaves an empty file.
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
-        file.commit())
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && commitFlushed(file))
         return true;
     showNotice(this, QStringLiteral("The runewords could not be exported to %1:\n%2")
                          .arg(QDir::toNativeSeparators(path), file.errorString()));
