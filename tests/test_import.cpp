@@ -2,7 +2,6 @@
 #include "closest/findwindow.h"
 #include "gamedatawin/gamedatawindow.h"
 #include "mainwindow/datalocation.h"
-#include "rebuild.h"
 #include "testsupport.h"
 
 #include <QProcess>
@@ -34,19 +33,17 @@ QStringList slotsOf(const QString &file)
                        "s.savenumber), '') FROM saves s ORDER BY savenumber"_q);
 }
 
-void write(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) > 0);
-}
-
-// "old=>new" in a file; no old: new added at the end.
-void change(const QString &path, const QString &edit)
+// "old=>new" in a file (no old: new added at the end), written in the encoding given.
+void change(const QString &path, const QString &edit,
+            QStringConverter::Encoding encoding = QStringConverter::Utf8)
 {
     const QStringList parts = edit.split("=>"_q);
     QString text = QString::fromUtf8(fileBytes(path));
     QVERIFY2(text.contains(parts[0]), qPrintable(edit));
-    write(path, (parts[0].isEmpty() ? text + parts[1] : text.replace(parts[0], parts[1])).toUtf8());
+    text = parts[0].isEmpty() ? text + parts[1] : text.replace(parts[0], parts[1]);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+            file.write(QStringEncoder(encoding).encode(text)) > 0);
 }
 
 // A mod's text sources: a runeword renamed, one added, a rune renamed, the data named.
@@ -62,6 +59,16 @@ QString modSources(const QString &folder)
     return folder + "/runewords.txt"_q;
 }
 
+// What the data tool wrote; "failed" when it did not succeed.
+QString runDataTool(const QStringList &arguments)
+{
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(QStringLiteral(TESSALY_DATA_TOOL), arguments);
+    const bool done = tool.waitForFinished(30000) && tool.exitCode() == 0;
+    return done ? QString::fromUtf8(tool.readAll()) : "failed"_q;
+}
+
 } // namespace
 
 // Bringing game data in and back. An install: the shipped file and the pictures in one folder,
@@ -69,7 +76,7 @@ QString modSources(const QString &folder)
 class TestImport : public QObject {
     Q_OBJECT
     std::unique_ptr<TestFolder> shared;
-    QTemporaryDir base;
+    std::unique_ptr<QTemporaryDir> base;
     QString user, mine, sources, chosen;
     std::unique_ptr<Form1> form;
     std::unique_ptr<FailureRecorder> told;
@@ -87,25 +94,28 @@ private Q_SLOTS:
     void init()
     {
         form.reset(); // Windows removes no file that a connection holds open
+        told.reset(); // before the next one takes the handlers
+        told = std::make_unique<FailureRecorder>();
         shared = std::make_unique<TestFolder>();
-        user = base.path() + "/Zoë"_q;
+        base = std::make_unique<QTemporaryDir>();
+        user = base->filePath("Zoë"_q);
         mine = user + "/newRunewords.mdb"_q;
-        sources = base.path() + "/Stürme"_q;
-        QDir(user).removeRecursively();
-        QDir(sources).removeRecursively();
+        sources = base->filePath("Stürme"_q);
         QVERIFY(QDir().mkpath(user) && QFile::copy(shared->dataFile(), mine));
         query(mine, "UPDATE saves SET saveName = 'Zoë''s set' WHERE savenumber = 3;"
                     "INSERT INTO ownedRunes VALUES (3, 46), (3, 9), (3, 3);"_q);
-        told.reset(); // before the next one takes the handlers
-        told = std::make_unique<FailureRecorder>();
         start();
     }
 
-    // From the menu, a data file built from a mod's sources or the sources themselves: the main
-    // window shows the new data at once with the player's saves, the replaced file is kept, the
-    // data is named and marked, and the windows that showed the old data are gone. A newer
-    // program's data leaves it alone; Restore brings the shipped data back with the saves. In a
-    // portable folder the first import keeps the shipped data for Restore; a second leaves it.
+    // Whatever an import meets, it fails nothing: it goes on or refuses.
+    void cleanup() { QCOMPARE(told->texts, QStringList()); }
+
+    // From the menu, a data file built by the data tool from a mod's sources or the sources
+    // themselves: the main window shows the new data at once with the player's saves, the
+    // replaced file is kept, the data is named and marked, and the windows that showed the old
+    // data are gone. A newer program's data leaves it alone; Restore brings the shipped data back
+    // with the saves. In a portable folder the first import keeps the shipped data for Restore; a
+    // second leaves it.
     void importAndRestore_data()
     {
         QTest::addColumn<bool>("portable");
@@ -117,14 +127,16 @@ private Q_SLOTS:
         QFETCH(bool, portable);
         chosen = modSources(sources);
         if (portable) {
-            const QString players = mine;
             form.reset();
+            QVERIFY(QFile::remove(shared->dataFile()) && QFile::rename(mine, shared->dataFile()));
             user = shared->path();
-            QFile::remove(mine = shared->dataFile());
-            QVERIFY(QFile::rename(players, mine));
+            mine = shared->dataFile();
             start();
         } else {
-            writeDataFile(readGameData(sources), readSchema(sources), chosen = user + "/S.mdb"_q);
+            chosen = user + "/S.mdb"_q;
+            QVERIFY(runDataTool({"build"_q, sources, chosen}) != "failed"_q);
+            QVERIFY(runDataTool({"check"_q, chosen})
+                        .contains("game data \"Stormcoast 2.6\", version 1, not imported"_q));
         }
         const QStringList saves = slotsOf(mine), names = listed(*form);
         const QByteArray before = fileBytes(mine);
@@ -132,12 +144,10 @@ private Q_SLOTS:
         form->mnuGameData->trigger();
         const QPointer<QWidget> closest = form->findWindow.data();
         form->mnuImport->trigger();
-        QCOMPARE(listed(*form), query(mine, "SELECT runewordName FROM runewordList"_q));
         QVERIFY(listed(*form).contains("Éclatglass"_q) && listed(*form).contains("Sturmglück"_q));
         QCOMPARE(form->Label1[0]->text(), "Ébb"_q);
         QCOMPARE(slotsOf(mine), saves);
         QCOMPARE(ownedTiles(*form), QList<int>{});
-        QCOMPARE(form->mnuload[3]->text(), "Zoë's set"_q);
         form->mnuload_Click(3);
         QCOMPARE(ownedTiles(*form), (QList<int>{3, 9, 46}));
         QCOMPARE(fileBytes(mine + ".before-import"_q), before);
@@ -152,7 +162,7 @@ private Q_SLOTS:
         } else {
             shared->sql("PRAGMA user_version = 2"_q);
             const QByteArray imported = fileBytes(mine);
-            QCOMPARE(locateData(base.path(), user, {shared->path()}).dataFile, mine);
+            QCOMPARE(locateData(base->path(), user, {shared->path()}).dataFile, mine);
             QCOMPARE(fileBytes(mine), imported);
         }
         window->cmdRestore->click();
@@ -162,8 +172,7 @@ private Q_SLOTS:
                  "Tessaly's own game data, version %1"_q.arg(portable ? 1 : 2));
         QVERIFY(window->lblImported->text() == "no"_q && !window->cmdRestore->isEnabled());
         QCOMPARE(window->lblDataFile->text(), QDir::toNativeSeparators(mine));
-        QVERIFY2(told->notices.size() == (portable ? 2 : 1) && told->texts.isEmpty(),
-                 qPrintable((told->notices + told->texts).join(u'\n')));
+        QCOMPARE(told->notices.size(), portable ? 2 : 1);
     }
 
     // Refused with one message naming the file and every problem, and nothing changed: not the
@@ -178,12 +187,11 @@ private Q_SLOTS:
             QTest::newRow(tag) << QString::fromLatin1(source) << QString::fromUtf8(edit)
                                << QString::fromUtf8(reasons);
         };
-        // mdb: the shipped file changed by SQL; new: a new file made by SQL; a source file's
-        // name: the mod's sources changed there; latin1, utf16: runewords.txt so encoded;
-        // blocked: a folder stands where the new file is made.
+        // mdb: the shipped file changed by SQL; new: a new file made by SQL; blocked: a folder
+        // stands where the new file is made; a source file's name: the mod's sources changed
+        // there, then written in the encoding that follows the name, if any.
         row("another program's file", "new", "CREATE TABLE notes (body TEXT)",
             "runes: missing|RuneWords: missing|saves: missing");
-        row("45 runes", "mdb", "DELETE FROM runes WHERE Runenumber = 46", "rune 46 is missing");
         row("every problem", "mdb",
             "UPDATE RuneWords SET rune3 = 47 WHERE RunewordID = 5; UPDATE runes SET Runename "
             "= NULL WHERE Runenumber = 30",
@@ -200,15 +208,16 @@ private Q_SLOTS:
         row("trigger on a table", "mdb",
             "CREATE TRIGGER t AFTER INSERT ON ownedRunes BEGIN DELETE FROM ownedRunes; END",
             "a trigger on the table ownedRunes");
+        row("half way", "blocked", "", "could not open it|Your data file was left as it was");
         row("rune out of range", "runewords.txt", "  runes: 3\n=>  runes: 3 51\n",
             "runewords.txt:6: \"51\" is not a number from 0 to 46");
         row("47 runes", "runes.txt", "rune 46\n=>rune 47\n", "runes.txt:288: \"47\" is not a");
         row("rune without a name", "runes.txt", "  name: Ébb\n=>",
             "runes, Runenumber 1, Runename: the rune has no name");
-        row("Windows code page", "latin1", "",
+        row("Windows code page", "runewords.txt ISO-8859-1", "=>",
             "runewords.txt:5: not UTF-8 text; save the file as UTF-8");
-        row("UTF-16", "utf16", "", "runewords.txt:1: not UTF-8 text; save the file as UTF-8");
-        row("half way", "blocked", "", "could not open it|Your data file was left as it was");
+        row("UTF-16 without a mark", "runewords.txt UTF-16LE", "=>",
+            "runewords.txt:1: not UTF-8 text; save the file as UTF-8");
     }
     void refusals()
     {
@@ -222,15 +231,11 @@ private Q_SLOTS:
             query(path, edit);
         if (source == "blocked"_q)
             QVERIFY(QDir().mkpath(mine + ".partial/in the way"_q));
-        if (!QStringList{"mdb"_q, "new"_q, "blocked"_q}.contains(source)) {
+        if (source.contains(".txt"_q)) {
             path = modSources(sources);
-            if (source.contains(u'.'))
-                change(QDir(sources).filePath(source), edit);
-            else
-                write(path, QStringEncoder(source == "utf16"_q ? QStringConverter::Utf16LE
-                                                               : QStringConverter::Latin1,
-                                           QStringConverter::Flag::WriteBom)
-                                .encode(QString::fromUtf8(fileBytes(path))));
+            change(QDir(sources).filePath(source.section(u' ', 0, 0)), edit,
+                   QStringConverter::encodingForName(qPrintable(source.section(u' ', 1)))
+                       .value_or(QStringConverter::Utf8));
         }
         const QByteArray before = fileBytes(mine);
         const QStringList files = filesIn(user), names = listed(*form);
@@ -247,28 +252,10 @@ private Q_SLOTS:
         QCOMPARE(ownedTiles(*form), (QList<int>{3, 9, 46}));
     }
 
-    // The data tool stores the sources' name and says it with the version and the mark.
-    void dataTool()
-    {
-        QProcess tool;
-        tool.setProcessChannelMode(QProcess::MergedChannels);
-        const QString built = base.path() + "/Stürme.mdb"_q;
-        for (const QStringList &arguments :
-             {QStringList{"build"_q, QFileInfo(modSources(sources)).path(), built},
-              QStringList{"check"_q, built}}) {
-            tool.start(QStringLiteral(TESSALY_DATA_TOOL), arguments);
-            QVERIFY(tool.waitForFinished(30000) && tool.exitCode() == 0);
-        }
-        QVERIFY(QString::fromUtf8(tool.readAll())
-                    .contains("game data \"Stormcoast 2.6\", version 1, not imported"_q));
-    }
-
-    // The about box is its design again: its own size and texts, no data file.
+    // The about box is its design again: its own size, no data file.
     void aboutBox()
     {
-        frmAbout about(form.get());
-        QCOMPARE(about.size(), QSize(136, 75));
-        QCOMPARE(about.findChildren<QLabel *>().size(), 3);
+        QCOMPARE(frmAbout(form.get()).size(), QSize(136, 75));
     }
 };
 
