@@ -2,36 +2,25 @@
 #include "closest/findwindow.h"
 #include "gamedatawin/gamedatawindow.h"
 #include "mainwindow/datalocation.h"
+#include "runeinfo/frmruneinfo.h"
+#include "saves/dialog.h"
 #include "testsupport.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QProcess>
 #include <QStringEncoder>
 
-#include <SQLiteCpp/Database.h>
-#include <SQLiteCpp/Statement.h>
+#include <map>
+
+#ifdef TESSALY_ACCESSIBILITY_SWITCH
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
+
+#include <private/qguiapplication_p.h>
+#endif
 
 namespace {
-
-// The first column of a query's rows; other statements are run in turn.
-QStringList query(const QString &file, const QString &sql)
-{
-    SQLite::Database db(file.toUtf8().toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
-    QStringList values;
-    if (!sql.startsWith("SELECT"_q))
-        db.exec(sql.toStdString());
-    else
-        for (SQLite::Statement rows(db, sql.toStdString()); rows.executeStep();)
-            values << QString::fromUtf8(rows.getColumn(0).getText());
-    return values;
-}
-
-// Each slot as "name:runes", in the order of the rows.
-QStringList slotsOf(const QString &file)
-{
-    return query(file, "SELECT saveName || ':' || ifnull((SELECT group_concat(runenumber, ' ') "
-                       "FROM (SELECT * FROM ownedRunes ORDER BY rowid) o WHERE o.savenumber = "
-                       "s.savenumber), '') FROM saves s ORDER BY savenumber"_q);
-}
 
 // "old=>new" in a file (no old: new added at the end), written in the encoding given.
 void change(const QString &path, const QString &edit,
@@ -69,46 +58,131 @@ QString runDataTool(const QStringList &arguments)
     return done ? QString::fromUtf8(tool.readAll()) : "failed"_q;
 }
 
+// What assistive tools were told: for each object whose checked state was announced, the state
+// it reported when asked at once, as a screen reader asks.
+std::map<QObject *, QList<bool>> announced;
+
+void recordAnnouncement(QAccessibleEvent *event)
+{
+    if (event->type() == QAccessible::StateChanged &&
+        static_cast<QAccessibleStateChangeEvent *>(event)->changedStates().checked)
+        announced[event->object()] << event->accessibleInterface()->state().checked;
+}
+
+// The controls under an accessible object that a person has to tell apart by name and that
+// have none.
+QStringList namelessUnder(QAccessibleInterface *node)
+{
+    static const QList<QAccessible::Role> named{
+        QAccessible::PushButton, QAccessible::CheckBox, QAccessible::RadioButton,
+        QAccessible::SpinBox,    QAccessible::ComboBox, QAccessible::EditableText,
+        QAccessible::List,       QAccessible::Table,    QAccessible::ColumnHeader,
+        QAccessible::Grouping,   QAccessible::MenuItem};
+    QStringList nameless;
+    if (node->state().invisible)
+        return nameless;
+    if (named.contains(node->role()) && node->text(QAccessible::Name).trimmed().isEmpty()) {
+        // A header cell has no object of its own; its table has.
+        const QObject *object = node->object() ? node->object() : node->parent()->object();
+        nameless << "role %1, %2 %3"_q.arg(node->role())
+                        .arg(QLatin1String(object->metaObject()->className()),
+                             object->objectName());
+    }
+    for (int i = 0; i < node->childCount(); ++i) {
+        if (QAccessibleInterface *child = node->child(i))
+            nameless << namelessUnder(child);
+    }
+    return nameless;
+}
+
 } // namespace
 
-// Bringing game data in and back. An install: the shipped file and the pictures in one folder,
-// the player's copy, with saves of their own, in a folder named as a player may name it.
+// Bringing game data in and back, and the main window as assistive tools read it. An install:
+// the shipped file and the pictures in one folder, the player's copy, with saves of their own, in
+// a folder named as a player may name it.
 class TestImport : public QObject {
     Q_OBJECT
-    std::unique_ptr<TestFolder> shared;
-    std::unique_ptr<QTemporaryDir> base;
-    QString user, mine, sources, chosen;
+    QTemporaryDir base;
+    std::unique_ptr<TestFolder> shared, player;
+    TestFolder *own = nullptr; // the folder of the data file in use
+    QString chosen;
     std::unique_ptr<Form1> form;
     std::unique_ptr<FailureRecorder> told;
+    bool listening = false;
 
     void start()
     {
         form = std::make_unique<Form1>(shared->path());
-        form->dataFile = mine;
+        form->dataFile = own->dataFile();
         form->Form_Load();
         form->chooseImportFile = [this](QWidget *) { return chosen; };
         setBoard(*form, {2, 9});
     }
 
+    // The tiles that assistive tools do not read as a check box named by the label under it,
+    // checked exactly when owned, each announcement telling something new (no tile was owned at
+    // first) and the last one what holds now.
+    QStringList misread(const QList<int> &owned)
+    {
+        QStringList wrong;
+        for (int k = 1; k <= 46; ++k) {
+            const QLabel *label = form->Label1[size_t(k - 1)];
+            QAccessibleInterface *read =
+                QAccessible::queryAccessibleInterface(form->PictureRunes[size_t(k)]);
+            const QAccessible::State state = read->state();
+            const QList<bool> said = announced[read->object()];
+            bool heard = !listening || said.size() % 2 == int(state.checked);
+            for (qsizetype i = 0; i < said.size(); ++i)
+                heard = heard && said[i] == (i % 2 == 0);
+            const auto labels = read->relations(QAccessible::Label);
+            if (read->role() != QAccessible::CheckBox ||
+                read->text(QAccessible::Name) != label->text() ||
+                read->text(QAccessible::Description) != "rune %1 of 46"_q.arg(k) ||
+                !state.checkable || state.checked != owned.contains(k) || !heard ||
+                labels.isEmpty() || labels[0].first->object() != label)
+                wrong << "tile %1: role %2, \"%3\", \"%4\", %5, %6 announcements"_q.arg(k)
+                             .arg(read->role())
+                             .arg(read->text(QAccessible::Name),
+                                  read->text(QAccessible::Description),
+                                  state.checked ? "checked"_q : "not checked"_q)
+                             .arg(said.size());
+        }
+        return wrong;
+    }
+
 private Q_SLOTS:
+    void initTestCase()
+    {
+        QAccessible::installUpdateHandler(recordAnnouncement);
+        // Qt tells assistive tools of a change only while one listens, and only its platform layer
+        // can say that one does: with that layer's headers the test is the one listening.
+#ifdef TESSALY_ACCESSIBILITY_SWITCH
+        if (QPlatformAccessibility *platform =
+                QGuiApplicationPrivate::platformIntegration()->accessibility())
+            platform->setActive(true);
+#endif
+        listening = QAccessible::isActive();
+    }
+
     void init()
     {
         form.reset(); // Windows removes no file that a connection holds open
         told.reset(); // before the next one takes the handlers
         told = std::make_unique<FailureRecorder>();
         shared = std::make_unique<TestFolder>();
-        base = std::make_unique<QTemporaryDir>();
-        user = base->filePath("Zoë"_q);
-        mine = user + "/newRunewords.mdb"_q;
-        sources = base->filePath("Stürme"_q);
-        QVERIFY(QDir().mkpath(user) && QFile::copy(shared->dataFile(), mine));
-        query(mine, "UPDATE saves SET saveName = 'Zoë''s set' WHERE savenumber = 3;"
-                    "INSERT INTO ownedRunes VALUES (3, 46), (3, 9), (3, 3);"_q);
+        QVERIFY(QDir(base.path()).mkpath("Zoë"_q));
+        player = std::make_unique<TestFolder>(TestFolder::Pictures::Left, base.filePath("Zoë"_q));
+        own = player.get();
+        own->sql("UPDATE saves SET saveName = 'Zoë''s set' WHERE savenumber = 3;"
+                 "INSERT INTO ownedRunes VALUES (3, 46), (3, 9), (3, 3);"_q);
         start();
     }
 
-    // Whatever an import meets, it fails nothing: it goes on or refuses.
-    void cleanup() { QCOMPARE(told->texts, QStringList()); }
+    // Whatever is imported or read, nothing fails: the program goes on or refuses.
+    void cleanup()
+    {
+        QCOMPARE(told->texts, QStringList());
+    }
 
     // From the menu, a data file built by the data tool from a mod's sources or the sources
     // themselves: the main window shows the new data at once with the player's saves, the
@@ -125,20 +199,22 @@ private Q_SLOTS:
     void importAndRestore()
     {
         QFETCH(bool, portable);
-        chosen = modSources(sources);
+        chosen = modSources(player->path() + "/Stürme"_q);
         if (portable) {
             form.reset();
-            QVERIFY(QFile::remove(shared->dataFile()) && QFile::rename(mine, shared->dataFile()));
-            user = shared->path();
-            mine = shared->dataFile();
+            QVERIFY(QFile::remove(shared->dataFile()) &&
+                    QFile::rename(player->dataFile(), shared->dataFile()));
+            own = shared.get();
             start();
         } else {
-            chosen = user + "/S.mdb"_q;
+            const QString sources = QFileInfo(chosen).path();
+            chosen = player->path() + "/S.mdb"_q;
             QVERIFY(runDataTool({"build"_q, sources, chosen}) != "failed"_q);
             QVERIFY(runDataTool({"check"_q, chosen})
                         .contains("game data \"Stormcoast 2.6\", version 1, not imported"_q));
         }
-        const QStringList saves = slotsOf(mine), names = listed(*form);
+        const QString mine = own->dataFile();
+        const QStringList saves = own->slots(), names = listed(*form);
         const QByteArray before = fileBytes(mine);
         form->mnuFind_Click();
         form->mnuGameData->trigger();
@@ -146,10 +222,8 @@ private Q_SLOTS:
         form->mnuImport->trigger();
         QVERIFY(listed(*form).contains("Éclatglass"_q) && listed(*form).contains("Sturmglück"_q));
         QCOMPARE(form->Label1[0]->text(), "Ébb"_q);
-        QCOMPARE(slotsOf(mine), saves);
+        QCOMPARE(own->slots(), saves);
         QCOMPARE(ownedTiles(*form), QList<int>{});
-        form->mnuload_Click(3);
-        QCOMPARE(ownedTiles(*form), (QList<int>{3, 9, 46}));
         QCOMPARE(fileBytes(mine + ".before-import"_q), before);
         QTRY_VERIFY(!closest);
         GameDataWindow *window = form->gameDataWindow;
@@ -162,12 +236,12 @@ private Q_SLOTS:
         } else {
             shared->sql("PRAGMA user_version = 2"_q);
             const QByteArray imported = fileBytes(mine);
-            QCOMPARE(locateData(base->path(), user, {shared->path()}).dataFile, mine);
+            QCOMPARE(locateData(base.path(), player->path(), {shared->path()}).dataFile, mine);
             QCOMPARE(fileBytes(mine), imported);
         }
         window->cmdRestore->click();
         QCOMPARE(listed(*form), names);
-        QCOMPARE(slotsOf(mine), saves);
+        QCOMPARE(own->slots(), saves);
         QCOMPARE(window->lblGameData->text(),
                  "Tessaly's own game data, version %1"_q.arg(portable ? 1 : 2));
         QVERIFY(window->lblImported->text() == "no"_q && !window->cmdRestore->isEnabled());
@@ -187,15 +261,17 @@ private Q_SLOTS:
             QTest::newRow(tag) << QString::fromLatin1(source) << QString::fromUtf8(edit)
                                << QString::fromUtf8(reasons);
         };
-        // mdb: the shipped file changed by SQL; new: a new file made by SQL; blocked: a folder
-        // stands where the new file is made; a source file's name: the mod's sources changed
-        // there, then written in the encoding that follows the name, if any.
-        row("another program's file", "new", "CREATE TABLE notes (body TEXT)",
+        // mdb: a copy of the shipped file changed by SQL; blocked: the copy, with a folder where
+        // the new file is made; a source file's name: the mod's sources changed there, then
+        // written in the encoding that follows the name, if any.
+        row("none of our tables", "mdb", "DROP TABLE runes; DROP TABLE RuneWords; DROP TABLE saves",
             "runes: missing|RuneWords: missing|saves: missing");
         row("every problem", "mdb",
-            "UPDATE RuneWords SET rune3 = 47 WHERE RunewordID = 5; UPDATE runes SET Runename "
-            "= NULL WHERE Runenumber = 30",
-            "RuneWords, RunewordID 5, rune3|runes, Runenumber 30, Runename");
+            "UPDATE RuneWords SET rune3 = 47 WHERE RunewordID = 5; UPDATE runes SET Runename = "
+            "NULL WHERE Runenumber = 30; CREATE TRIGGER t AFTER INSERT ON ownedRunes BEGIN "
+            "DELETE FROM ownedRunes; END",
+            "RuneWords, RunewordID 5, rune3|runes, Runenumber 30, Runename|a trigger on the "
+            "table ownedRunes");
 #define VIEW "DROP VIEW runewordList; CREATE VIEW runewordList AS "
         row("loops without end", "mdb",
             VIEW "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i FROM n) SELECT i AS "
@@ -205,9 +281,6 @@ private Q_SLOTS:
         row("many large values", "mdb",
             VIEW "SELECT zeroblob(1e7) AS runewordName FROM RuneWords, runes",
             "larger than the program allows");
-        row("trigger on a table", "mdb",
-            "CREATE TRIGGER t AFTER INSERT ON ownedRunes BEGIN DELETE FROM ownedRunes; END",
-            "a trigger on the table ownedRunes");
         row("half way", "blocked", "", "could not open it|Your data file was left as it was");
         row("rune out of range", "runewords.txt", "  runes: 3\n=>  runes: 3 51\n",
             "runewords.txt:6: \"51\" is not a number from 0 to 46");
@@ -224,28 +297,27 @@ private Q_SLOTS:
         QFETCH(QString, source);
         QFETCH(QString, edit);
         QFETCH(QString, reasons);
-        QString path = user + "/Fremd.mdb"_q;
-        if (source == "mdb"_q || source == "blocked"_q)
-            QVERIFY(QFile::copy(shared->dataFile(), path));
-        if (source == "mdb"_q || source == "new"_q)
-            query(path, edit);
-        if (source == "blocked"_q)
-            QVERIFY(QDir().mkpath(mine + ".partial/in the way"_q));
-        if (source.contains(".txt"_q)) {
-            path = modSources(sources);
-            change(QDir(sources).filePath(source.section(u' ', 0, 0)), edit,
+        TestFolder copy(TestFolder::Pictures::Left);
+        QString path = copy.dataFile();
+        if (source == "mdb"_q) {
+            copy.sql(edit);
+        } else if (source == "blocked"_q) {
+            QVERIFY(QDir().mkpath(own->dataFile() + ".partial/in the way"_q));
+        } else {
+            path = modSources(player->path() + "/Stürme"_q);
+            change(QFileInfo(path).dir().filePath(source.section(u' ', 0, 0)), edit,
                    QStringConverter::encodingForName(qPrintable(source.section(u' ', 1)))
                        .value_or(QStringConverter::Utf8));
         }
-        const QByteArray before = fileBytes(mine);
-        const QStringList files = filesIn(user), names = listed(*form);
+        const QByteArray before = fileBytes(own->dataFile());
+        const QStringList files = filesIn(own->path()), names = listed(*form);
         form->importGameData(path);
         QCOMPARE(told->notices.size(), 1);
         const QStringList expected = reasons.split(u'|') << QDir::toNativeSeparators(path);
         for (const QString &reason : expected)
             QVERIFY2(told->notices[0].contains(reason), qPrintable(told->notices[0]));
-        QCOMPARE(fileBytes(mine), before);
-        QCOMPARE(filesIn(user), files);
+        QCOMPARE(fileBytes(own->dataFile()), before);
+        QCOMPARE(filesIn(own->path()), files);
         QCOMPARE(listed(*form), names);
         QCOMPARE(ownedTiles(*form), (QList<int>{2, 9}));
         form->mnuload_Click(3);
@@ -255,7 +327,55 @@ private Q_SLOTS:
     // The about box is its design again: its own size, no data file.
     void aboutBox()
     {
-        QCOMPARE(frmAbout(form.get()).size(), QSize(136, 75));
+        QCOMPARE(frmAbout().size(), QSize(136, 75));
+    }
+
+    // The tiles read as check boxes whatever changes them. A write of Appearance alone, as no
+    // handler would make, shows that only Appearance counts, not BackColor.
+    void tilesAsToggles()
+    {
+        form->ResetBoard();
+        announced.clear();
+        QTest::mouseClick(form->PictureRunes[1], Qt::LeftButton);
+        QTest::mouseClick(form->PictureRunes[5], Qt::LeftButton);
+        QTest::mouseClick(form->PictureRunes[1], Qt::LeftButton);
+        QAccessible::queryAccessibleInterface(form->PictureRunes[9])
+            ->actionInterface()
+            ->doAction(QAccessibleActionInterface::pressAction());
+        form->PictureRunes[6]->setAppearance(1);
+        QCOMPARE(misread({5, 6, 9}), QStringList());
+        QTest::mouseClick(form->CommandClear, Qt::LeftButton);
+        QCOMPARE(misread({}), QStringList());
+        QTest::mouseClick(form->Commandrevert, Qt::LeftButton);
+        QCOMPARE(misread({5, 6, 9}), QStringList());
+        form->mnuload_Click(3);
+        QCOMPARE(misread({3, 9, 46}), QStringList());
+        // Named after the label as it is now, as new game data would rename it.
+        form->Label1[0]->setText("Éobh Ærn"_q);
+        form->List1->setCurrentRow(0);
+        QCOMPARE(misread(ownedTiles(*form)), QStringList());
+        if (!listening)
+            QSKIP("Qt's accessibility cannot be switched on here: no announcement was heard");
+    }
+
+    // Every control of the main window, the rune window, the save dialog and the windows the
+    // Runes menu opens has a name to be read by.
+    void everyControlNamed()
+    {
+        // Named when it is made; shown on its own, as it closes once another window is active.
+        FrmRuneInfo runeWindow(form.get());
+        Dialog dialog(form.get());
+        // The import's file chooser is the platform's, not ours.
+        form->mnuFind_Click();
+        form->mnuGameData_Click();
+        for (QWidget *window : QWidgetList{form.get(), &runeWindow, &dialog,
+                                           form->findWindow.data(), form->gameDataWindow.data()}) {
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            const QString nameless =
+                namelessUnder(QAccessible::queryAccessibleInterface(window)).join(u'\n');
+            QVERIFY2(nameless.isEmpty(), qPrintable(window->windowTitle() + u'\n' + nameless));
+        }
     }
 };
 
