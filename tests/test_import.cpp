@@ -59,26 +59,26 @@ void recordAnnouncement(QAccessibleEvent *event)
 }
 
 // The controls under an accessible object that a person has to tell apart by name and that
-// have none.
-QStringList namelessUnder(QAccessibleInterface *node)
+// have none, a line each.
+QString namelessUnder(QAccessibleInterface *node)
 {
     static const QList<QAccessible::Role> named{
         QAccessible::PushButton, QAccessible::CheckBox, QAccessible::RadioButton,
         QAccessible::SpinBox,    QAccessible::ComboBox, QAccessible::EditableText,
         QAccessible::List,       QAccessible::Table,    QAccessible::ColumnHeader,
         QAccessible::Grouping,   QAccessible::MenuItem};
-    QStringList nameless;
+    QString nameless;
     if (node->state().invisible)
         return nameless;
     if (named.contains(node->role()) && node->text(QAccessible::Name).trimmed().isEmpty()) {
         // A header cell has no object of its own; its table has.
         const QObject *object = node->object() ? node->object() : node->parent()->object();
-        nameless << "%1 %2"_q.arg(QLatin1String(object->metaObject()->className()),
-                                  object->objectName());
+        nameless +=
+            "%1 %2\n"_q.arg(QLatin1String(object->metaObject()->className()), object->objectName());
     }
     for (int i = 0; i < node->childCount(); ++i) {
         if (QAccessibleInterface *child = node->child(i))
-            nameless << namelessUnder(child);
+            nameless += namelessUnder(child);
     }
     return nameless;
 }
@@ -122,10 +122,10 @@ class TestImport : public QObject {
 
     // The tiles that assistive tools do not read as a check box named by the label under it,
     // checked exactly when owned, each announcement telling something new (no tile was owned at
-    // first) and the last one what holds now.
-    QStringList misread(const QList<int> &owned)
+    // first) and the last one what holds now; a line each.
+    QString misread(const QList<int> &owned)
     {
-        QStringList wrong;
+        QString wrong;
         for (int k = 1; k <= 46; ++k) {
             const QLabel *label = form->Label1[size_t(k - 1)];
             QAccessibleInterface *read =
@@ -141,7 +141,7 @@ class TestImport : public QObject {
                 read->text(QAccessible::Description) != "rune %1 of 46"_q.arg(k) ||
                 !state.checkable || state.checked != owned.contains(k) || !heard ||
                 labels.isEmpty() || labels[0].first->object() != label)
-                wrong << "tile %1 \"%2\", announced \"%3\""_q.arg(k).arg(
+                wrong += "tile %1 \"%2\", announced \"%3\"\n"_q.arg(k).arg(
                     read->text(QAccessible::Name), said);
         }
         return wrong;
@@ -319,17 +319,17 @@ private Q_SLOTS:
             ->actionInterface()
             ->doAction(QAccessibleActionInterface::pressAction());
         form->PictureRunes[6]->setAppearance(1);
-        QCOMPARE(misread({5, 6, 9}), QStringList());
+        QCOMPARE(misread({5, 6, 9}), QString());
         QTest::mouseClick(form->CommandClear, Qt::LeftButton);
-        QCOMPARE(misread({}), QStringList());
+        QCOMPARE(misread({}), QString());
         QTest::mouseClick(form->Commandrevert, Qt::LeftButton);
-        QCOMPARE(misread({5, 6, 9}), QStringList());
+        QCOMPARE(misread({5, 6, 9}), QString());
         form->mnuload_Click(3);
-        QCOMPARE(misread({3, 9, 46}), QStringList());
+        QCOMPARE(misread({3, 9, 46}), QString());
         // Named after the label as it is now, as new game data would rename it.
         form->Label1[0]->setText("Éobh Ærn"_q);
         form->List1->setCurrentRow(0);
-        QCOMPARE(misread(ownedTiles(*form)), QStringList());
+        QCOMPARE(misread(ownedTiles(*form)), QString());
         if (!listening)
             QSKIP("Qt's accessibility cannot be switched on here: no announcement was heard");
     }
@@ -351,7 +351,7 @@ private Q_SLOTS:
                                            form->findWindow.data(), form->gameDataWindow.data()}) {
             window->show();
             QVERIFY(QTest::qWaitForWindowExposed(window));
-            QCOMPARE(namelessUnder(QAccessible::queryAccessibleInterface(window)), QStringList());
+            QCOMPARE(namelessUnder(QAccessible::queryAccessibleInterface(window)), QString());
         }
     }
 };
