@@ -83,9 +83,9 @@ QString namelessUnder(QAccessibleInterface *node)
     return nameless;
 }
 
-// Listens to what assistive tools are told. Qt tells them of a change only while one listens,
-// and only its platform layer can say that one does: with that layer's headers the test is the
-// one listening. Whether it is.
+// Records what assistive tools are told, and says whether anything will be: Qt tells them of a
+// change only while one listens, and only its platform layer can say that one does. With that
+// layer's headers the test is the one listening.
 bool listenToAssistiveTools()
 {
     QAccessible::installUpdateHandler(recordAnnouncement);
@@ -309,8 +309,9 @@ private Q_SLOTS:
         QCOMPARE(ownedTiles(*form), (QList<int>{3, 9, 46}));
     }
 
-    // The tiles read as check boxes whatever changes them. A write of Appearance alone, as no
-    // handler would make, shows that only Appearance counts, not BackColor.
+    // The tiles read as check boxes whatever changes them: a click, the press action, Clear,
+    // revert, a load and a shown runeword. A write of Appearance alone, as no handler would make,
+    // shows that only Appearance counts, not BackColor.
     void tilesAsToggles()
     {
         announced.clear(); // a tile may stand where another test's stood
