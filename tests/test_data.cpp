@@ -33,10 +33,12 @@ Damage write(qint64 offset, const QByteArray &bytes, qint64 cutTo = -1)
     };
 }
 
-// The structure and every table's rows as text; a slot's rows in order, their row ids aside.
+// The folder's files, the file's structure and every table's rows as text; a slot's rows in
+// order, their row ids aside.
 QStringList contents(TestFolder &folder)
 {
-    QStringList all = folder.column("SELECT sql FROM sqlite_schema ORDER BY name"_q);
+    QStringList all =
+        filesIn(folder.path()) + folder.column("SELECT sql FROM sqlite_schema ORDER BY name"_q);
     const QString quoted = "SELECT group_concat('quote(\"' || name || '\")', ' || "
                            "''|'' || ') FROM pragma_table_info('%1')"_q;
     for (const QString &table : {"RuneWords"_q, "runes"_q, "saves"_q, "ownedRunes"_q}) {
@@ -312,14 +314,13 @@ private Q_SLOTS:
         }
         if (command == "check"_q)
             arguments.removeLast();
-        const QStringList before = contents(folder), names = filesIn(folder.path());
+        const QStringList before = contents(folder);
         QCOMPARE(runTool(arguments, output), 1);
         for (const QString &message : messages.split(u'|'))
             QVERIFY2(output.contains(message), qPrintable(output));
         const auto line = source.left(source.indexOf(marker)).count(u'\n') + 1;
         QVERIFY2(marker.isEmpty() || output.contains("/%1:%2: "_q.arg(command).arg(line)),
                  qPrintable(output));
-        QCOMPARE(filesIn(folder.path()), names);
         QCOMPARE(contents(folder), before);
     }
 
@@ -348,7 +349,6 @@ private Q_SLOTS:
                      qPrintable(message));
             for (const QString &fd : descriptors.entryList(QDir::Files | QDir::System))
                 QVERIFY(!QFileInfo(descriptors.filePath(fd)).symLinkTarget().startsWith(target));
-            QCOMPARE(filesIn(folder.path()), QStringList{"newRunewords.mdb"_q});
             QCOMPARE(contents(folder), before);
             QVERIFY(!inTheWay || QFileInfo(target + "/kept"_q).isDir());
         }
@@ -360,9 +360,8 @@ private Q_SLOTS:
     {
         // An existing file is left alone, or rebuilt from the sources keeping the player's saves,
         // in a folder named as a player named Zoë may have it.
-        QTemporaryDir players;
-        QVERIFY(QDir().mkpath(players.path() + "/Zoë"_q));
-        TestFolder folder(TestFolder::Pictures::Left, players.path() + "/Zoë"_q);
+        const QTemporaryDir players(QDir::tempPath() + "/Zoë-XXXXXX"_q);
+        TestFolder folder(TestFolder::Pictures::Left, players.path());
         folder.sql("UPDATE saves SET saveName = 'mine' WHERE savenumber = 1;"
                    "INSERT INTO ownedRunes VALUES (1, 9);"
                    "UPDATE runes SET Runename = 'Old' WHERE Runenumber = 1;"_q);
@@ -403,7 +402,6 @@ private Q_SLOTS:
             const QImage image = QImage::fromData(
                 icon.mid(qFromLittleEndian<quint32>(at + 12), qFromLittleEndian<quint32>(at + 8)),
                 "PNG");
-            QCOMPARE(image.size(), QSize(size, size));
             QCOMPARE(image.convertToFormat(QImage::Format_ARGB32_Premultiplied),
                      programIconImage(size));
         }
@@ -510,11 +508,10 @@ void TestData::hostileFiles()
     TestFolder damaged;
     damage(damaged);
     const QByteArray before = fileBytes(damaged.dataFile());
-    QStringList wrong;
-    {
-        const FailureRecorder reported;
-        wrong << failureOf([&] { readEverything(*startForm(damaged.path())); }) << reported.texts;
-    }
+    const FailureRecorder reported;
+    std::unique_ptr<Form1> form;
+    QStringList wrong{failureOf([&] { readEverything(*(form = startForm(damaged.path()))); })};
+    wrong << reported.texts;
     wrong.removeAll(QString());
     if (fileBytes(damaged.dataFile()) != before)
         wrong << "the file changed"_q;
@@ -524,7 +521,6 @@ void TestData::hostileFiles()
              qPrintable(wrong.join(u'\n')));
     if (!reason.isEmpty())
         return;
-    const auto form = startForm(damaged.path());
     QStringList names;
     for (const QLabel *label : form->Label1)
         names << label->text();
