@@ -264,9 +264,6 @@ private Q_SLOTS:
             "CREATE VIEW savesQuery AS SELECT rowid AS rowid, * FROM ownedRunes;",
             "RuneWords, RunewordID 5, rune3|runes, Runenumber 30, Runename|rune 1 is missing|"
             "runesQuery, row 1|savesQuery2: gives 9 rows|do not stand together|cannot be deleted");
-        row("number out of range", "runewords.txt",
-            "\nruneword Broken\n  runes: 3 51\n  types: helm\n",
-            "\"51\" is not a number from 0 to 46", "", "  runes: 3 51");
         row("save without a name", "saves.txt", "", "the field \"name\" is missing",
             "  name: empty 3\n", "save 3");
         row("id taken", "runewords.txt", "\nruneword Copy\n  id: 1\n  runes: 3\n  types: helm\n",

@@ -105,17 +105,6 @@ QStringList textsOf(const QWidget *window)
     return texts;
 }
 
-void press(Form1 &form, const QString &step)
-{
-    if (step == "Enter"_q)
-        QTest::keyClick(&form, Qt::Key_Return);
-    else if (step == "Clear"_q || step == "revert"_q)
-        QTest::mouseClick(step == "Clear"_q ? form.CommandClear : form.Commandrevert,
-                          Qt::LeftButton);
-    else
-        QTest::mouseClick(form.PictureRunes[size_t(step.toInt())], Qt::LeftButton);
-}
-
 } // namespace
 
 // The main window's board and display, and every window's texts, on a folder with runewords made
@@ -399,7 +388,7 @@ private Q_SLOTS:
         }
         QCOMPARE(ownedTiles(*form), (QList<int>{7, 8, 46}));
         // The owned set never learnt of the marks.
-        press(*form, "revert"_q);
+        form->Commandrevert_Click();
         QCOMPARE(ownedTiles(*form), QList<int>{});
         // Nor does the one-rune search's copy of the set: revert brings back exactly the tiles
         // the player had marked.
@@ -412,7 +401,7 @@ private Q_SLOTS:
             });
             QTest::mouseClick(form->PictureRunes[12], Qt::RightButton);
             QTRY_COMPARE(ownedTiles(*form), QList<int>{12});
-            press(*form, "revert"_q);
+            form->Commandrevert_Click();
             QCOMPARE(ownedTiles(*form), set);
             form->ResetBoard();
         }
@@ -450,8 +439,14 @@ private Q_SLOTS:
         folder->sql("UPDATE saves SET saveName = 'renamed' WHERE savenumber = 3"_q);
         const QString slotThree = form->mnuload[3]->text();
         const QStringList pressed = steps.split(u' ');
-        for (const QString &step : pressed)
-            press(*form, step);
+        for (const QString &step : pressed) {
+            if (step == "Enter"_q)
+                QTest::keyClick(form.get(), Qt::Key_Return);
+            else // a tile, CommandClear or Commandrevert
+                QTest::mouseClick(form->findChild<QWidget *>(
+                                      (step.toInt() ? "PictureRunes"_q : "Command"_q) + step),
+                                  Qt::LeftButton);
+        }
         QCOMPARE(ownedTiles(*form), owned);
         QCOMPARE(form->ownedSaved, kept);
         QCOMPARE(inconsistentTile(*form), QString());
