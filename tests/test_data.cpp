@@ -244,9 +244,6 @@ private Q_SLOTS:
             QTest::newRow(tag) << command << QString::fromUtf8(change)
                                << QString::fromUtf8(messages) << text << marker;
         };
-        row("line feed alone", "export",
-            "UPDATE runes SET Runefunction1 = 'a' || char(10) || 'b' WHERE Runenumber = 2",
-            "runes, row 2, Runefunction1: a line break other than CR LF");
         row("beyond a whole number", "export",
             "UPDATE RuneWords SET rune1 = 4294967299 WHERE RunewordID = 1",
             "RuneWords, row 1, rune1: not a whole number");
