@@ -257,10 +257,9 @@ private Q_SLOTS:
             QStringList seen;
             trace.clear();
             whenModal<FrmRuneInfo>([&](FrmRuneInfo *window) {
-                const bool large = window->devicePixelRatioF() > 1;
                 const QImage file("%1/CRunes/crune%2%3.gif"_q.arg(folder->path())
                                       .arg(k)
-                                      .arg(large ? "@2x"_q : QString()));
+                                      .arg(window->devicePixelRatioF() > 1 ? "@2x"_q : QString()));
                 const QImage picture = window->Picture1->pixmap().toImage();
                 seen << window->Label4->text() << window->Textability1->toPlainText()
                      << window->Textability2->toPlainText() << window->Textability3->toPlainText()
@@ -479,11 +478,10 @@ private Q_SLOTS:
                          QStringList(button ? button->text() : "Clear"_q));
             }
         }
+        // Tab goes on from tile to tile (Space marks one: test_access).
         form->PictureRunes[1]->setFocus();
-        QTest::keyClick(form->PictureRunes[1], Qt::Key_Space);
         QTest::keyClick(form->PictureRunes[1], Qt::Key_Tab);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-        QCOMPARE(ownedTiles(*form), (QList<int>{1, 2}));
+        QCOMPARE(QApplication::focusWidget(), form->PictureRunes[2]);
     }
 };
 
