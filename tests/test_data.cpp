@@ -209,9 +209,8 @@ private Q_SLOTS:
 
     void exportAndBuildRoundTrip()
     {
-        TestFolder original(TestFolder::Pictures::Left);
         // Values the sources must carry through unchanged, beside the shipped data.
-        original.sql(
+        folder->sql(
             "UPDATE RuneWords SET runewordText = NULL, belt = NULL, rune6 = NULL WHERE RunewordID "
             "= 2; UPDATE RuneWords SET runewordText = '', nrrunes = NULL WHERE RunewordID = 3;"
             "UPDATE RuneWords SET runewordText = 'first' || char(13, 10) || char(13, 10) || '  "
@@ -221,11 +220,11 @@ private Q_SLOTS:
             "UPDATE saves SET saveName = '  spaced  ' WHERE savenumber = 3;"
             "INSERT INTO ownedRunes VALUES (3, 17), (3, 2);"_q);
         QTemporaryDir sources;
-        QCOMPARE(runTool({"export"_q, original.dataFile(), sources.path()}, output), 0);
+        QCOMPARE(runTool({"export"_q, folder->dataFile(), sources.path()}, output), 0);
         // The build itself refuses the Null values the program cannot use; the sources keep them.
         TestFolder rebuilt(TestFolder::Pictures::Left);
         writeDataFile(readGameData(sources.path()), readSchema(sources.path()), rebuilt.dataFile());
-        QCOMPARE(contents(rebuilt), contents(original));
+        QCOMPARE(contents(rebuilt), contents(*folder));
     }
 
     // The data tool refuses, and leaves the data file and its folder as they were: export what the
