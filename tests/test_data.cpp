@@ -33,10 +33,12 @@ Damage write(qint64 offset, const QByteArray &bytes, qint64 cutTo = -1)
     };
 }
 
-// The structure and every table's rows as text; a slot's rows in order, their row ids aside.
+// The folder's files, the file's structure and every table's rows as text; a slot's rows in
+// order, their row ids aside.
 QStringList contents(TestFolder &folder)
 {
-    QStringList all = folder.column("SELECT sql FROM sqlite_schema ORDER BY name"_q);
+    QStringList all =
+        filesIn(folder.path()) + folder.column("SELECT sql FROM sqlite_schema ORDER BY name"_q);
     const QString quoted = "SELECT group_concat('quote(\"' || name || '\")', ' || "
                            "''|'' || ') FROM pragma_table_info('%1')"_q;
     for (const QString &table : {"RuneWords"_q, "runes"_q, "saves"_q, "ownedRunes"_q}) {
@@ -102,39 +104,24 @@ private Q_SLOTS:
         db = std::make_unique<Database>(folder->dataFile());
     }
 
-    // Written on a second connection, as another program might write, while the main window's
-    // stays open: its stored query reads the change at once; a snapshot keeps what it read, and
-    // cannot be changed.
-    void writesReachTheFileAtOnce()
+    // Reading through the main window's connection. First what fails: a query the engine
+    // refuses, two statements in one, and a view (peek) that only a trusted schema may run; each
+    // failure names what was attempted, the engine's reason and the file, and the connection
+    // goes on.
+    void reading()
     {
-        const auto query = db->createQueryDef("SELECT saveName FROM saves WHERE savenumber = 3"_q);
-        const auto snapshot = query->openRecordset();
-        Database dialog(folder->dataFile());
-        const auto saves = dialog.openRecordset("Saves"_q);
-        QVERIFY(saves->findFirst("savenumber = 3"_q));
-        saves->edit();
-        saves->setField("SAVENAME"_q, "gathered"_q);
-        saves->update();
-        QCOMPARE(query->openRecordset()->field("saveName"_q).toString(), "gathered"_q);
-        QCOMPARE(snapshot->field("saveName"_q).toString(), "empty 3"_q);
-        for (auto change : {&Recordset::edit, &Recordset::addNew, &Recordset::deleteRow})
-            QVERIFY_THROWS_EXCEPTION(Failure, (snapshot.get()->*change)());
-        // Rows added with their fields set in another order each.
-        const auto owned = dialog.openRecordset("ownedRunes"_q);
-        for (const int rune : {7, 8}) {
-            owned->addNew();
-            const QStringList fields{"savenumber"_q, "runenumber"_q};
-            for (const QString &field : rune == 7 ? fields : QStringList{fields[1], fields[0]})
-                owned->setField(field, field == fields[0] ? 2 : rune);
-            owned->update();
+        for (const auto &[argument, reason] :
+             {std::pair{"SELECT Runenam FROM runes"_q, "no such column: Runenam"_q},
+              {"SELECT ';'; DELETE FROM runes -- x"_q, "more than one statement"_q},
+              {"SELECT * FROM peek"_q, "unsafe use"_q}}) {
+            const QString failure =
+                failureOf([&, &sql = argument] { db->createQueryDef(sql)->openRecordset(); });
+            for (const QString &part : {argument, reason, db->path()})
+                QVERIFY2(failure.contains(part), qPrintable(failure));
+            QCOMPARE(db->openRecordset("ownedRunes"_q)->recordCount(), 46);
         }
-        QCOMPARE(folder->column("SELECT runenumber FROM ownedRunes WHERE "
-                                "savenumber = 2 ORDER BY rowid"_q),
-                 (QStringList{"7"_q, "8"_q}));
-    }
 
-    void readingRows()
-    {
+        // Then the rows of a query.
         const auto query = db->createQueryDef("SELECT Runenumber, NULL AS absent, '' AS empty FROM "
                                               "runes WHERE Runenumber <= 3 ORDER BY Runenumber"_q);
         const auto rows = query->openRecordset();
@@ -169,26 +156,37 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(Failure, changed->field("saveName"_q));
     }
 
-    // A query the engine refuses, two statements in one, and a view (peek) that only a trusted
-    // schema may run: each failure names what was attempted, the engine's reason and the file,
-    // and the connection goes on.
-    void failuresNameWhatWasAttempted()
+    // Written on a second connection, as another program might write, while the main window's
+    // stays open: its stored query reads the change at once; a snapshot keeps what it read, and
+    // cannot be changed.
+    void writing()
     {
-        for (const auto &[argument, reason] :
-             {std::pair{"SELECT Runenam FROM runes"_q, "no such column: Runenam"_q},
-              {"SELECT ';'; DELETE FROM runes -- x"_q, "more than one statement"_q},
-              {"SELECT * FROM peek"_q, "unsafe use"_q}}) {
-            const QString failure =
-                failureOf([&, &sql = argument] { db->createQueryDef(sql)->openRecordset(); });
-            for (const QString &part : {argument, reason, db->path()})
-                QVERIFY2(failure.contains(part), qPrintable(failure));
-            QCOMPARE(db->openRecordset("ownedRunes"_q)->recordCount(), 46);
+        const auto query = db->createQueryDef("SELECT saveName FROM saves WHERE savenumber = 3"_q);
+        const auto snapshot = query->openRecordset();
+        Database dialog(folder->dataFile());
+        const auto saves = dialog.openRecordset("Saves"_q);
+        QVERIFY(saves->findFirst("savenumber = 3"_q));
+        saves->edit();
+        saves->setField("SAVENAME"_q, "gathered"_q);
+        saves->update();
+        QCOMPARE(query->openRecordset()->field("saveName"_q).toString(), "gathered"_q);
+        QCOMPARE(snapshot->field("saveName"_q).toString(), "empty 3"_q);
+        for (auto change : {&Recordset::edit, &Recordset::addNew, &Recordset::deleteRow})
+            QVERIFY_THROWS_EXCEPTION(Failure, (snapshot.get()->*change)());
+        // Rows added with their fields set in another order each.
+        const auto owned = dialog.openRecordset("ownedRunes"_q);
+        for (const int rune : {7, 8}) {
+            owned->addNew();
+            const QStringList fields{"savenumber"_q, "runenumber"_q};
+            for (const QString &field : rune == 7 ? fields : QStringList{fields[1], fields[0]})
+                owned->setField(field, field == fields[0] ? 2 : rune);
+            owned->update();
         }
-    }
+        QCOMPARE(folder->column("SELECT runenumber FROM ownedRunes WHERE "
+                                "savenumber = 2 ORDER BY rowid"_q),
+                 (QStringList{"7"_q, "8"_q}));
 
-    // Another program that holds the file for a moment delays a write; it does not fail it.
-    void busyFileIsWaitedOn()
-    {
+        // Another program that holds the file for a moment delays a write; it does not fail it.
         SQLite::Database other(folder->dataFile().toUtf8().toStdString(), SQLite::OPEN_READWRITE);
         other.exec("BEGIN IMMEDIATE");
         // Let go only once the write has begun, so that the write surely meets the lock.
@@ -203,7 +201,7 @@ private Q_SLOTS:
             [&] { db->execute("DELETE FROM ownedRunes WHERE runenumber = 1"_q, {}, {}); });
         release.join();
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
-        QCOMPARE(folder->column("SELECT count(*) FROM ownedRunes"_q), QStringList{"45"_q});
+        QCOMPARE(folder->column("SELECT count(*) FROM ownedRunes"_q), QStringList{"47"_q});
     }
 
     void hostileFiles_data();
@@ -211,9 +209,8 @@ private Q_SLOTS:
 
     void exportAndBuildRoundTrip()
     {
-        TestFolder original(TestFolder::Pictures::Left);
         // Values the sources must carry through unchanged, beside the shipped data.
-        original.sql(
+        folder->sql(
             "UPDATE RuneWords SET runewordText = NULL, belt = NULL, rune6 = NULL WHERE RunewordID "
             "= 2; UPDATE RuneWords SET runewordText = '', nrrunes = NULL WHERE RunewordID = 3;"
             "UPDATE RuneWords SET runewordText = 'first' || char(13, 10) || char(13, 10) || '  "
@@ -223,11 +220,11 @@ private Q_SLOTS:
             "UPDATE saves SET saveName = '  spaced  ' WHERE savenumber = 3;"
             "INSERT INTO ownedRunes VALUES (3, 17), (3, 2);"_q);
         QTemporaryDir sources;
-        QCOMPARE(runTool({"export"_q, original.dataFile(), sources.path()}, output), 0);
+        QCOMPARE(runTool({"export"_q, folder->dataFile(), sources.path()}, output), 0);
         // The build itself refuses the Null values the program cannot use; the sources keep them.
         TestFolder rebuilt(TestFolder::Pictures::Left);
         writeDataFile(readGameData(sources.path()), readSchema(sources.path()), rebuilt.dataFile());
-        QCOMPARE(contents(rebuilt), contents(original));
+        QCOMPARE(contents(rebuilt), contents(*folder));
     }
 
     // The data tool refuses, and leaves the data file and its folder as they were: export what the
@@ -246,9 +243,6 @@ private Q_SLOTS:
             QTest::newRow(tag) << command << QString::fromUtf8(change)
                                << QString::fromUtf8(messages) << text << marker;
         };
-        row("line feed alone", "export",
-            "UPDATE runes SET Runefunction1 = 'a' || char(10) || 'b' WHERE Runenumber = 2",
-            "runes, row 2, Runefunction1: a line break other than CR LF");
         row("beyond a whole number", "export",
             "UPDATE RuneWords SET rune1 = 4294967299 WHERE RunewordID = 1",
             "RuneWords, row 1, rune1: not a whole number");
@@ -257,18 +251,14 @@ private Q_SLOTS:
             "ownedRunes, row 500, savenumber: no slot 11");
         row("id below 1", "export", "UPDATE RuneWords SET RunewordID = 0 WHERE RunewordID = 1",
             "RuneWords, row 0, RunewordID: not a whole number from 1");
+        // Values out of range are the import tests', through the same check.
         row("what the program relies on", "check",
-            "UPDATE RuneWords SET rune3 = 47 WHERE RunewordID = 5;"
-            "UPDATE runes SET Runename = NULL WHERE Runenumber = 30;"
             "UPDATE runes SET Runenumber = 0 WHERE Runenumber = 1;"
             "DELETE FROM saves WHERE savenumber = 4;"
             "INSERT INTO ownedRunes VALUES (2, 5), (1, 4), (2, 6); DROP VIEW savesQuery;"
             "CREATE VIEW savesQuery AS SELECT rowid AS rowid, * FROM ownedRunes;",
-            "RuneWords, RunewordID 5, rune3|runes, Runenumber 30, Runename|rune 1 is missing|"
-            "runesQuery, row 1|savesQuery2: gives 9 rows|do not stand together|cannot be deleted");
-        row("number out of range", "runewords.txt",
-            "\nruneword Broken\n  runes: 3 51\n  types: helm\n",
-            "\"51\" is not a number from 0 to 46", "", "  runes: 3 51");
+            "rune 1 is missing|runesQuery, row 1|savesQuery2: gives 9 rows|do not stand together|"
+            "cannot be deleted");
         row("save without a name", "saves.txt", "", "the field \"name\" is missing",
             "  name: empty 3\n", "save 3");
         row("id taken", "runewords.txt", "\nruneword Copy\n  id: 1\n  runes: 3\n  types: helm\n",
@@ -312,14 +302,13 @@ private Q_SLOTS:
         }
         if (command == "check"_q)
             arguments.removeLast();
-        const QStringList before = contents(folder), names = filesIn(folder.path());
+        const QStringList before = contents(folder);
         QCOMPARE(runTool(arguments, output), 1);
         for (const QString &message : messages.split(u'|'))
             QVERIFY2(output.contains(message), qPrintable(output));
         const auto line = source.left(source.indexOf(marker)).count(u'\n') + 1;
         QVERIFY2(marker.isEmpty() || output.contains("/%1:%2: "_q.arg(command).arg(line)),
                  qPrintable(output));
-        QCOMPARE(filesIn(folder.path()), names);
         QCOMPARE(contents(folder), before);
     }
 
@@ -348,7 +337,6 @@ private Q_SLOTS:
                      qPrintable(message));
             for (const QString &fd : descriptors.entryList(QDir::Files | QDir::System))
                 QVERIFY(!QFileInfo(descriptors.filePath(fd)).symLinkTarget().startsWith(target));
-            QCOMPARE(filesIn(folder.path()), QStringList{"newRunewords.mdb"_q});
             QCOMPARE(contents(folder), before);
             QVERIFY(!inTheWay || QFileInfo(target + "/kept"_q).isDir());
         }
@@ -360,9 +348,8 @@ private Q_SLOTS:
     {
         // An existing file is left alone, or rebuilt from the sources keeping the player's saves,
         // in a folder named as a player named Zoë may have it.
-        QTemporaryDir players;
-        QVERIFY(QDir().mkpath(players.path() + "/Zoë"_q));
-        TestFolder folder(TestFolder::Pictures::Left, players.path() + "/Zoë"_q);
+        const QTemporaryDir players(QDir::tempPath() + "/Zoë-XXXXXX"_q);
+        TestFolder folder(TestFolder::Pictures::Left, players.path());
         folder.sql("UPDATE saves SET saveName = 'mine' WHERE savenumber = 1;"
                    "INSERT INTO ownedRunes VALUES (1, 9);"
                    "UPDATE runes SET Runename = 'Old' WHERE Runenumber = 1;"_q);
@@ -403,7 +390,6 @@ private Q_SLOTS:
             const QImage image = QImage::fromData(
                 icon.mid(qFromLittleEndian<quint32>(at + 12), qFromLittleEndian<quint32>(at + 8)),
                 "PNG");
-            QCOMPARE(image.size(), QSize(size, size));
             QCOMPARE(image.convertToFormat(QImage::Format_ARGB32_Premultiplied),
                      programIconImage(size));
         }
@@ -510,11 +496,10 @@ void TestData::hostileFiles()
     TestFolder damaged;
     damage(damaged);
     const QByteArray before = fileBytes(damaged.dataFile());
-    QStringList wrong;
-    {
-        const FailureRecorder reported;
-        wrong << failureOf([&] { readEverything(*startForm(damaged.path())); }) << reported.texts;
-    }
+    const FailureRecorder reported;
+    std::unique_ptr<Form1> form;
+    QStringList wrong{failureOf([&] { readEverything(*(form = startForm(damaged.path()))); })};
+    wrong << reported.texts;
     wrong.removeAll(QString());
     if (fileBytes(damaged.dataFile()) != before)
         wrong << "the file changed"_q;
@@ -524,7 +509,6 @@ void TestData::hostileFiles()
              qPrintable(wrong.join(u'\n')));
     if (!reason.isEmpty())
         return;
-    const auto form = startForm(damaged.path());
     QStringList names;
     for (const QLabel *label : form->Label1)
         names << label->text();

@@ -105,17 +105,6 @@ QStringList textsOf(const QWidget *window)
     return texts;
 }
 
-void press(Form1 &form, const QString &step)
-{
-    if (step == "Enter"_q)
-        QTest::keyClick(&form, Qt::Key_Return);
-    else if (step == "Clear"_q || step == "revert"_q)
-        QTest::mouseClick(step == "Clear"_q ? form.CommandClear : form.Commandrevert,
-                          Qt::LeftButton);
-    else
-        QTest::mouseClick(form.PictureRunes[size_t(step.toInt())], Qt::LeftButton);
-}
-
 } // namespace
 
 // The main window's board and display, and every window's texts, on a folder with runewords made
@@ -148,7 +137,9 @@ private Q_SLOTS:
             "('Tq Nulls', NULL, NULL, 12, NULL, NULL, 0, 0, 46, NULL, 1, NULL, 0, 0, 0, 0, 0, 0),"
             "('Tq Keeper''s Vow', 'vow', 1, 46, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0),"
             "('Tq Hollow ', 'hollow', 2, 8, 9, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1),"
-            "('Tq Fraction', 'fraction', 3, 3.7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1);"_q.arg(
+            "('Tq Fraction', 'fraction', 3, 3.7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1);"
+            // A rune whose name looks like markup.
+            "UPDATE runes SET Runename = '<i>Ort' WHERE Runenumber = 9;"_q.arg(
                 itemTypeColumnList()));
         form = startForm(folder->path());
         form->runeDb->setTraceHook([this](const QString &sql) { trace << sql; });
@@ -250,108 +241,59 @@ private Q_SLOTS:
 
     void runeWindow()
     {
-        // A rune whose name looks like markup shows its characters, under its tile and in the
+        // Rune 9's name looks like markup: it shows its characters, under its tile and in the
         // window, and asks for the room they take.
-        folder->sql("UPDATE runes SET Runename = '<i>Ort</i>' WHERE Runenumber = 9"_q);
-        form = startForm(folder->path());
-        form->runeDb->setTraceHook([this](const QString &sql) { trace << sql; });
         const auto showsAsStored = [](const QLabel *label) {
             return label->sizeHint().width() >=
                    label->fontMetrics().horizontalAdvance(label->text());
         };
-        QCOMPARE(form->Label1[8]->text(), "<i>Ort</i>"_q);
+        QCOMPARE(form->Label1[8]->text(), "<i>Ort"_q);
         QVERIFY(showsAsStored(form->Label1[8]));
         // What the window shows for a rune (the name, the effects, whether the picture is the
-        // file's at the screen's density, the captions that do not fit), then the SQL it ran.
-        // step runs while the window is up and closes it.
-        const auto shown = [this, showsAsStored](int k,
-                                                 const std::function<void(FrmRuneInfo *)> &step) {
+        // file's at the screen's density, the captions that do not fit), where two Tabs from the
+        // first box and an Escape leave the focus and the window, then the SQL it ran. Losing
+        // activation to another window closes it.
+        const auto shown = [this, showsAsStored](int k) {
             QStringList seen;
             trace.clear();
             whenModal<FrmRuneInfo>([&](FrmRuneInfo *window) {
-                const bool large = window->devicePixelRatioF() > 1;
                 const QImage file("%1/CRunes/crune%2%3.gif"_q.arg(folder->path())
                                       .arg(k)
-                                      .arg(large ? "@2x"_q : QString()));
-                const auto plain = [](const QImage &image) {
-                    QImage argb = image.convertToFormat(QImage::Format_ARGB32);
-                    argb.setDevicePixelRatio(1);
-                    return argb;
-                };
+                                      .arg(window->devicePixelRatioF() > 1 ? "@2x"_q : QString()));
+                const QImage picture = window->Picture1->pixmap().toImage();
                 seen << window->Label4->text() << window->Textability1->toPlainText()
                      << window->Textability2->toPlainText() << window->Textability3->toPlainText()
-                     << QVariant(plain(window->Picture1->pixmap().toImage()) == plain(file) &&
+                     << QVariant(picture.convertToFormat(file.format()) == file &&
                                  showsAsStored(window->Label4))
                             .toString()
                      << clippedCaptions(window);
-                step(window);
+                for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Escape})
+                    QTest::keyClick(window->focusWidget(), key);
+                seen << window->focusWidget()->accessibleName()
+                     << QVariant(window->isVisible()).toString();
+                auto *other = new QWidget(window, Qt::Window);
+                other->show();
+                other->activateWindow();
+                if (!QTest::qWaitFor([window] { return !window->isVisible(); }))
+                    QVERIFY(!window->close()); // it stayed open
             });
             form->mnuRunename->Tag = QString::number(k);
             form->mnuruneprop->trigger();
             return seen + trace;
         };
-        const auto close = [](FrmRuneInfo *window) { window->close(); };
         // The name and the effects as the file holds them; the effects show as lines, without the
         // stored line ends.
         const auto expected = [this](int k) {
             return folder->column("SELECT replace(value, char(13, 10), char(10)) FROM runes, "
                                   "json_each(json_array('Rune ' || Runename, Runefunction1, "
                                   "Runefunction2, Runefunction3)) WHERE Runenumber = %1"_q.arg(k))
-                   << "true"_q << QString()
+                   << "true"_q << QString() << "Shields, Armors & Belts"_q
+                   << "true"_q
                    << "Select * from runes Where runes.Runenumber = %1"_q.arg(k);
         };
         for (int k = 1; k <= 46; ++k)
-            QCOMPARE(shown(k, close), expected(k));
+            QCOMPARE(shown(k), expected(k));
         QVERIFY(expected(7)[3].contains(u'\n')); // one of two lines
-        // Tab goes from box to box; Escape does not close the window.
-        QList<QWidget *> focused, boxes;
-        bool openAfterEscape = false;
-        shown(7, [&](FrmRuneInfo *window) {
-            boxes = {window->Textability2, window->Textability3};
-            QTest::keyClick(window->Textability1, Qt::Key_Tab);
-            focused << QApplication::focusWidget();
-            QTest::keyClick(window->focusWidget(), Qt::Key_Tab);
-            focused << QApplication::focusWidget();
-            QTest::keyClick(window->focusWidget(), Qt::Key_Escape);
-            openAfterEscape = window->isVisible();
-            window->Textability1->setFocus();
-            QTest::keyClicks(window->Textability1, "typed"_q);
-            // Showing must not close it; losing activation to another window must.
-            QCoreApplication::processEvents();
-            QVERIFY(window->isVisible());
-            auto *other = new QWidget(window, Qt::Window);
-            other->show();
-            other->activateWindow();
-            if (!QTest::qWaitFor([window] { return !window->isVisible(); }))
-                QVERIFY(!window->close()); // it stayed open
-        });
-        QCOMPARE(focused, boxes);
-        QVERIFY(openAfterEscape);
-        QCOMPARE(shown(7, close), expected(7)); // nothing typed is kept
-    }
-
-    void fixedTexts()
-    {
-        // Made afresh, before anything fills them from the data file; the texts in the order
-        // textsOf() finds them, joined by "|".
-        const auto check = [](QWidget *made, const char *texts) {
-            const std::unique_ptr<QWidget> window(made);
-            QCOMPARE(textsOf(window.get()).join(u'|'), QLatin1String(texts));
-        };
-        check(new Form1(folder->path()),
-              "Tessaly|Runes|revert|tip: Reverts to the last loaded or saved state|Item Types|Body "
-              "Armor|Helm|Belt|Boots|Gloves|Shield|Melee Weapon|Missile Weapon|Other|number of "
-              "sockets|1 socket|2 sockets|3 sockets|4 sockets|5 sockets|6 sockets|Search|tip: "
-              "errr, duh?|Clear|tip: clears all runes and search parameters|&File|Load|save1|save2|"
-              "save3|save4|save5|save6|save7|save8|save9|save10|save|Save1|Save2|Save3|Save4|Save5|"
-              "Save6|Save7|Save8|Save9|save10|Exit|&Runes|Find runewords...|"
-              "Import game data...|Game data...|&Help|Help|About|"
-              "Runename|search runewords containing|show rune properties");
-        check(new Dialog(form.get()), "Dialog Caption|OK|Cancel|Save name : ");
-        check(new FrmRuneInfo(form.get()),
-              "Form2|Weapons & Gloves|Helm, Wands, Staves & Boots|Shields, Armors & Belts|Rune ");
-        check(new frmAbout(form.get()), "About Tessaly|OK|Tessaly by Quillane|Version 1.3.2");
-        check(new frmhelp, "Help on Tessaly|OK");
     }
 
     // Closing the main window leaves the help window, and the program, running; a key in the
@@ -388,22 +330,38 @@ private Q_SLOTS:
         QTRY_VERIFY(help.isNull());
     }
 
-    void everyCaptionFitsInTheProgramsFont()
+    // Every window's own texts, made afresh before anything fills them from the data file (in
+    // the order textsOf() finds them, joined by "|"), and every caption fits in the program's
+    // fonts; the main window's also once filled, the rune window's with the runes' texts.
+    void windowTexts()
     {
         // Not a look-alike the system happens to offer in its place.
         QCOMPARE(QFontInfo(form->font()).family(), "Liberation Sans"_q);
         QCOMPARE(QFontInfo(form->Commandrevert->font()).family(), "Liberation Serif"_q);
+        QCOMPARE(clippedCaptions(form.get()), QString());
+        const auto check = [](auto &&window, const char *texts) {
+            QCOMPARE(textsOf(&window).join(u'|'), QLatin1String(texts));
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QCOMPARE(clippedCaptions(&window), QString());
+        };
+        check(Form1(folder->path()),
+              "Tessaly|Runes|revert|tip: Reverts to the last loaded or saved state|Item Types|Body "
+              "Armor|Helm|Belt|Boots|Gloves|Shield|Melee Weapon|Missile Weapon|Other|number of "
+              "sockets|1 socket|2 sockets|3 sockets|4 sockets|5 sockets|6 sockets|Search|tip: "
+              "errr, duh?|Clear|tip: clears all runes and search parameters|&File|Load|save1|save2|"
+              "save3|save4|save5|save6|save7|save8|save9|save10|save|Save1|Save2|Save3|Save4|Save5|"
+              "Save6|Save7|Save8|Save9|save10|Exit|&Runes|Find runewords...|"
+              "Import game data...|Game data...|&Help|Help|About|"
+              "Runename|search runewords containing|show rune properties");
+        check(Dialog(form.get()), "Dialog Caption|OK|Cancel|Save name : ");
+        check(FrmRuneInfo(form.get()),
+              "Form2|Weapons & Gloves|Helm, Wands, Staves & Boots|Shields, Armors & Belts|Rune ");
+        check(frmAbout(form.get()), "About Tessaly|OK|Tessaly by Quillane|Version 1.3.2");
+        // The help text, checked by its start, fits without a scroll bar.
         form->mnuHelpScreen->trigger();
         frmhelp *help = form->helpWindow;
-        frmAbout about(form.get());
-        Dialog dialog(form.get());
-        for (QWidget *window : QList<QWidget *>{form.get(), &about, &dialog, help}) {
-            window->show();
-            QVERIFY(QTest::qWaitForWindowExposed(window));
-            QCOMPARE(clippedCaptions(window), QString());
-        }
-        // The rune window's captions are checked with its texts. The help text, checked by its
-        // start, fits without a scroll bar.
+        check(*help, "Help on Tessaly|OK");
         QTRY_COMPARE(help->Text1->verticalScrollBar()->maximum(), 0);
         QVERIFY(help->Text1->toPlainText().startsWith("how to use : \n- Select all the runes"_q));
         help->close(); // it outlives the main window, and the next case makes another
@@ -429,22 +387,20 @@ private Q_SLOTS:
         }
         QCOMPARE(ownedTiles(*form), (QList<int>{7, 8, 46}));
         // The owned set never learnt of the marks.
-        press(*form, "revert"_q);
+        form->Commandrevert_Click();
         QCOMPARE(ownedTiles(*form), QList<int>{});
         // Nor does the one-rune search's copy of the set: revert brings back exactly the tiles
         // the player had marked.
         for (const QList<int> &set : {QList<int>{1, 2, 5}, QList<int>{1, 2, 5, 12}}) {
-            for (const int k : set)
-                form->markOwned(k);
+            setBoard(*form, set);
             QTimer::singleShot(0, form.get(), [&] {
                 form->mnuSearch->trigger();
                 form->mnuRunename->close();
             });
             QTest::mouseClick(form->PictureRunes[12], Qt::RightButton);
             QTRY_COMPARE(ownedTiles(*form), QList<int>{12});
-            press(*form, "revert"_q);
+            form->Commandrevert_Click();
             QCOMPARE(ownedTiles(*form), set);
-            form->ResetBoard();
         }
     }
 
@@ -480,8 +436,14 @@ private Q_SLOTS:
         folder->sql("UPDATE saves SET saveName = 'renamed' WHERE savenumber = 3"_q);
         const QString slotThree = form->mnuload[3]->text();
         const QStringList pressed = steps.split(u' ');
-        for (const QString &step : pressed)
-            press(*form, step);
+        for (const QString &step : pressed) {
+            if (step == "Enter"_q)
+                QTest::keyClick(form.get(), Qt::Key_Return);
+            else // a tile, CommandClear or Commandrevert
+                QTest::mouseClick(form->findChild<QWidget *>(
+                                      (step.toInt() ? "PictureRunes"_q : "Command"_q) + step),
+                                  Qt::LeftButton);
+        }
         QCOMPARE(ownedTiles(*form), owned);
         QCOMPARE(form->ownedSaved, kept);
         QCOMPARE(inconsistentTile(*form), QString());
@@ -514,11 +476,10 @@ private Q_SLOTS:
                          QStringList(button ? button->text() : "Clear"_q));
             }
         }
+        // Tab goes on from tile to tile (Space marks one: test_access).
         form->PictureRunes[1]->setFocus();
-        QTest::keyClick(form->PictureRunes[1], Qt::Key_Space);
         QTest::keyClick(form->PictureRunes[1], Qt::Key_Tab);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-        QCOMPARE(ownedTiles(*form), (QList<int>{1, 2}));
+        QCOMPARE(QApplication::focusWidget(), form->PictureRunes[2]);
     }
 };
 
