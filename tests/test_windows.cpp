@@ -457,7 +457,7 @@ private Q_SLOTS:
     }
 
     // Without a mouse: Return and the keypad's Enter click a focused button, anywhere else
-    // Clear; the board from the keyboard. What a screen reader reads is test_access's.
+    // Clear; the board from the keyboard. What a screen reader reads is test_import's.
     void withoutAMouse()
     {
         QStringList pressed;
@@ -476,10 +476,13 @@ private Q_SLOTS:
                          QStringList(button ? button->text() : "Clear"_q));
             }
         }
-        // Tab goes on from tile to tile (Space marks one: test_access).
+        // Tab goes on from tile to tile, and Space marks one as a click does.
         form->PictureRunes[1]->setFocus();
         QTest::keyClick(form->PictureRunes[1], Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), form->PictureRunes[2]);
+        const int before = form->PictureRunes[2]->Appearance();
+        QTest::keyClick(form->PictureRunes[2], Qt::Key_Space);
+        QCOMPARE(form->PictureRunes[2]->Appearance(), 1 - before);
     }
 };
 
