@@ -328,22 +328,12 @@ private Q_SLOTS:
         QCOMPARE(first->font(), form->font());
         QCOMPARE(first->missingAtMost->value(), 1);
 
-        // It shows what the last Search was given, and only a Search changes that.
+        // A double-click shows the runeword as picking it in the list would, keeping the board for
+        // Revert first; the list and the tables stay.
         setBoard(*form, {1, 2, 3, 4});
         form->CommandSearch_Click();
         const QList<QStringList> shown = rows(first->foundTable);
-        setBoard(*form, {5});
-        for (QCheckBox *box : filterBoxes(*form))
-            box->setChecked(false);
-        first->missingAtMost->setValue(3);
-        first->missingAtMost->setValue(1);
-        QCOMPARE(rows(first->foundTable), shown);
-
-        // A double-click shows the runeword as picking it in the list would, keeping the board for
-        // Revert first; the list and the tables stay.
         const QStringList listBefore = listed(*form);
-        form->Commandrevert_Click();
-        setBoard(*form, {1, 2, 3, 4});
         const int row = int(shown.size()) / 2;
         doubleClick(first->foundView, row);
         QCOMPARE(form->TextRunes->text(), shown[row][2]);
@@ -430,6 +420,7 @@ private Q_SLOTS:
                                           : rng.bounded(64) << firstSocketBit |
                                                 (rng.bounded(15) == 0 ? 0 : rng.bounded(1, 512));
             search(ticked, board);
+            setBoard(*form, {}); // the window shows what the last Search was given
             const int maximum = round < 46 ? 1 : rng.bounded(0, 4);
             window()->missingAtMost->setValue(maximum);
             const auto &[typed, number] = gives[round < 46 ? 0 : rng.bounded(6)];
@@ -463,24 +454,23 @@ private Q_SLOTS:
         const QStringList all{"Cold Shore"_q, "Ember"_q,  "Null text"_q,
                               "Scold"_q,      "Straße"_q, "Éclat"_q};
         const QStringList none, cold{"Cold Shore"_q, "Ember"_q, "Éclat"_q};
-        const QStringList eclat{"Ember"_q, "Éclat"_q};
+        const QStringList eclat{"Éclat"_q}, eclats{"Ember"_q, "Éclat"_q};
         QTest::newRow("empty") << QString() << all << none;
         QTest::newRow("a word's start") << "cold"_q << cold << QStringList{"cold"_q};
         QTest::newRow("not inside a word") << "old"_q << none << none;
         QTest::newRow("case") << "COLD"_q << cold << QStringList{"cold"_q};
-        QTest::newRow("accents") << "eclat"_q << eclat << QStringList{"éclat"_q};
-        QTest::newRow("typed accents") << "ÉCLAT"_q << eclat << QStringList{"éclat"_q};
+        QTest::newRow("accents") << "eclat"_q << eclats << QStringList{"éclat"_q};
+        QTest::newRow("typed accents") << "ÉCLAT"_q << eclats << QStringList{"éclat"_q};
         QTest::newRow("full case folding") << "STRASSE"_q << QStringList{"Straße"_q} << none;
         QTest::newRow("every word")
-            << "cold damage"_q << eclat << QStringList{"cold"_q, "damage"_q};
+            << "cold damage"_q << eclats << QStringList{"cold"_q, "damage"_q};
         QTest::newRow("any order and line")
-            << "life cold"_q << QStringList{"Éclat"_q} << QStringList{"cold"_q, "life"_q};
+            << "life cold"_q << eclat << QStringList{"cold"_q, "life"_q};
         QTest::newRow("name and text")
             << "light shore"_q << QStringList{"Cold Shore"_q} << QStringList{"light"_q};
-        QTest::newRow("phrase") << "\"cold damage\""_q << QStringList{"Éclat"_q}
-                                << QStringList{"cold damage"_q};
+        QTest::newRow("phrase") << "\"cold damage\""_q << eclat << QStringList{"cold damage"_q};
         QTest::newRow("unclosed phrase")
-            << "+20 \"cold dam"_q << QStringList{"Éclat"_q} << QStringList{"cold dam"_q, "+20"_q};
+            << "+20 \"cold dam"_q << eclat << QStringList{"cold dam"_q, "+20"_q};
         QTest::newRow("a quote alone") << "\""_q << all << none;
         QTest::newRow("signs and digits")
             << "+2"_q << QStringList{"Cold Shore"_q, "Éclat"_q} << QStringList{"+2"_q};
