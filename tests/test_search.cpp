@@ -347,18 +347,19 @@ private Q_SLOTS:
         form->Commandrevert_Click();
         form->CommandSearch_Click();
         const FoundTable *table = first->foundTable;
+        const QAbstractItemModel *runes = first->wantedTable;
         for (const int maximum : {1, 3}) {
             first->missingAtMost->setValue(maximum);
-            const quint64 lastLacks = table->runeword(table->rowCount() - 1).missing;
-            int wanted = 0;
-            while (maximum == 1 && !(lastLacks >> first->wantedTable->rune(wanted) & 1))
-                ++wanted;
-            first->wantedView->setCurrentIndex(first->wantedTable->index(wanted, 0));
+            const QModelIndex last = table->index(table->rowCount() - 1, FoundTable::Missing);
+            const QString rune = (maximum == 1 ? last : runes->index(0, 0)).data().toString();
+            const QModelIndex wanted =
+                runes->match(runes->index(0, 0), Qt::DisplayRole, rune, 1, Qt::MatchExactly)
+                    .value(0);
+            first->wantedView->setCurrentIndex(wanted);
             if (maximum == 1)
                 QTest::keyClick(first->wantedView, Qt::Key_Return);
             else
-                doubleClick(first->wantedView, wanted);
-            const QString rune = runeNames[first->wantedTable->rune(wanted) - 1];
+                doubleClick(first->wantedView, wanted.row());
             for (int row = 0; row < table->rowCount(); ++row)
                 QCOMPARE(first->foundView->selectionModel()->isRowSelected(row),
                          table->index(row, 1).data().toString().split(u' ').contains(rune));
