@@ -26,10 +26,6 @@ namespace {
 // from bit 0, then the socket counts 1 to 6.
 constexpr int firstSocketBit = 9;
 constexpr int everyType = (1 << firstSocketBit) - 1;
-constexpr int type(ItemTypeIndex column)
-{
-    return 1 << column;
-}
 constexpr int sockets(std::initializer_list<int> counts)
 {
     int ticked = 0;
@@ -59,26 +55,24 @@ void doubleClick(QTableView *view, int row)
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, point);
 }
 
-// Sorting by any column orders its texts (sockets as numbers, Missing by the number missing),
-// ties by name; sorting by Missing again gives back the first order.
+// Sorting by any column orders its texts (Missing by the number missing), ties by name, and
+// the other way round gives the reverse; sorting by Missing again gives back the first order.
 void checkSorting(QTableView *view, const QList<QStringList> &first)
 {
     for (int column = 0; column < 5; ++column) {
         const auto key = [column](const QStringList &line) {
+            const QString &cell = line[column];
             return QStringList{
-                column == 4   ? line[4].rightJustified(3, u'0')
-                : column == 1 ? QString::number(line[1].isEmpty() ? 0 : line[1].count(u' ') + 1)
-                              : line[column],
+                column == 1 ? QString::number(cell.isEmpty() ? 0 : cell.count(u' ') + 1) : cell,
                 line[0]};
         };
-        for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
-            view->sortByColumn(column, order);
-            QList<QStringList> sorted = rows(view->model());
-            if (order == Qt::DescendingOrder)
-                std::reverse(sorted.begin(), sorted.end());
-            QVERIFY(std::is_sorted(sorted.begin(), sorted.end(),
-                                   [&](const auto &a, const auto &b) { return key(a) < key(b); }));
-        }
+        view->sortByColumn(column, Qt::DescendingOrder);
+        QList<QStringList> sorted = rows(view->model());
+        std::reverse(sorted.begin(), sorted.end());
+        view->sortByColumn(column, Qt::AscendingOrder);
+        QCOMPARE(rows(view->model()), sorted);
+        QVERIFY(std::is_sorted(sorted.begin(), sorted.end(),
+                               [&](const auto &a, const auto &b) { return key(a) < key(b); }));
     }
     view->sortByColumn(1, Qt::AscendingOrder);
     QCOMPARE(rows(view->model()), first);
@@ -90,30 +84,17 @@ QStringList sorted(QStringList names)
     return names;
 }
 
-// Records of RFC 4180 text, each ended by CR LF.
+// Records of RFC 4180 text, each field ended by a comma or, the last of its record, by CR LF.
 QList<QStringList> parseCsv(const QString &text)
 {
-    QList<QStringList> records;
-    QStringList record;
-    QString field;
-    bool quoted = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (quoted && c == u'"' && text.mid(i + 1, 1) == "\""_q) {
-            field += c;
-            ++i;
-        } else if (c == u'"') {
-            quoted = !quoted;
-        } else if (!quoted && c == u',') {
-            record << std::exchange(field, {});
-        } else if (!quoted && text.mid(i, 2) == "\r\n"_q) {
-            record << std::exchange(field, {});
-            records << std::exchange(record, {});
-            ++i;
-        } else {
-            field += c;
-        }
+    static const QRegularExpression field(R"re((?:"((?:[^"]|"")*)"|([^,"\r\n]*))(,|\r\n))re"_q);
+    QList<QStringList> records{{}};
+    for (const QRegularExpressionMatch &match : field.globalMatch(text)) {
+        records.last() << match.captured(1).replace("\"\""_q, "\""_q) + match.captured(2);
+        if (match.captured(3) == "\r\n"_q)
+            records << QStringList();
     }
+    records.removeLast();
     return records;
 }
 
@@ -164,7 +145,7 @@ class TestSearch : public QObject {
             for (const ItemType &shown : itemTypes) {
                 if (w.types[shown.type] && !w.typesNull[shown.type]) {
                     types << QLatin1String(shown.caption);
-                    typePass = typePass || (ticked & type(shown.type));
+                    typePass = typePass || (ticked >> shown.type & 1);
                 }
             }
             for (const auto &slot : w.runes) {
@@ -201,7 +182,7 @@ class TestSearch : public QObject {
     // A file of a few runewords, all made of rune 1 but one, in a window that shows them all.
     TestFolder givesFolder;
     std::unique_ptr<Form1> givesForm;
-    QList<RunewordSource> givesWords;
+    QMap<QString, QString> givesTexts; // by name
     QByteArray givesBytes;
     FindWindow *givesWindow()
     {
@@ -214,15 +195,16 @@ class TestSearch : public QObject {
             {"Ember", "damage cold\r\n+10% ÉCLAT of fire"},
             {"Straße", "Löwe strength"},
             {"Null text", nullptr}};
+        GameData data = readGameData(gameDataSources());
+        data.runewords.clear();
         for (const auto &[name, text] : texts) {
             RunewordSource w{QString::fromUtf8(name), {}, {1, 0, 0, 0, 0, 0}, 1, false, {true}};
             if (text)
                 w.text = QString::fromUtf8(text);
-            givesWords << w;
+            givesTexts[w.name] = w.text.value_or(QString());
+            data.runewords << w;
         }
-        givesWords[2].runes[0] = 2;
-        GameData data = readGameData(gameDataSources());
-        data.runewords = givesWords;
+        data.runewords[2].runes[0] = 2;
         writeDataFile(data, readSchema(gameDataSources()), givesFolder.dataFile());
         givesBytes = fileBytes(givesFolder.dataFile());
         givesForm = startForm(givesFolder.path());
@@ -244,12 +226,25 @@ class TestSearch : public QObject {
         return trace.join(u'\n');
     }
 
+    // An export that fails says where and why, and leaves the folder as it was.
+    void checkRefused(const QString &path)
+    {
+        const QString folder = QFileInfo(path).path();
+        const QStringList before = filesIn(folder);
+        QVERIFY(!givesWindow()->exportTo(path));
+        const QStringList notices = std::exchange(failures.notices, {});
+        QCOMPARE(notices.size(), 1);
+        QVERIFY2(notices[0].contains(QDir::toNativeSeparators(path) + ":\n"_q) &&
+                     !notices[0].endsWith(u'\n'),
+                 qPrintable(notices[0]));
+        QCOMPARE(filesIn(folder), before);
+    }
+
 private Q_SLOTS:
     void cleanup()
     {
         FindWindow::lastGives.clear();
-        if (form)
-            delete form->findWindow;
+        delete form->findWindow;
         QCOMPARE(std::exchange(failures.texts, {}), QStringList());
     }
 
@@ -318,19 +313,6 @@ private Q_SLOTS:
         form->runeDb->setTraceHook([this](const QString &sql) { trace << sql; });
     }
 
-    // "1 socket" has no piece of its own; Body Armor's piece alone is joined by " OR ".
-    void queryTexts()
-    {
-        QCOMPARE(
-            search(everyType | sockets({1, 2, 3, 6}), {1, 5}),
-            "SELECT RuneWords.RuneWordName, RuneWords.RunewordID FROM RuneWords Where (nrrunes = 1 "
-            "Or nrrunes = 2 Or nrrunes = 3 Or nrrunes = 6) and (false  OR armor = true Or helm = "
-            "true Or belt = true Or boots = true Or shield = true Or gloves = true Or "
-            "meleeweapon = true Or missileweapon = true Or Other = true) and (rune1 in (0, 1, 5) "
-            "AND rune2 in (0, 1, 5) AND rune3 in (0, 1, 5) AND rune4 in (0, 1, 5) AND rune5 in "
-            "(0, 1, 5) AND rune6 in (0, 1, 5));"_q);
-    }
-
     void lifeOfTheFindWindow()
     {
         // Ctrl+F in the main window opens it with the keyboard in Gives; a second choice brings
@@ -339,71 +321,48 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
         QTest::keyClick(form.get(), Qt::Key_F, Qt::ControlModifier);
         const QPointer<FindWindow> first = window();
-        QVERIFY(first);
         form->mnuFind->trigger();
         QCOMPARE(window(), first);
-        QVERIFY(QTest::qWaitForWindowActive(first));
+        QVERIFY(first && QTest::qWaitForWindowActive(first));
         QTRY_COMPARE(QApplication::focusWidget(), first->gives);
         QCOMPARE(first->font(), form->font());
         QCOMPARE(first->missingAtMost->value(), 1);
 
-        // It shows what the last Search was given, and only a Search changes that.
+        // A double-click shows the runeword as picking it in the list would, keeping the board for
+        // Revert first; the list and the tables stay.
         setBoard(*form, {1, 2, 3, 4});
         form->CommandSearch_Click();
         const QList<QStringList> shown = rows(first->foundTable);
-        QVERIFY(!shown.isEmpty());
-        setBoard(*form, {5});
-        for (QCheckBox *box : filterBoxes(*form))
-            box->setChecked(false);
-        first->missingAtMost->setValue(3);
-        first->missingAtMost->setValue(1);
-        QCOMPARE(rows(first->foundTable), shown);
-
-        // A double-click shows the runeword as picking it in the list would, keeping the board for
-        // Revert first; the list and the tables stay.
         const QStringList listBefore = listed(*form);
-        form->Commandrevert_Click();
-        setBoard(*form, {1, 2, 3, 4});
         const int row = int(shown.size()) / 2;
         doubleClick(first->foundView, row);
+        QCOMPARE(form->TextRunes->text(), shown[row][2]);
         QCOMPARE(listed(*form), listBefore);
         QCOMPARE(rows(first->foundTable), shown);
         QCOMPARE(savedTiles(*form), (QList<int>{1, 2, 3, 4}));
-        const auto display = [this] {
-            return std::pair(QStringList{form->Text1->toPlainText(), form->TextRunes->text(),
-                                         tickedFilters(*form)},
-                             ownedTiles(*form));
-        };
-        const auto fromWindow = display();
-        form->List1->addItem(shown[row][0]);
-        form->List1->setCurrentRow(form->List1->count() - 1);
-        QCOMPARE(display(), fromWindow);
 
         // Enter on a wanted rune, or a double-click, selects the runewords lacking it, and marks
         // nothing. With one rune missing at most, the rune the last row lacks: the rows lacking it
         // run to the table's end.
         form->Commandrevert_Click();
         form->CommandSearch_Click();
+        const FoundTable *table = first->foundTable;
+        const QAbstractItemModel *runes = first->wantedTable;
         for (const int maximum : {1, 3}) {
             first->missingAtMost->setValue(maximum);
-            QVERIFY(first->wantedTable->rowCount() > 0);
-            const FoundTable *table = first->foundTable;
-            const quint64 lastLacks = table->runeword(table->rowCount() - 1).missing;
-            int wanted = 0;
-            while (maximum == 1 && !(lastLacks >> first->wantedTable->rune(wanted) & 1))
-                ++wanted;
-            const QString rune = runeNames[first->wantedTable->rune(wanted) - 1];
-            if (maximum == 1) {
-                first->wantedView->setCurrentIndex(first->wantedTable->index(wanted, 0));
+            const QModelIndex last = table->index(table->rowCount() - 1, FoundTable::Missing);
+            const QString rune = (maximum == 1 ? last : runes->index(0, 0)).data().toString();
+            const QModelIndex wanted =
+                runes->match(runes->index(0, 0), Qt::DisplayRole, rune, 1, Qt::MatchExactly)
+                    .value(0);
+            first->wantedView->setCurrentIndex(wanted);
+            if (maximum == 1)
                 QTest::keyClick(first->wantedView, Qt::Key_Return);
-            } else {
-                doubleClick(first->wantedView, wanted);
-            }
-            const QItemSelectionModel *selection = first->foundView->selectionModel();
+            else
+                doubleClick(first->wantedView, wanted.row());
             for (int row = 0; row < table->rowCount(); ++row)
-                QCOMPARE(selection->isRowSelected(row),
+                QCOMPARE(first->foundView->selectionModel()->isRowSelected(row),
                          table->index(row, 1).data().toString().split(u' ').contains(rune));
-            QVERIFY(selection->hasSelection());
         }
         QCOMPARE(ownedTiles(*form), (QList<int>{1, 2, 3, 4}));
 
@@ -412,24 +371,21 @@ private Q_SLOTS:
         // empties Gives, then closes the window; the next one starts with what was typed.
         QTest::keyClick(first, Qt::Key_M, Qt::AltModifier);
         QCOMPARE(QApplication::focusWidget(), first->missingAtMost);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
-        QCOMPARE(first->foundTable->maximumMissing(), 2);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
+        QTest::keyClick(first->missingAtMost, Qt::Key_Down);
+        QCOMPARE(table->maximumMissing(), 2);
+        QTest::keyClick(first->missingAtMost, Qt::Key_F, Qt::ControlModifier);
         QCOMPARE(QApplication::focusWidget(), first->gives);
         QTest::keyClicks(first->gives, "Near"_q);
         QTest::keyClick(first->gives, Qt::Key_Down);
         QCOMPARE(QApplication::focusWidget(), first->foundView);
-        first->foundView->setCurrentIndex(first->foundTable->index(2, 0));
+        first->foundView->setCurrentIndex(table->index(2, 0));
         QTest::keyClick(first->foundView, Qt::Key_Return);
-        QCOMPARE(form->TextRunes->text(), first->foundTable->index(2, 2).data().toString());
+        QCOMPARE(form->TextRunes->text(), table->index(2, 2).data().toString());
         QTest::keyClick(first->foundView, Qt::Key_Escape);
         QCOMPARE(first->gives->text(), QString());
-        first->gives->setText("Near 5"_q);
-        QTest::keyClick(first->foundView, Qt::Key_Escape);
         QTest::keyClick(first->foundView, Qt::Key_Escape);
         QTRY_VERIFY(first.isNull());
         form->mnuFind->trigger();
-        QCOMPARE(window()->gives->text(), QString());
         window()->gives->setText("Near 5"_q);
         window()->close();
         QTRY_VERIFY(!window());
@@ -447,7 +403,6 @@ private Q_SLOTS:
     {
         form->mnuFind->trigger();
         const WantedTable *wanted = window()->wantedTable;
-        QList<qsizetype> sizes;
         QRandomGenerator rng(8080);
         // What is typed, and how the number in the name must start.
         const std::pair<QString, QString> gives[] = {{{}, {}},         {"4"_q, "4"_q},
@@ -464,13 +419,13 @@ private Q_SLOTS:
                                           : rng.bounded(64) << firstSocketBit |
                                                 (rng.bounded(15) == 0 ? 0 : rng.bounded(1, 512));
             search(ticked, board);
+            setBoard(*form, {}); // the window shows what the last Search was given
             const int maximum = round < 46 ? 1 : rng.bounded(0, 4);
             window()->missingAtMost->setValue(maximum);
             const auto &[typed, number] = gives[round < 46 ? 0 : rng.bounded(6)];
             window()->gives->setText(typed);
             const Expected expected = model(ticked, board, maximum, number);
             QCOMPARE(sorted(listed(*form)), expected.listed);
-            sizes << expected.listed.size();
             QCOMPARE(rows(window()->foundTable), expected.found);
             QCOMPARE(rows(wanted), expected.wanted);
             // Each wanted rune's bar is its count's share of the largest.
@@ -481,15 +436,7 @@ private Q_SLOTS:
                          expected.wanted[row][1].toDouble() / expected.wanted[0][1].toDouble());
             if (round % 20 == 0)
                 checkSorting(window()->foundView, expected.found);
-            if (expected.wanted.isEmpty() || !typed.isEmpty())
-                continue;
-            // Owning the most wanted rune adds exactly its count to the search's list.
-            const int before = form->List1->count();
-            form->markOwned(int(runeNames.indexOf(expected.wanted[0][0])) + 1);
-            form->CommandSearch_Click();
-            QCOMPARE(form->List1->count() - before, expected.wanted[0][1].toInt());
         }
-        QVERIFY(sizes.contains(1) && sizes.contains(0));
     }
 
     // Gives on a file of a few runewords with accents, case and punctuation to fold, all of them
@@ -504,34 +451,28 @@ private Q_SLOTS:
         const QStringList all{"Cold Shore"_q, "Ember"_q,  "Null text"_q,
                               "Scold"_q,      "Straße"_q, "Éclat"_q};
         const QStringList none, cold{"Cold Shore"_q, "Ember"_q, "Éclat"_q};
-        const QStringList eclat{"Ember"_q, "Éclat"_q};
+        const QStringList eclat{"Éclat"_q}, eclats{"Ember"_q, "Éclat"_q};
         QTest::newRow("empty") << QString() << all << none;
         QTest::newRow("a word's start") << "cold"_q << cold << QStringList{"cold"_q};
         QTest::newRow("not inside a word") << "old"_q << none << none;
         QTest::newRow("case") << "COLD"_q << cold << QStringList{"cold"_q};
-        QTest::newRow("accents") << "eclat"_q << eclat << QStringList{"éclat"_q};
-        QTest::newRow("accents, case") << "ÉCLAT"_q << eclat << QStringList{"éclat"_q};
+        QTest::newRow("accents") << "eclat"_q << eclats << QStringList{"éclat"_q};
+        QTest::newRow("typed accents") << "ÉCLAT"_q << eclats << QStringList{"éclat"_q};
         QTest::newRow("full case folding") << "STRASSE"_q << QStringList{"Straße"_q} << none;
         QTest::newRow("every word")
-            << "cold damage"_q << eclat << QStringList{"cold"_q, "damage"_q};
+            << "cold damage"_q << eclats << QStringList{"cold"_q, "damage"_q};
         QTest::newRow("any order and line")
-            << "life cold"_q << QStringList{"Éclat"_q} << QStringList{"cold"_q, "life"_q};
+            << "life cold"_q << eclat << QStringList{"cold"_q, "life"_q};
         QTest::newRow("name and text")
             << "light shore"_q << QStringList{"Cold Shore"_q} << QStringList{"light"_q};
-        QTest::newRow("phrase") << "\"cold damage\""_q << QStringList{"Éclat"_q}
-                                << QStringList{"cold damage"_q};
-        QTest::newRow("phrase, its order")
-            << "\"damage cold\""_q << QStringList{"Ember"_q} << QStringList{"damage cold"_q};
-        QTest::newRow("phrase in one run") << "\"cold light\""_q << none << none;
+        QTest::newRow("phrase") << "\"cold damage\""_q << eclat << QStringList{"cold damage"_q};
         QTest::newRow("unclosed phrase")
-            << "+20 \"cold dam"_q << QStringList{"Éclat"_q} << QStringList{"cold dam"_q, "+20"_q};
+            << "+20 \"cold dam"_q << eclat << QStringList{"cold dam"_q, "+20"_q};
         QTest::newRow("a quote alone") << "\""_q << all << none;
         QTest::newRow("signs and digits")
             << "+2"_q << QStringList{"Cold Shore"_q, "Éclat"_q} << QStringList{"+2"_q};
-        QTest::newRow("SQL") << "'; DROP TABLE RuneWords; --"_q << none << none;
         QTest::newRow("pattern") << ".* ( [a-z]+ \\"_q << none << none;
         QTest::newRow("emoji") << "🔥"_q << none << none;
-        QTest::newRow("long") << QString(10000, u'x') << none << none;
     }
 
     void givesFinds()
@@ -552,47 +493,17 @@ private Q_SLOTS:
             return;
         find->foundView->setCurrentIndex(
             find->foundTable->index(int(names.indexOf(found.last())), 0));
-        const auto source = std::find_if(givesWords.begin(), givesWords.end(),
-                                         [&](auto &w) { return w.name == found.last(); });
         QCOMPARE(find->runewordText->toPlainText(),
-                 source->text.value_or(QString()).replace("\r\n"_q, "\n"_q));
+                 QString(givesTexts[found.last()]).replace("\r\n"_q, "\n"_q));
         QStringList shownBold;
         for (QTextBlock block = find->runewordText->document()->begin(); block.isValid();
              block = block.next()) {
-            for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
-                if (fragment.fragment().charFormat().fontWeight() == QFont::Bold)
-                    shownBold << fragment.fragment().text();
+            for (const QTextLayout::FormatRange &range : block.textFormats()) {
+                if (range.format.fontWeight() == QFont::Bold)
+                    shownBold << block.text().mid(range.start, range.length);
             }
         }
         QCOMPARE(shownBold, bold);
-    }
-
-    // On the shipped data with a few runes marked, "cold" finds what has a word starting with it.
-    void shippedData()
-    {
-        TestFolder shipped;
-        const auto shippedForm = startForm(shipped.path());
-        setBoard(*shippedForm, {1, 2, 3, 4, 5, 6, 8, 9, 12, 16, 19});
-        shippedForm->mnuFind_Click();
-        FindWindow *find = shippedForm->findWindow;
-        const auto names = [&] {
-            QStringList shown;
-            for (const QStringList &row : rows(find->foundTable))
-                shown << row[0];
-            return sorted(shown);
-        };
-        find->missingAtMost->setValue(3);
-        const QRegularExpression cold("(?<![\\p{L}\\p{N}])cold"_q,
-                                      QRegularExpression::CaseInsensitiveOption);
-        QStringList expected;
-        for (const RunewordSource &w : readGameData(gameDataSources()).runewords) {
-            if (names().contains(w.name) &&
-                (w.name + u'\n' + w.text.value_or(QString())).contains(cold))
-                expected << w.name;
-        }
-        find->gives->setText("cold"_q);
-        QVERIFY(expected.size() >= 2);
-        QCOMPARE(names(), sorted(expected));
     }
 
     // Ctrl+C and the context menu's Copy give the selected rows as tab-separated lines under the
@@ -605,17 +516,14 @@ private Q_SLOTS:
         const QList<QStringList> shown = rows(find->foundTable);
         const QStringList titles{"Runeword"_q, "Missing"_q, "Runes"_q, "Item types"_q, "Sockets"_q};
         QCOMPARE(shown.size(), 6);
-        QCOMPARE(shown[0][1], QString()); // can be made now: lacks nothing
-        QCOMPARE(shown.last()[0], "Scold"_q);
-        QCOMPARE(shown.last()[1], runeNames[1]);
-
         auto *selection = find->foundView->selectionModel();
         selection->clearSelection();
-        for (const int row : {1, 5})
+        for (const int row : {3, 5})
             selection->select(find->foundTable->index(row, 0),
                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        const QString copied = titles.join(u'\t') + u'\n' + shown[1].join(u'\t') + u'\n' +
-                               shown[5].join(u'\t') + u'\n';
+        const QString copied =
+            QStringList{titles.join(u'\t'), shown[3].join(u'\t'), shown[5].join(u'\t'), {}}.join(
+                u'\n');
         QGuiApplication::clipboard()->clear();
         QTest::keyClick(find->foundView, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), copied);
@@ -628,15 +536,14 @@ private Q_SLOTS:
         QTemporaryDir out;
         const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
         const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", configHome); });
+        qputenv("XDG_CONFIG_HOME", out.path().toUtf8());
+        const QString folder = out.filePath("Documents/Zoë's exports"_q);
         QFile dirs(out.filePath("user-dirs.dirs"_q));
-        QVERIFY(QDir(out.path()).mkdir("Documents"_q) && dirs.open(QIODevice::WriteOnly));
+        QVERIFY(QDir().mkpath(folder) && dirs.open(QIODevice::WriteOnly));
         dirs.write("XDG_DOCUMENTS_DIR=\"" + out.filePath("Documents"_q).toUtf8() + "\"\n");
         dirs.close();
-        qputenv("XDG_CONFIG_HOME", out.path().toUtf8());
-        const QString folder = out.filePath("Zoë's exports"_q);
-        QVERIFY(QDir().mkdir(folder));
-        const QString path = folder + "/runewords.csv"_q;
         // The button offers runewords.csv in the Documents folder.
+        const QString path = folder + "/runewords.csv"_q;
         QString offered;
         whenModal<QFileDialog>([&](QFileDialog *dialog) {
             offered = dialog->selectedFiles().value(0);
@@ -649,26 +556,14 @@ private Q_SLOTS:
         const QByteArray bytes = fileBytes(path);
         QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
         QList<QStringList> expected{titles + QStringList{"Text"_q}};
-        for (const QStringList &row : shown) {
-            const auto source = std::find_if(givesWords.begin(), givesWords.end(),
-                                             [&](auto &w) { return w.name == row[0]; });
-            expected << row + QStringList{source->text.value_or(QString())};
-        }
+        for (const QStringList &row : shown)
+            expected << row + QStringList{givesTexts[row[0]]};
         QCOMPARE(parseCsv(QString::fromUtf8(bytes.mid(3))), expected);
         QCOMPARE(filesIn(folder), QStringList{"runewords.csv"_q});
         QCOMPARE(failures.notices, QStringList());
 
-        for (const QString &refused : {out.filePath("missing/runewords.csv"_q), folder}) {
-            QVERIFY(!find->exportTo(refused));
-            const QStringList notices = std::exchange(failures.notices, {});
-            QCOMPARE(notices.size(), 1);
-            QVERIFY2(notices[0].contains(QDir::toNativeSeparators(refused) + ":\n"_q) &&
-                         !notices[0].endsWith(u'\n'),
-                     qPrintable(notices[0]));
-        }
-        QVERIFY(!QFileInfo::exists(out.filePath("missing"_q)));
-        QCOMPARE(filesIn(folder), QStringList{"runewords.csv"_q});
-        QCOMPARE(fileBytes(path), bytes);
+        checkRefused(out.filePath("missing/runewords.csv"_q));
+        checkRefused(folder);
     }
 
     // A full disk: the export says so, and leaves no file.
@@ -685,13 +580,7 @@ private Q_SLOTS:
         while (filler.write(QByteArray(512, 'x')) == 512)
             ;
         filler.close();
-        const QString path = mountPoint.filePath("runewords.csv"_q);
-        QVERIFY(!givesWindow()->exportTo(path));
-        const QStringList notices = std::exchange(failures.notices, {});
-        QCOMPARE(notices.size(), 1);
-        QVERIFY2(notices[0].contains(QDir::toNativeSeparators(path) + ":\n"_q),
-                 qPrintable(notices[0]));
-        QCOMPARE(filesIn(mountPoint.path()), QStringList{"filler"_q});
+        checkRefused(mountPoint.filePath("runewords.csv"_q));
 #else
         QSKIP("needs Linux: a tmpfs to fill");
 #endif
@@ -702,7 +591,7 @@ private Q_SLOTS:
     void wantedPictures()
     {
         form->show();
-        search(0b111111'111111111, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+        search(everyBox, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
         form->mnuFind->trigger();
         QVERIFY(QTest::qWaitForWindowExposed(window()));
         const qreal ratio = window()->devicePixelRatioF();
@@ -712,11 +601,10 @@ private Q_SLOTS:
         const QImage shot = window()->wantedView->viewport()->grab().toImage().convertToFormat(
             QImage::Format_RGB32);
         for (int row = 0; row < 3; ++row) {
-            const QString name = "%1/CRunes/crune%2%3.gif"_q.arg(folder.path())
-                                     .arg(wanted->rune(row))
-                                     .arg(ratio > 1 ? "@2x"_q : QString());
-            QImage file(name);
-            QVERIFY2(!file.isNull(), qPrintable(name));
+            QImage file("%1/CRunes/crune%2%3.gif"_q.arg(folder.path())
+                            .arg(wanted->rune(row))
+                            .arg(ratio > 1 ? "@2x"_q : QString()));
+            QVERIFY(!file.isNull());
             file.setDevicePixelRatio(1);
             // On the table's colour, where the picture has none.
             QImage picture(file.size(), QImage::Format_RGB32);
@@ -724,21 +612,30 @@ private Q_SLOTS:
             QPainter(&picture).drawImage(0, 0, file);
             const QRect cell = window()->wantedView->visualRect(wanted->index(row, 0));
             QVERIFY2(holds(shot.copy(QRect(cell.topLeft() * ratio, cell.size() * ratio)), picture),
-                     qPrintable(name));
+                     qPrintable("the picture of rune %1"_q.arg(wanted->rune(row))));
         }
         window()->close();
     }
 
-    void oneRune()
+    // The main window's Search, then its search for the runewords holding one rune. "1 socket"
+    // has no piece of its own in Search; Body Armor's piece alone is joined by " OR ".
+    void mainWindowSearches()
     {
         form->ownedState = {0, 0, 0, 0, 0, 0, 0, 1};
         form->ownedSaved = false;
-        search(type(Helm) | sockets({2}), {1, 2, 3, 12});
+        QCOMPARE(
+            search(everyType | sockets({1, 2, 3, 6}), {1, 5}),
+            "SELECT RuneWords.RuneWordName, RuneWords.RunewordID FROM RuneWords Where (nrrunes = 1 "
+            "Or nrrunes = 2 Or nrrunes = 3 Or nrrunes = 6) and (false  OR armor = true Or helm = "
+            "true Or belt = true Or boots = true Or shield = true Or gloves = true Or "
+            "meleeweapon = true Or missileweapon = true Or Other = true) and (rune1 in (0, 1, 5) "
+            "AND rune2 in (0, 1, 5) AND rune3 in (0, 1, 5) AND rune4 in (0, 1, 5) AND rune5 in "
+            "(0, 1, 5) AND rune6 in (0, 1, 5));"_q);
         form->Text1->setPlainText("earlier text"_q);
         form->TextRunes->setText("earlier runes"_q);
         form->mnuRunename->Tag = "0"_q; // no rune: nothing changes
         form->mnuSearch_Click();
-        QCOMPARE(ownedTiles(*form), (QList<int>{1, 2, 3, 12}));
+        QCOMPARE(ownedTiles(*form), (QList<int>{1, 5}));
         QVERIFY(!form->ownedSaved);
         for (int r = 1; r <= 46; ++r) {
             trace.clear();
@@ -759,7 +656,7 @@ private Q_SLOTS:
         QCOMPARE(tickedFilters(*form).split(u' ').size(), 15);
         QCOMPARE(form->Text1->toPlainText() + form->TextRunes->text(), QString());
         form->Commandrevert_Click();
-        QCOMPARE(ownedTiles(*form), (QList<int>{1, 2, 3, 12}));
+        QCOMPARE(ownedTiles(*form), (QList<int>{1, 5}));
     }
 
     // Reading the runewords fails only on a file whose structure is wrong, with the message that
@@ -777,16 +674,13 @@ private Q_SLOTS:
             QVERIFY2(texts[0].contains(part), qPrintable(texts[0]));
 
         // Columns with no declared type keep a whole number written as a real: it counts as the
-        // search's "=" counts it, and a fraction still does not.
+        // search's "=" counts it.
         broken.sql(
             "DROP TABLE RuneWords; CREATE TABLE RuneWords (RuneWordName, runewordText, nrrunes, "
             "rune1, rune2, rune3, rune4, rune5, rune6, %1); INSERT INTO RuneWords VALUES "
-            "('Whole', 'a', 2.0, 1.0, 2.0, 0.0, 0, 0, 0, 1.0, 0, 0, 0, 0, 0, 0, 0, 0), "
-            "('Fraction', 'b', 2.0, 1.5, 2.0, 0, 0, 0, 0, 1.0, 0, 0, 0, 0, 0, 0, 0, 0)"_q.arg(
+            "('Whole', 'a', 2.0, 1.0, 2.0, 0.0, 0, 0, 0, 1.0, 0, 0, 0, 0, 0, 0, 0, 0)"_q.arg(
                 itemTypeColumnList()));
-        setBoard(*brokenForm, {1});
-        for (QCheckBox *box : filterBoxes(*brokenForm))
-            box->setChecked(true);
+        setBoard(*brokenForm, {1}); // every box is ticked at start
         brokenForm->mnuFind->trigger();
         QCOMPARE(rows(brokenForm->findWindow->foundTable),
                  (QList<QStringList>{{"Whole"_q, runeNames[1], runeNames[0] + u' ' + runeNames[1],
