@@ -1,5 +1,6 @@
 #include "closest/findwindow.h"
 #include "gamedata.h"
+#include "gifwriter.h"
 #include "testsupport.h"
 
 #include <QClipboard>
@@ -581,6 +582,13 @@ private Q_SLOTS:
             ;
         filler.close();
         checkRefused(mountPoint.filePath("runewords.csv"_q));
+        // The data tool's sources and the pictures, too.
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+                                 writeSources(readGameData(gameDataSources()), mountPoint.path()));
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+                                 writeRunePictures(mountPoint.filePath("CRunes"_q)));
+        QCOMPARE(filesIn(mountPoint.path()) + filesIn(mountPoint.filePath("CRunes"_q)),
+                 QStringList{"filler"_q});
 #else
         QSKIP("needs Linux: a tmpfs to fill");
 #endif
@@ -685,6 +693,10 @@ private Q_SLOTS:
         QCOMPARE(rows(brokenForm->findWindow->foundTable),
                  (QList<QStringList>{{"Whole"_q, runeNames[1], runeNames[0] + u' ' + runeNames[1],
                                       "Body Armor"_q, "2"_q}}));
+        // No runewords at all: an empty window.
+        broken.sql("DELETE FROM RuneWords"_q);
+        brokenForm->findWindow->refresh();
+        QCOMPARE(brokenForm->findWindow->foundTable->rowCount(), 0);
     }
 };
 
