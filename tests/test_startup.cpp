@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QMessageBox>
 #include <QPainter>
+#include <QScopeGuard>
 
 #ifdef Q_OS_LINUX
 #include <unistd.h>
@@ -154,49 +155,74 @@ private Q_SLOTS:
     // is used as it is. Unmarked, or one the player cannot write, whether its file or the folder
     // refuses, is an install: the first start copies its file into a folder it makes, over the
     // half copy an interrupted start left there, and the copy, which holds the saves, can be
-    // written. Both in folders named as a player named Zoë, or a folder with "é", may have them.
-    void portableFolder_data()
+    // written. A copy is kept while its game data is as new as the shipped, and upgraded keeping
+    // the saves when the shipped is newer, also over the backup an interrupted upgrade left. All
+    // in folders named as a player named Zoë, or a folder with "é", may have them.
+    void dataLocation_data()
     {
         QTest::addColumn<bool>("marked");
         QTest::addColumn<Locked>("locked");
-        QTest::newRow("marked, writable") << true << Locked::Nothing;
-        QTest::newRow("not marked, read-only as installed") << false << Locked::File;
-        QTest::newRow("not marked, writable") << false << Locked::Nothing;
-        QTest::newRow("marked, read-only file") << true << Locked::File;
-        QTest::newRow("marked, read-only folder, over a half copy") << true << Locked::Folder;
+        // The versions of the game data; the player's copy is not there yet at version 0.
+        QTest::addColumn<int>("shippedVersion");
+        QTest::addColumn<int>("copyVersion");
+        // Half a copy, or a backup, that an interrupted start left.
+        QTest::addColumn<bool>("leftOver");
+        QTest::newRow("marked, writable") << true << Locked::Nothing << 1 << 0 << false;
+        QTest::newRow("not marked, read-only as installed")
+            << false << Locked::File << 1 << 0 << false;
+        QTest::newRow("not marked, writable") << false << Locked::Nothing << 1 << 0 << false;
+        QTest::newRow("marked, read-only file") << true << Locked::File << 1 << 0 << false;
+        QTest::newRow("marked, read-only folder, over a half copy")
+            << true << Locked::Folder << 1 << 0 << true;
+        QTest::newRow("copy as new as the shipped") << false << Locked::Nothing << 1 << 1 << false;
+        QTest::newRow("shipped newer") << false << Locked::Nothing << 2 << 1 << false;
+        QTest::newRow("shipped newer, a backup left over")
+            << false << Locked::Nothing << 2 << 1 << true;
+        QTest::newRow("copy newer") << false << Locked::Nothing << 1 << 2 << false;
     }
 
-    void portableFolder()
+    void dataLocation()
     {
         QFETCH(bool, marked);
         QFETCH(Locked, locked);
+        QFETCH(int, shippedVersion);
+        QFETCH(int, copyVersion);
+        QFETCH(bool, leftOver);
         const bool readOnly = locked != Locked::Nothing;
         const QString folder = shared->path() + "/é"_q, file = folder + "/newRunewords.mdb"_q;
-        const QString mine = user->path() + "/Zoë/made/on/first/start"_q;
+        const QString mine = user->path() + (copyVersion ? QString() : "/made/on/first/start"_q);
+        const QString copy = mine + "/newRunewords.mdb"_q;
+        shared->sql("PRAGMA user_version = %1; UPDATE RuneWords SET RuneWordName = "
+                    "'Renamed' WHERE RunewordID = 1; UPDATE saves SET saveName = "
+                    "'shipped';"_q.arg(shippedVersion));
+        user->sql("PRAGMA user_version = %1; UPDATE saves SET saveName = 'mine' || "
+                  "savenumber; DELETE FROM ownedRunes WHERE savenumber = 2; "
+                  "INSERT INTO ownedRunes VALUES (2, 9), (2, 3), (2, 46);"_q.arg(copyVersion));
+        const QStringList playersSaves = user->slots();
+        const QByteArray playersCopy = fileBytes(user->dataFile());
         QVERIFY(QDir().mkpath(folder) && QFile::copy(shared->dataFile(), file));
         QVERIFY(!marked || QFile(folder + "/.portable"_q).open(QIODevice::WriteOnly));
         using P = QFile::Permission;
         const QFile::Permissions read = P::ReadOwner | P::ReadGroup | P::ReadOther;
         const QFile::Permissions write = P::WriteOwner | P::WriteGroup | P::WriteOther;
         const QFile::Permissions enter = P::ExeOwner | P::ExeGroup | P::ExeOther;
-        if (locked == Locked::Folder) {
-            QFile partial(mine + "/newRunewords.mdb.partial"_q);
-            QVERIFY(QDir().mkpath(mine) && QFile::setPermissions(mine, read | write | enter));
-            QVERIFY(partial.open(QIODevice::WriteOnly) && partial.write("half a file") > 0);
-        }
+        QFile half(copy + (copyVersion ? ".backup"_q : ".partial"_q));
+        QVERIFY(!leftOver || (QDir().mkpath(mine) && half.open(QIODevice::WriteOnly) &&
+                              half.write("half a file") > 0));
         // An install's file is read-only: its copy must not be.
         QVERIFY(QFile::setPermissions(file, locked == Locked::File ? read : read | write));
 #ifdef Q_OS_LINUX
         QVERIFY(QFile::setPermissions(folder, locked == Locked::Folder ? read | enter
                                                                        : read | write | enter));
-        QVERIFY(QFile::setPermissions(shared->path(), read | enter) &&
-                QFile::setPermissions(user->path(), read | write | enter));
-        for (const QString &above : {players.path(), players.path() + "/Zoë"_q})
-            QVERIFY(QFile::setPermissions(above, read | P::WriteOwner | enter));
+        for (const QString &above :
+             {shared->path(), players.path(), players.path() + "/Zoë"_q, user->path()})
+            QVERIFY(QFile::setPermissions(above, read | write | enter));
+        QVERIFY(!QFile::exists(mine) || QFile::setPermissions(mine, read | write | enter));
         // Root may write whatever the modes say: the start runs as an ordinary user, in full.
-        const bool asUser = ::geteuid() == 0;
+        const bool asUser = readOnly && ::geteuid() == 0;
         if (asUser && ::setresuid(65534, 65534, 0) != 0)
             QSKIP("cannot act as an ordinary user (uid 65534)");
+        const auto asRoot = qScopeGuard([&] { asUser && ::setresuid(0, 0, 0); });
 #else
         if (readOnly)
             QSKIP("needs Linux: file modes and another user");
@@ -204,63 +230,22 @@ private Q_SLOTS:
         DataLocation location;
         const QString failure =
             failureOf([&] { location = locateData(folder, mine, {"/nowhere"_q}); });
-#ifdef Q_OS_LINUX
-        QVERIFY(!asUser || ::setresuid(0, 0, 0) == 0);
-#endif
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
         const bool copied = !marked || readOnly;
-        QCOMPARE(location.shippedFolder, folder);
-        QCOMPARE(location.dataFile, copied ? mine + "/newRunewords.mdb"_q : file);
+        QCOMPARE((QStringList{location.dataFile, location.shippedFolder}),
+                 (QStringList{copied ? copy : file, folder}));
+        // Neither a new file under its temporary name nor what an interrupted start left stays.
         QCOMPARE(filesIn(mine), copied ? QStringList{"newRunewords.mdb"_q} : QStringList());
-        QCOMPARE(fileBytes(location.dataFile), fileBytes(file));
-        // Qt's copy is always writable on Linux; on Windows it keeps the read-only
-        // mark.
+        // Qt's copy is always writable on Linux; on Windows it keeps the read-only mark.
         QVERIFY(QFile::permissions(location.dataFile) & QFile::WriteOwner);
-    }
-
-    // A player's copy is kept while its game data is as new as the shipped, and upgraded keeping
-    // the saves when the shipped is newer, also over the backup an interrupted upgrade left.
-    void existingCopy_data()
-    {
-        QTest::addColumn<int>("shippedVersion");
-        QTest::addColumn<int>("copyVersion");
-        QTest::addColumn<bool>("staleBackup");
-        QTest::newRow("as new as the shipped") << 1 << 1 << false;
-        QTest::newRow("shipped newer") << 2 << 1 << false;
-        QTest::newRow("shipped newer, a backup left over") << 2 << 1 << true;
-        QTest::newRow("copy newer") << 1 << 2 << false;
-    }
-
-    void existingCopy()
-    {
-        QFETCH(int, shippedVersion);
-        QFETCH(int, copyVersion);
-        QFETCH(bool, staleBackup);
-        shared->sql("PRAGMA user_version = %1; UPDATE RuneWords SET RuneWordName = "
-                    "'Renamed' WHERE RunewordID = 1; UPDATE saves SET saveName = "
-                    "'shipped';"_q.arg(shippedVersion));
-        user->sql("PRAGMA user_version = %1; UPDATE saves SET saveName = 'mine' || "
-                  "savenumber; DELETE FROM ownedRunes WHERE savenumber = 2; "
-                  "INSERT INTO ownedRunes VALUES (2, 9), (2, 3), (2, 46);"_q.arg(copyVersion));
-        if (staleBackup)
-            QVERIFY(QFile::copy(shared->dataFile(), user->dataFile() + ".backup"_q));
-        const QStringList playersSaves = user->slots();
-        const QByteArray before = fileBytes(user->dataFile());
-        DataLocation location;
-        const QString failure = failureOf(
-            [&] { location = locateData(program.path(), user->path(), {shared->path()}); });
-        QVERIFY2(failure.isEmpty(), qPrintable(failure));
-        QCOMPARE(QDir::toNativeSeparators(location.dataFile), user->dataFile());
-        if (shippedVersion <= copyVersion) {
-            QCOMPARE(fileBytes(user->dataFile()), before);
+        if (copyVersion == 0 || shippedVersion <= copyVersion) {
+            QCOMPARE(fileBytes(location.dataFile), copyVersion ? playersCopy : fileBytes(file));
             return;
         }
         QCOMPARE(user->slots(), playersSaves);
         QCOMPARE(user->column("SELECT RuneWordName FROM RuneWords WHERE RunewordID = 1"_q),
                  QStringList{"Renamed"_q});
         QCOMPARE(gameDataVersion(user->dataFile()), shippedVersion);
-        // Neither the new file under its temporary name nor the backup is left behind.
-        QCOMPARE(filesIn(user->path()), QStringList{"newRunewords.mdb"_q});
     }
 
     // A start that cannot go on names the path at fault, and the player's folder stays as it was.
