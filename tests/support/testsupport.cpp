@@ -164,10 +164,7 @@ QList<int> savedTiles(const Form1 &form)
 
 QStringList listed(const Form1 &form)
 {
-    QStringList names;
-    for (int row = 0; row < form.List1->count(); ++row)
-        names << form.List1->text(row);
-    return names;
+    return qobject_cast<const QStringListModel *>(form.List1->model())->stringList();
 }
 
 QList<QCheckBox *> filterBoxes(const Form1 &form)
