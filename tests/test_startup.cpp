@@ -144,13 +144,15 @@ private Q_SLOTS:
         }
     }
 
-    // A folder marked portable, with a data file beside the program that the player can write,
-    // is used as it is. Unmarked, or one the player cannot write, whether its file or the folder
-    // refuses, is an install: the first start copies its file into a folder it makes, over the
-    // half copy an interrupted start left there, and the copy, which holds the saves, can be
-    // written. A copy is kept while its game data is as new as the shipped, and upgraded keeping
-    // the saves when the shipped is newer, also over the backup an interrupted upgrade left. All
-    // in folders named as a player named Zoë, or a folder with "é", may have them.
+    // Where start-up finds the data file. A folder marked portable, with a data file beside the
+    // program that the player can write, is used as it is. Unmarked, or one the player cannot
+    // write, whether its file or the folder refuses, is an install: the first start copies its
+    // file into a folder it makes, over the half copy an interrupted start left there, and the
+    // copy, which holds the saves, can be written. A copy is kept while its game data is as new
+    // as the shipped, and upgraded keeping the saves when the shipped is newer, also over the
+    // backup an interrupted upgrade left. A start that cannot go on names the path at fault, and
+    // the player's folder stays as it was. All in folders named as a player named Zoë, or a
+    // folder with "é", may have them.
     void dataLocation_data()
     {
         QTest::addColumn<bool>("marked");
@@ -161,17 +163,19 @@ private Q_SLOTS:
         // Half a copy, or a backup, that an interrupted start left.
         QTest::addColumn<bool>("leftOver");
         QTest::newRow("marked, writable") << true << Locked::Nothing << 1 << 0 << false;
-        QTest::newRow("not marked, read-only as installed")
-            << false << Locked::File << 1 << 0 << false;
+        QTest::newRow("installed, read-only") << false << Locked::File << 1 << 0 << false;
         QTest::newRow("not marked, writable") << false << Locked::Nothing << 1 << 0 << false;
         QTest::newRow("marked, read-only file") << true << Locked::File << 1 << 0 << false;
-        QTest::newRow("marked, read-only folder, over a half copy")
-            << true << Locked::Folder << 1 << 0 << true;
+        QTest::newRow("marked, read-only folder") << true << Locked::Folder << 1 << 0 << true;
         QTest::newRow("copy as new as the shipped") << false << Locked::Nothing << 1 << 1 << false;
         QTest::newRow("shipped newer") << false << Locked::Nothing << 2 << 1 << false;
-        QTest::newRow("shipped newer, a backup left over")
-            << false << Locked::Nothing << 2 << 1 << true;
+        QTest::newRow("shipped newer, a backup left") << false << Locked::Nothing << 2 << 1 << true;
         QTest::newRow("copy newer") << false << Locked::Nothing << 1 << 2 << false;
+        for (const char *damage : {"nothing shipped", "shipped file cut short",
+                                   "shipped file lacks a query", "no folder for the copy"})
+            QTest::newRow(damage) << false << Locked::Nothing << 1 << 0 << false;
+        // A save name the rebuild cannot carry over.
+        QTest::newRow("copy cannot be upgraded") << false << Locked::Nothing << 2 << 1 << false;
     }
 
     void dataLocation()
@@ -181,6 +185,7 @@ private Q_SLOTS:
         QFETCH(int, shippedVersion);
         QFETCH(int, copyVersion);
         QFETCH(bool, leftOver);
+        const QString damage = QLatin1String(QTest::currentDataTag());
         const bool readOnly = locked != Locked::Nothing;
         const QString folder = shared->path() + "/é"_q, file = folder + "/newRunewords.mdb"_q;
         const QString mine = user->path() + (copyVersion ? QString() : "/made/on/first/start"_q);
@@ -191,7 +196,12 @@ private Q_SLOTS:
         user->sql("PRAGMA user_version = %1; UPDATE saves SET saveName = 'mine' || "
                   "savenumber; DELETE FROM ownedRunes WHERE savenumber = 2; "
                   "INSERT INTO ownedRunes VALUES (2, 9), (2, 3), (2, 46);"_q.arg(copyVersion));
-        const QStringList playersSaves = user->slots();
+        if (damage == "shipped file lacks a query"_q)
+            shared->sql("DROP VIEW runesQuery"_q);
+        if (damage == "copy cannot be upgraded"_q)
+            user->sql("UPDATE saves SET saveName = 'two' || char(10) || 'lines' "
+                      "WHERE savenumber = 3"_q);
+        const QStringList playersSaves = user->slots(), playersFiles = filesIn(mine);
         const QByteArray playersCopy = fileBytes(user->dataFile());
         QVERIFY(QDir().mkpath(folder) && QFile::copy(shared->dataFile(), file));
         QVERIFY(!marked || QFile(folder + "/.portable"_q).open(QIODevice::WriteOnly));
@@ -204,6 +214,10 @@ private Q_SLOTS:
                               half.write("half a file") > 0));
         // An install's file is read-only: its copy must not be.
         QVERIFY(QFile::setPermissions(file, locked == Locked::File ? read : read | write));
+        QVERIFY(damage != "nothing shipped"_q || QFile::remove(file));
+        QVERIFY(damage != "shipped file cut short"_q || QFile::resize(file, 3000));
+        QVERIFY(damage != "no folder for the copy"_q ||
+                QFile(user->path() + "/made"_q).open(QIODevice::WriteOnly));
 #ifdef Q_OS_LINUX
         QVERIFY(QFile::setPermissions(folder, locked == Locked::Folder ? read | enter
                                                                        : read | write | enter));
@@ -223,6 +237,21 @@ private Q_SLOTS:
         DataLocation location;
         const QString failure =
             failureOf([&] { location = locateData(folder, mine, {"/nowhere"_q}); });
+        // What a start that cannot go on names: the folders searched, or the file or the folder
+        // at fault, on a line of its own after what was attempted.
+        const QString named = damage == "nothing shipped"_q           ? "/nowhere"_q
+                              : damage.startsWith("shipped file"_q)   ? file
+                              : damage == "no folder for the copy"_q  ? mine
+                              : damage == "copy cannot be upgraded"_q ? copy
+                                                                      : QString();
+        if (!named.isEmpty()) {
+            QVERIFY2(failure.contains(":\n"_q + QDir::toNativeSeparators(named) + "\n\n"_q),
+                     qPrintable(failure));
+            QVERIFY2(named != copy || failure.contains("line break"_q), qPrintable(failure));
+            QCOMPARE(filesIn(mine), playersFiles);
+            QCOMPARE(fileBytes(user->dataFile()), playersCopy);
+            return;
+        }
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
         const bool copied = !marked || readOnly;
         QCOMPARE((QStringList{location.dataFile, location.shippedFolder}),
@@ -235,57 +264,11 @@ private Q_SLOTS:
             QCOMPARE(fileBytes(location.dataFile), copyVersion ? playersCopy : fileBytes(file));
             return;
         }
-        QCOMPARE(user->slots(), playersSaves);
-        QCOMPARE(user->column("SELECT RuneWordName FROM RuneWords WHERE RunewordID = 1"_q),
-                 QStringList{"Renamed"_q});
+        // The saves kept, the game data the shipped's.
+        QCOMPARE(user->slots() +
+                     user->column("SELECT RuneWordName FROM RuneWords WHERE RunewordID = 1"_q),
+                 playersSaves + QStringList{"Renamed"_q});
         QCOMPARE(gameDataVersion(user->dataFile()), shippedVersion);
-    }
-
-    // A start that cannot go on names the path at fault, and the player's folder stays as it was.
-    void failureLeavesThePlayersFolder_data()
-    {
-        QTest::addColumn<QString>("damage");
-        for (const char *name :
-             {"nothing shipped", "shipped file cut short", "shipped file lacks a query",
-              "no folder for the copy", "copy cannot be upgraded"})
-            QTest::newRow(name) << QString::fromLatin1(name);
-    }
-
-    void failureLeavesThePlayersFolder()
-    {
-        QFETCH(QString, damage);
-        QString userFolder = user->path();
-        QString path = shared->dataFile();
-        if (damage != "copy cannot be upgraded"_q)
-            QFile::remove(user->dataFile());
-        if (damage == "nothing shipped"_q) {
-            QFile::remove(shared->dataFile());
-            path = shared->path();
-        } else if (damage == "shipped file cut short"_q) {
-            QFile::resize(shared->dataFile(), 3000);
-        } else if (damage == "shipped file lacks a query"_q) {
-            shared->sql("DROP VIEW runesQuery"_q);
-        } else if (damage == "no folder for the copy"_q) {
-            QFile file(userFolder += "/file"_q);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            path = userFolder += "/below"_q;
-        } else {
-            // A save name the rebuild cannot carry over.
-            shared->sql("PRAGMA user_version = 2"_q);
-            user->sql("UPDATE saves SET saveName = 'two' || char(10) || 'lines' "
-                      "WHERE savenumber = 3"_q);
-            path = user->dataFile();
-        }
-        const QStringList files = filesIn(user->path());
-        const QByteArray before = fileBytes(user->dataFile());
-        const QString failure =
-            failureOf([&] { locateData(program.path(), userFolder, {shared->path()}); });
-        // The path is the failure's object, on a line of its own after what was attempted.
-        QVERIFY2(failure.contains(":\n"_q + QDir::toNativeSeparators(path) + "\n\n"_q),
-                 qPrintable(failure));
-        QVERIFY2(path != user->dataFile() || failure.contains("line break"_q), qPrintable(failure));
-        QCOMPARE(filesIn(user->path()), files);
-        QCOMPARE(fileBytes(user->dataFile()), before);
     }
 };
 
