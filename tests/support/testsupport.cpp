@@ -76,12 +76,6 @@ TestFolder::TestFolder(Pictures pictures, const QString &parent)
     }
 }
 
-QString TestFolder::dataFile() const
-{
-    // As the program's messages show it.
-    return QDir::toNativeSeparators(dir_.filePath("newRunewords.mdb"_q));
-}
-
 void TestFolder::sql(const QString &statements)
 {
     try {
@@ -209,10 +203,9 @@ QString inconsistentTile(const Form1 &form)
         const int colour = qRed(rgb) + 256 * qGreen(rgb) + 65536 * qBlue(rgb);
         if (tile->BackColor() != (tile->Appearance() == 1 ? 0 : colour) ||
             tile->Tag != QString::number(colour))
-            return "tile %1: Appearance %2, BackColor %3, Tag %4"_q.arg(k)
-                .arg(tile->Appearance())
-                .arg(tile->BackColor())
-                .arg(tile->Tag);
+            return "tile %1: Appearance %2, BackColor %3, Tag %4"_q.arg(
+                QString::number(k), QString::number(tile->Appearance()),
+                QString::number(tile->BackColor()), tile->Tag);
     }
     return {};
 }
