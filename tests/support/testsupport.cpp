@@ -42,10 +42,16 @@ const QTemporaryDir &madeOnce()
     return *made;
 }
 
-// A connection of another program: it waits on a busy file as the program does.
-SQLite::Database connect(const QString &path)
+// Runs work on a connection of another program, which waits on a busy file as the program
+// does. A failure ends the test process, naming the SQL.
+template <typename Work> void onConnection(const QString &path, const QString &sql, Work work)
 {
-    return SQLite::Database(path.toUtf8().toStdString(), SQLite::OPEN_READWRITE, 2000);
+    try {
+        SQLite::Database connection(path.toUtf8().toStdString(), SQLite::OPEN_READWRITE, 2000);
+        work(connection);
+    } catch (const SQLite::Exception &error) {
+        qFatal("test SQL failed: %s\n%s", error.what(), qPrintable(sql));
+    }
 }
 
 QList<int> tilesWhere(const std::function<bool(int)> &owned)
@@ -78,26 +84,20 @@ TestFolder::TestFolder(Pictures pictures, const QString &parent)
 
 void TestFolder::sql(const QString &statements)
 {
-    try {
-        connect(dataFile()).exec(statements.toStdString());
-    } catch (const SQLite::Exception &error) {
-        qFatal("test SQL failed: %s\n%s", error.what(), qPrintable(statements));
-    }
+    onConnection(dataFile(), statements,
+                 [&](SQLite::Database &connection) { connection.exec(statements.toStdString()); });
 }
 
 QStringList TestFolder::column(const QString &query)
 {
     QStringList values;
-    try {
-        SQLite::Database connection = connect(dataFile());
+    onConnection(dataFile(), query, [&](SQLite::Database &connection) {
         SQLite::Statement statement(connection, query.toStdString());
         while (statement.executeStep()) {
             const SQLite::Column value = statement.getColumn(0);
             values << QString::fromUtf8(value.getText(), value.getBytes()); // Null as ""
         }
-    } catch (const SQLite::Exception &error) {
-        qFatal("test query failed: %s\n%s", error.what(), qPrintable(query));
-    }
+    });
     return values;
 }
 
