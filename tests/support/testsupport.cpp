@@ -42,10 +42,16 @@ const QTemporaryDir &madeOnce()
     return *made;
 }
 
-// A connection of another program: it waits on a busy file as the program does.
-SQLite::Database connect(const QString &path)
+// Runs work on a connection of another program, which waits on a busy file as the program
+// does. A failure ends the test process, naming the SQL.
+template <typename Work> void onConnection(const QString &path, const QString &sql, Work work)
 {
-    return SQLite::Database(path.toUtf8().toStdString(), SQLite::OPEN_READWRITE, 2000);
+    try {
+        SQLite::Database connection(path.toUtf8().toStdString(), SQLite::OPEN_READWRITE, 2000);
+        work(connection);
+    } catch (const SQLite::Exception &error) {
+        qFatal("test SQL failed: %s\n%s", error.what(), qPrintable(sql));
+    }
 }
 
 QList<int> tilesWhere(const std::function<bool(int)> &owned)
@@ -76,34 +82,22 @@ TestFolder::TestFolder(Pictures pictures, const QString &parent)
     }
 }
 
-QString TestFolder::dataFile() const
-{
-    // As the program's messages show it.
-    return QDir::toNativeSeparators(dir_.filePath("newRunewords.mdb"_q));
-}
-
 void TestFolder::sql(const QString &statements)
 {
-    try {
-        connect(dataFile()).exec(statements.toStdString());
-    } catch (const SQLite::Exception &error) {
-        qFatal("test SQL failed: %s\n%s", error.what(), qPrintable(statements));
-    }
+    onConnection(dataFile(), statements,
+                 [&](SQLite::Database &connection) { connection.exec(statements.toStdString()); });
 }
 
 QStringList TestFolder::column(const QString &query)
 {
     QStringList values;
-    try {
-        SQLite::Database connection = connect(dataFile());
+    onConnection(dataFile(), query, [&](SQLite::Database &connection) {
         SQLite::Statement statement(connection, query.toStdString());
         while (statement.executeStep()) {
             const SQLite::Column value = statement.getColumn(0);
             values << QString::fromUtf8(value.getText(), value.getBytes()); // Null as ""
         }
-    } catch (const SQLite::Exception &error) {
-        qFatal("test query failed: %s\n%s", error.what(), qPrintable(query));
-    }
+    });
     return values;
 }
 
@@ -164,10 +158,7 @@ QList<int> savedTiles(const Form1 &form)
 
 QStringList listed(const Form1 &form)
 {
-    QStringList names;
-    for (int row = 0; row < form.List1->count(); ++row)
-        names << form.List1->text(row);
-    return names;
+    return qobject_cast<const QStringListModel *>(form.List1->model())->stringList();
 }
 
 QList<QCheckBox *> filterBoxes(const Form1 &form)
@@ -212,10 +203,9 @@ QString inconsistentTile(const Form1 &form)
         const int colour = qRed(rgb) + 256 * qGreen(rgb) + 65536 * qBlue(rgb);
         if (tile->BackColor() != (tile->Appearance() == 1 ? 0 : colour) ||
             tile->Tag != QString::number(colour))
-            return "tile %1: Appearance %2, BackColor %3, Tag %4"_q.arg(k)
-                .arg(tile->Appearance())
-                .arg(tile->BackColor())
-                .arg(tile->Tag);
+            return "tile %1: Appearance %2, BackColor %3, Tag %4"_q.arg(
+                QString::number(k), QString::number(tile->Appearance()),
+                QString::number(tile->BackColor()), tile->Tag);
     }
     return {};
 }

@@ -42,7 +42,8 @@ public:
     // Made in parent, or in the system's temporary folder.
     explicit TestFolder(Pictures pictures = Pictures::Made, const QString &parent = {});
     QString path() const { return dir_.path(); }
-    QString dataFile() const;
+    // As the program's messages show it.
+    QString dataFile() const { return QDir::toNativeSeparators(path() + "/newRunewords.mdb"_q); }
 
     // Changes the data file outside the program, for cases that need damaged or odd data.
     void sql(const QString &statements);
