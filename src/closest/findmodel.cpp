@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
 #include <utility>
 
 namespace {
@@ -30,14 +29,13 @@ QString runewordsQuery()
         .arg(types.join(QStringLiteral(", ")));
 }
 
-// A field's value as the search's comparisons ("nrrunes = 2", "rune1 in (0, 5)") see it: a
-// whole number from 0 to most, stored as an integer or as a number with no fraction. Null, a
-// text, a fraction, a negative or a larger number (1e300 too) is none, and the runeword is
-// never listed.
-int wholeUpTo(std::optional<double> value, int most)
+// A number field's value as the search's comparisons ("nrrunes = 2", "rune1 in (0, 5)") see
+// it: a whole number from 0 to most, stored as an integer or as a number with no fraction. A
+// fraction, a negative or a larger number (1e300 too) is none, as are Null and a text, and the
+// runeword is never listed.
+int wholeUpTo(double value, int most)
 {
-    return value && *value >= 0 && *value <= most && *value == std::floor(*value) ? int(*value)
-                                                                                  : -1;
+    return value >= 0 && value <= most && value == std::floor(value) ? int(value) : -1;
 }
 
 bool passesSockets(int sockets, const RuneSet &set)
@@ -49,11 +47,11 @@ bool passesSockets(int sockets, const RuneSet &set)
 // to three more runes.
 bool readRuneword(const Database::Row &row, const RuneSet &set, FoundRuneword &runeword)
 {
-    const auto whole = [&](int field, int most) { return wholeUpTo(row.number(field), most); };
-    // The slots first: most runewords lack too many runes and need no more.
+    // The slots first, by value: most runewords lack too many runes and need no more. Only then
+    // are their types looked at (a text reads as a number too).
     quint64 runes = 0;
     for (int slot = 0; slot < 6; ++slot) {
-        const int rune = whole(firstSlotField + slot, 46);
+        const int rune = wholeUpTo(row.real(firstSlotField + slot), 46);
         if (rune < 0)
             return false;
         runeword.slots[size_t(slot)] = quint8(rune);
@@ -63,13 +61,18 @@ bool readRuneword(const Database::Row &row, const RuneSet &set, FoundRuneword &r
     runeword.missingCount = int(qPopulationCount(runeword.missing));
     if (runeword.missingCount > mostMissing)
         return false;
-    const int sockets = whole(nrrunesField, 6);
+    for (int slot = 0; slot < 6; ++slot) {
+        if (!row.isNumber(firstSlotField + slot))
+            return false;
+    }
+    const int sockets = row.isNumber(nrrunesField) ? wholeUpTo(row.real(nrrunesField), 6) : -1;
     if (sockets < 0 || !passesSockets(sockets, set))
         return false;
     runeword.sockets = quint8(sockets);
     // True as the search's "= true" sees it: 1, or 1.0 where a column keeps reals.
     for (size_t i = 0; i < itemTypes.size(); ++i) {
-        if (row.holds(firstTypeField + int(i), 1))
+        const int field = firstTypeField + int(i);
+        if (row.real(field) == 1 && row.isNumber(field))
             runeword.itemTypes |= quint16(1u << i);
     }
     if (!(runeword.itemTypes & set.itemTypes))

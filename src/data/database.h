@@ -8,7 +8,6 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 #include <utility>
 #include <vector>
 
@@ -104,10 +103,10 @@ private:
 // of a large table spends most of its time here.
 class Database::Row {
 public:
-    // An integer or a real as the engine holds it; Null, a text or a blob is none.
-    std::optional<double> number(int column) const;
-    // Whether the value is that number, as an integer or a real: "column = number" in SQL.
-    bool holds(int column, double number) const;
+    // The value as a real; a text or a blob reads as the number it starts with, Null as 0.
+    double real(int column) const;
+    // Whether the value is an integer or a real.
+    bool isNumber(int column) const;
     // The value as text, as any other read shows it.
     QString text(int column) const;
 

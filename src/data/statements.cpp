@@ -228,31 +228,30 @@ void Database::forEachRow(const QString &sql, const QString &attempted,
         visit(current);
 }
 
-std::optional<double> Database::Row::number(int column) const
+double Database::Row::real(int column) const
 {
-    const SQLite::Column &value = columns_.at(size_t(column));
-    switch (value.getType()) {
-    case SQLITE_INTEGER:
-        return double(value.getInt64());
-    case SQLITE_FLOAT:
-        return value.getDouble();
-    default:
-        return std::nullopt;
-    }
+    return columns_.at(size_t(column)).getDouble();
 }
 
-bool Database::Row::holds(int column, double number) const
+bool Database::Row::isNumber(int column) const
 {
-    // Most values differ, and need no look at their type; a text or a blob reads as a number too.
-    const SQLite::Column &value = columns_.at(size_t(column));
-    return value.getDouble() == number &&
-           (value.getType() == SQLITE_INTEGER || value.getType() == SQLITE_FLOAT);
+    const int type = columns_.at(size_t(column)).getType();
+    return type == SQLITE_INTEGER || type == SQLITE_FLOAT;
 }
 
 QString Database::Row::text(int column) const
 {
+    const SQLite::Column &value = columns_.at(size_t(column));
     qint64 bytes = 0;
-    QString text = readValue(columns_.at(size_t(column)), bytes).toString();
+    QString text;
+    // Most values are texts, read without a QVariant on the way.
+    if (value.getType() == SQLITE_TEXT) {
+        const char *utf8 = value.getText();
+        bytes = value.getBytes();
+        text = QString::fromUtf8(utf8, bytes);
+    } else {
+        text = readValue(value, bytes).toString();
+    }
     count(bytes);
     return text;
 }
