@@ -26,10 +26,7 @@ namespace {
 // The boxes a search is given, as bits of filterBoxes(): the nine item types by their column
 // from bit 0, then the socket counts 1 to 6.
 constexpr int everyType = 0x1ff, everyBox = 0x7fff;
-constexpr int socketBit(int count)
-{
-    return 1 << (8 + count);
-}
+constexpr auto socketBit = [](int count) { return 1 << (8 + count); };
 
 QList<QStringList> rows(const QAbstractItemModel *model)
 {
@@ -66,12 +63,6 @@ void checkSorting(QTableView *view, const QList<QStringList> &first)
     }
 }
 
-QStringList sorted(QStringList names)
-{
-    names.sort();
-    return names;
-}
-
 // Records of RFC 4180 text, each field ended by a comma or, the last of its record, by CR LF.
 QList<QStringList> parseCsv(const QString &text)
 {
@@ -105,7 +96,7 @@ bool holds(const QImage &image, const QImage &picture)
 class TestSearch : public QObject {
     Q_OBJECT
     struct Expected {
-        QStringList listed;               // sorted
+        QStringList listed;               // in the order of the file, as the search reads it
         QList<QStringList> found, wanted; // the rows of table 1, and of table 2 (rune, count)
     };
     FindWindow *window() const { return form->findWindow; }
@@ -157,7 +148,6 @@ class TestSearch : public QObject {
                     QStringList{w.name, missing.join(u' '), names.join(u' '), types.join(", "_q),
                                 QString::number(n)};
         }
-        expected.listed.sort();
         for (const auto &entry : found)
             expected.found << entry.second;
         for (const auto &[rune, count] : completes)
@@ -178,23 +168,7 @@ class TestSearch : public QObject {
         {"Null text"_q, {}}};
     TestFolder givesFolder;
     std::unique_ptr<Form1> givesForm;
-    FindWindow *givesWindow()
-    {
-        if (givesForm)
-            return givesForm->findWindow;
-        GameData data = readGameData(gameDataSources());
-        data.runewords.clear();
-        for (const auto &[name, text] : givesTexts.asKeyValueRange())
-            data.runewords << RunewordSource{
-                name, text, {name == "Scold"_q ? 2 : 1, 0, 0, 0, 0, 0}, 1, false, {true}};
-        writeDataFile(data, readSchema(gameDataSources()), givesFolder.dataFile());
-        givesFolder.sql("UPDATE RuneWords SET runewordText = NULL WHERE runewordText = ''"_q);
-        givesForm = startForm(givesFolder.path());
-        givesForm->runeDb->setTraceHook([this](const QString &sql) { trace << sql; });
-        setBoard(*givesForm, {1});
-        givesForm->mnuFind_Click();
-        return givesForm->findWindow;
-    }
+    FindWindow *givesWindow() const { return givesForm->findWindow; }
 
     QString search(int ticked, const QList<int> &owned)
     {
@@ -288,6 +262,18 @@ private Q_SLOTS:
         for (QLabel *label : form->Label1)
             runeNames << label->text();
         form->runeDb->setTraceHook([this](const QString &sql) { trace << sql; });
+
+        // The Gives file, with its window open for the tests that use it.
+        data.runewords.clear();
+        for (const auto &[name, text] : givesTexts.asKeyValueRange())
+            data.runewords << RunewordSource{
+                name, text, {name == "Scold"_q ? 2 : 1, 0, 0, 0, 0, 0}, 1, false, {true}};
+        writeDataFile(data, readSchema(gameDataSources()), givesFolder.dataFile());
+        givesFolder.sql("UPDATE RuneWords SET runewordText = NULL WHERE runewordText = ''"_q);
+        givesForm = startForm(givesFolder.path());
+        givesForm->runeDb->setTraceHook([this](const QString &sql) { trace << sql; });
+        setBoard(*givesForm, {1});
+        givesForm->mnuFind_Click();
     }
 
     void lifeOfTheFindWindow()
@@ -393,7 +379,7 @@ private Q_SLOTS:
             const QString &typed = gives[round < 46 ? 0 : rng.bounded(6)];
             window()->gives->setText(typed);
             const Expected expected = model(ticked, board, maximum, typed.section(u' ', -1));
-            QCOMPARE(sorted(listed(*form)), expected.listed);
+            QCOMPARE(listed(*form), expected.listed);
             QCOMPARE(rows(window()->foundTable), expected.found);
             QCOMPARE(rows(wanted), expected.wanted);
             // Each wanted rune's bar is its count's share of the largest.
@@ -601,8 +587,7 @@ private Q_SLOTS:
                                 "= %1 OR Runewords.rune5 = %1 OR Runewords.rune6 = %1)"_q.arg(r);
             QCOMPARE(trace.join(QString()), sql);
             // The list holds what that text finds in a connection of its own.
-            QCOMPARE(sorted(listed(*form)),
-                     sorted(folder.column("SELECT RuneWordName FROM (%1)"_q.arg(sql))));
+            QCOMPARE(listed(*form), folder.column("SELECT RuneWordName FROM (%1)"_q.arg(sql)));
             QCOMPARE(ownedTiles(*form), QList<int>{r});
         }
         // Each search reset the window; the first kept the player's set for revert, the later
