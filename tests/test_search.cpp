@@ -95,10 +95,9 @@ bool holds(const QImage &image, const QImage &picture)
 // set.
 class TestSearch : public QObject {
     Q_OBJECT
-    struct Expected {
-        QStringList listed;               // in the order of the file, as the search reads it
-        QList<QStringList> found, wanted; // the rows of table 1, and of table 2 (rune, count)
-    };
+    // The main window's list, in the order of the file as the search reads it; the rows of table
+    // 1; the rows of table 2 (rune, count).
+    using Expected = std::tuple<QStringList, QList<QStringList>, QList<QStringList>>;
     FindWindow *window() const { return form->findWindow; }
     FailureRecorder failures;
     TestFolder folder;
@@ -108,14 +107,16 @@ class TestSearch : public QObject {
 
     // Worked out from the data as written: a runeword is listed when it names only owned runes,
     // and found when it lacks at most the chosen number, and the last word of its name starts
-    // with number (its text is Null). Bit i of ticked ticks filterBoxes()[i]: the nine item types
-    // from bit 0, the sockets from bit 9. The first seven rows hold values the sources cannot
-    // (text, fractions), which no search can ever list.
-    Expected model(int ticked, const QList<int> &owned, int maximum, const QString &number) const
+    // with the last word typed (its text is Null; "NEAR", typed before a number, is in every name
+    // that number starts). Bit i of ticked
+    // ticks filterBoxes()[i]: the nine item types from bit 0, the sockets from bit 9. The first
+    // seven rows hold values the sources cannot (text, fractions), which no search can ever list.
+    Expected model(int ticked, const QList<int> &owned, int maximum, const QString &typed) const
     {
         std::map<std::pair<qsizetype, QString>, QStringList> found;
         std::map<int, int> completes;
-        Expected expected;
+        QStringList listedNames;
+        QList<QStringList> foundRows, wantedRows;
         for (const RunewordSource &w : words.mid(7)) {
             const int n = w.nrrunesNull ? -1 : w.nrrunes;
             bool pass = n == 1 || (n >= 2 && n <= 6 && (ticked & socketBit(n)));
@@ -138,8 +139,8 @@ class TestSearch : public QObject {
             if (!pass || !typePass || missing.size() > 3)
                 continue;
             if (missing.isEmpty())
-                expected.listed << w.name;
-            if (!w.name.section(u' ', -1).startsWith(number))
+                listedNames << w.name;
+            if (!w.name.section(u' ', -1).startsWith(typed.section(u' ', -1)))
                 continue;
             if (missing.size() == 1)
                 ++completes[int(runeNames.indexOf(missing[0]))];
@@ -149,12 +150,12 @@ class TestSearch : public QObject {
                                 QString::number(n)};
         }
         for (const auto &entry : found)
-            expected.found << entry.second;
+            foundRows << entry.second;
         for (const auto &[rune, count] : completes)
-            expected.wanted << QStringList{runeNames[rune], QString::number(count)};
-        std::stable_sort(expected.wanted.begin(), expected.wanted.end(),
+            wantedRows << QStringList{runeNames[rune], QString::number(count)};
+        std::stable_sort(wantedRows.begin(), wantedRows.end(),
                          [](const auto &a, const auto &b) { return a[1].toInt() > b[1].toInt(); });
-        return expected;
+        return {listedNames, foundRows, wantedRows};
     }
 
     // A file of a few runewords, all made of rune 1 but Scold, in a window that shows them all:
@@ -357,7 +358,7 @@ private Q_SLOTS:
         form->mnuFind->trigger();
         const WantedTable *wanted = window()->wantedTable;
         QRandomGenerator rng(8080);
-        // What is typed: its last word must start the number in a name.
+        // Words in Gives that the numbers in the names start.
         const QString gives[] = {{}, "4"_q, "5"_q, "7"_q, "45"_q, "NEAR 6"_q};
         for (int round = 0; round < 246; ++round) {
             const double share = rng.bounded(4) == 0 ? 1.0 : rng.generateDouble();
@@ -375,16 +376,16 @@ private Q_SLOTS:
             window()->missingAtMost->setValue(maximum);
             const QString &typed = gives[round < 46 ? 0 : rng.bounded(6)];
             window()->gives->setText(typed);
-            const Expected expected = model(ticked, board, maximum, typed.section(u' ', -1));
-            QCOMPARE(listed(*form), expected.listed);
-            QCOMPARE(rows(window()->foundTable), expected.found);
-            QCOMPARE(rows(wanted), expected.wanted);
+            const auto [names, found, wantedRows] = model(ticked, board, maximum, typed);
+            QCOMPARE(listed(*form), names);
+            QCOMPARE(rows(window()->foundTable), found);
+            QCOMPARE(rows(wanted), wantedRows);
             // Each wanted rune's bar, in the count's column, is its share of the largest count.
-            for (int row = 0; row < expected.wanted.size(); ++row)
+            for (int row = 0; row < wantedRows.size(); ++row)
                 QCOMPARE(wanted->index(row, 1).data(WantedTable::ShareRole).toDouble(),
-                         expected.wanted[row][1].toDouble() / expected.wanted[0][1].toDouble());
+                         wantedRows[row][1].toDouble() / wantedRows[0][1].toDouble());
             if (round % 20 == 0)
-                checkSorting(window()->foundView, expected.found);
+                checkSorting(window()->foundView, found);
         }
     }
 
