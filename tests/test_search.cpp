@@ -325,7 +325,7 @@ private Q_SLOTS:
 
         // Alt+M reaches the spin box, whose arrow keys change it; Ctrl+F comes back to Gives, and
         // Down from there goes into table 1, where Enter shows the current runeword. Escape
-        // empties Gives, then closes the window; the next one starts with what was typed.
+        // empties Gives, then closes the window.
         QTest::keyClick(first, Qt::Key_M, Qt::AltModifier);
         QCOMPARE(QApplication::focusWidget(), first->missingAtMost);
         QTest::keyClick(first->missingAtMost, Qt::Key_Down);
@@ -342,7 +342,7 @@ private Q_SLOTS:
         QCOMPARE(first->gives->text(), QString());
         QTest::keyClick(first->foundView, Qt::Key_Escape);
         QTRY_VERIFY(first.isNull());
-        // Exit takes the next one along.
+        // Exit takes the next one along; the one after starts with what was typed.
         form->mnuFind->trigger();
         window()->gives->setText("Near 5"_q);
         form->mnuExit->trigger();
