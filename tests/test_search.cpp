@@ -25,64 +25,42 @@ namespace {
 
 // The boxes a search is given, as bits of filterBoxes(): the nine item types by their column
 // from bit 0, then the socket counts 1 to 6.
-constexpr int firstSocketBit = 9;
-constexpr int everyType = (1 << firstSocketBit) - 1;
-constexpr int sockets(std::initializer_list<int> counts)
-{
-    int ticked = 0;
-    for (const int count : counts)
-        ticked |= 1 << (firstSocketBit + count - 1);
-    return ticked;
-}
-constexpr int everyBox = everyType | sockets({1, 2, 3, 4, 5, 6});
+constexpr int everyType = 0x1ff, everyBox = 0x7fff;
+constexpr auto socketBit = [](int count) { return 1 << (8 + count); };
 
 QList<QStringList> rows(const QAbstractItemModel *model)
 {
-    QList<QStringList> table;
+    QList<QStringList> table(model->rowCount());
     for (int row = 0; row < model->rowCount(); ++row) {
-        table.append(QStringList());
         for (int column = 0; column < model->columnCount(); ++column)
-            table.last() << model->index(row, column).data().toString();
+            table[row] << model->index(row, column).data().toString();
     }
     return table;
 }
 
 // As a player double-clicks: the view wants the press before the double-click.
-void doubleClick(QTableView *view, int row)
+void doubleClick(QTableView *view, const QModelIndex &index)
 {
-    view->scrollTo(view->model()->index(row, 0));
-    const QPoint point = view->visualRect(view->model()->index(row, 0)).center();
+    view->scrollTo(index);
+    const QPoint point = view->visualRect(index).center();
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, point);
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, point);
 }
 
-// Sorting by any column orders its texts (Missing by the number missing), ties by name, and
-// the other way round gives the reverse; sorting by Missing again gives back the first order.
+// Sorting by any column orders its texts, ties by name, and the other way round gives the
+// reverse; sorting by Missing gives back the first order, by the number missing then by name.
 void checkSorting(QTableView *view, const QList<QStringList> &first)
 {
-    for (int column = 0; column < 5; ++column) {
-        const auto key = [column](const QStringList &line) {
-            const QString &cell = line[column];
-            return QStringList{
-                column == 1 ? QString::number(cell.isEmpty() ? 0 : cell.count(u' ') + 1) : cell,
-                line[0]};
-        };
+    for (const int column : {0, 2, 3, 4, 1}) {
+        QList<QStringList> sorted = first;
+        std::stable_sort(sorted.begin(), sorted.end(), [column](const auto &a, const auto &b) {
+            return column != 1 && std::pair(a[column], a[0]) < std::pair(b[column], b[0]);
+        });
         view->sortByColumn(column, Qt::DescendingOrder);
-        QList<QStringList> sorted = rows(view->model());
-        std::reverse(sorted.begin(), sorted.end());
+        QCOMPARE(rows(view->model()), QList(sorted.rbegin(), sorted.rend()));
         view->sortByColumn(column, Qt::AscendingOrder);
         QCOMPARE(rows(view->model()), sorted);
-        QVERIFY(std::is_sorted(sorted.begin(), sorted.end(),
-                               [&](const auto &a, const auto &b) { return key(a) < key(b); }));
     }
-    view->sortByColumn(1, Qt::AscendingOrder);
-    QCOMPARE(rows(view->model()), first);
-}
-
-QStringList sorted(QStringList names)
-{
-    names.sort();
-    return names;
 }
 
 // Records of RFC 4180 text, each field ended by a comma or, the last of its record, by CR LF.
@@ -117,10 +95,9 @@ bool holds(const QImage &image, const QImage &picture)
 // set.
 class TestSearch : public QObject {
     Q_OBJECT
-    struct Expected {
-        QStringList listed;               // sorted
-        QList<QStringList> found, wanted; // the rows of table 1, and of table 2 (rune, count)
-    };
+    // The main window's list, in the order of the file as the search reads it; the rows of table
+    // 1; the rows of table 2 (rune, count).
+    using Expected = std::tuple<QStringList, QList<QStringList>, QList<QStringList>>;
     FindWindow *window() const { return form->findWindow; }
     FailureRecorder failures;
     TestFolder folder;
@@ -130,17 +107,19 @@ class TestSearch : public QObject {
 
     // Worked out from the data as written: a runeword is listed when it names only owned runes,
     // and found when it lacks at most the chosen number, and the last word of its name starts
-    // with number (its text is Null). Bit i of ticked ticks filterBoxes()[i]: the nine item types
-    // from bit 0, the sockets from bit 9. The first seven rows hold values the sources cannot
-    // (text, fractions), which no search can ever list.
-    Expected model(int ticked, const QList<int> &owned, int maximum, const QString &number) const
+    // with the last word typed (its text is Null; "NEAR", typed before a number, is in every name
+    // that number starts). Bit i of ticked
+    // ticks filterBoxes()[i]: the nine item types from bit 0, the sockets from bit 9. The first
+    // seven rows hold values the sources cannot (text, fractions), which no search can ever list.
+    Expected model(int ticked, const QList<int> &owned, int maximum, const QString &typed) const
     {
         std::map<std::pair<qsizetype, QString>, QStringList> found;
         std::map<int, int> completes;
-        Expected expected;
+        QStringList listedNames;
+        QList<QStringList> foundRows, wantedRows;
         for (const RunewordSource &w : words.mid(7)) {
             const int n = w.nrrunesNull ? -1 : w.nrrunes;
-            bool pass = n == 1 || (n >= 2 && n <= 6 && (ticked & sockets({n})));
+            bool pass = n == 1 || (n >= 2 && n <= 6 && (ticked & socketBit(n)));
             bool typePass = false;
             QStringList types, names, missing;
             for (const ItemType &shown : itemTypes) {
@@ -160,8 +139,8 @@ class TestSearch : public QObject {
             if (!pass || !typePass || missing.size() > 3)
                 continue;
             if (missing.isEmpty())
-                expected.listed << w.name;
-            if (!w.name.section(u' ', -1).startsWith(number))
+                listedNames << w.name;
+            if (!w.name.section(u' ', -1).startsWith(typed.section(u' ', -1)))
                 continue;
             if (missing.size() == 1)
                 ++completes[int(runeNames.indexOf(missing[0]))];
@@ -170,51 +149,27 @@ class TestSearch : public QObject {
                     QStringList{w.name, missing.join(u' '), names.join(u' '), types.join(", "_q),
                                 QString::number(n)};
         }
-        expected.listed.sort();
         for (const auto &entry : found)
-            expected.found << entry.second;
+            foundRows << entry.second;
         for (const auto &[rune, count] : completes)
-            expected.wanted << QStringList{runeNames[rune], QString::number(count)};
-        std::stable_sort(expected.wanted.begin(), expected.wanted.end(),
+            wantedRows << QStringList{runeNames[rune], QString::number(count)};
+        std::stable_sort(wantedRows.begin(), wantedRows.end(),
                          [](const auto &a, const auto &b) { return a[1].toInt() > b[1].toInt(); });
-        return expected;
+        return {listedNames, foundRows, wantedRows};
     }
 
-    // A file of a few runewords, all made of rune 1 but one, in a window that shows them all.
+    // A file of a few runewords, all made of rune 1 but Scold, in a window that shows them all:
+    // their texts by name, empty for a Null text.
+    const QMap<QString, QString> givesTexts{
+        {"Éclat"_q, "Adds 1-3 cold damage\r\n+20 to life\r\néclat of frost"_q},
+        {"Cold Shore"_q, "+2 to light radius, \"quoted\""_q},
+        {"Scold"_q, "+5 to mana\r\nfaster cast rate"_q},
+        {"Ember"_q, "damage cold\r\n+10% ÉCLAT of fire"_q},
+        {"Straße"_q, "Löwe strength"_q},
+        {"Null text"_q, {}}};
     TestFolder givesFolder;
     std::unique_ptr<Form1> givesForm;
-    QMap<QString, QString> givesTexts; // by name
-    QByteArray givesBytes;
-    FindWindow *givesWindow()
-    {
-        if (givesForm)
-            return givesForm->findWindow;
-        const std::pair<const char *, const char *> texts[] = {
-            {"Éclat", "Adds 1-3 cold damage\r\n+20 to life\r\néclat of frost"},
-            {"Cold Shore", "+2 to light radius, \"quoted\""},
-            {"Scold", "+5 to mana\r\nfaster cast rate"},
-            {"Ember", "damage cold\r\n+10% ÉCLAT of fire"},
-            {"Straße", "Löwe strength"},
-            {"Null text", nullptr}};
-        GameData data = readGameData(gameDataSources());
-        data.runewords.clear();
-        for (const auto &[name, text] : texts) {
-            RunewordSource w{QString::fromUtf8(name), {}, {1, 0, 0, 0, 0, 0}, 1, false, {true}};
-            if (text)
-                w.text = QString::fromUtf8(text);
-            givesTexts[w.name] = w.text.value_or(QString());
-            data.runewords << w;
-        }
-        data.runewords[2].runes[0] = 2;
-        writeDataFile(data, readSchema(gameDataSources()), givesFolder.dataFile());
-        givesBytes = fileBytes(givesFolder.dataFile());
-        givesForm = startForm(givesFolder.path());
-        givesForm->runeDb->setTraceHook([this](const QString &sql) { trace << sql; });
-        setBoard(*givesForm, {1});
-        givesForm->mnuFind_Click();
-        givesForm->findWindow->missingAtMost->setValue(3);
-        return givesForm->findWindow;
-    }
+    FindWindow *givesWindow() const { return givesForm->findWindow; }
 
     QString search(int ticked, const QList<int> &owned)
     {
@@ -224,21 +179,20 @@ class TestSearch : public QObject {
             boxes[i]->setChecked(ticked >> i & 1);
         trace.clear();
         form->CommandSearch_Click();
-        return trace.join(u'\n');
+        return std::exchange(trace, {}).join(u'\n');
     }
 
     // An export that fails says where and why, and leaves the folder as it was.
     void checkRefused(const QString &path)
     {
-        const QString folder = QFileInfo(path).path();
-        const QStringList before = filesIn(folder);
+        const QStringList before = filesIn(QFileInfo(path).path());
         QVERIFY(!givesWindow()->exportTo(path));
         const QStringList notices = std::exchange(failures.notices, {});
         QCOMPARE(notices.size(), 1);
         QVERIFY2(notices[0].contains(QDir::toNativeSeparators(path) + ":\n"_q) &&
                      !notices[0].endsWith(u'\n'),
                  qPrintable(notices[0]));
-        QCOMPARE(filesIn(folder), before);
+        QCOMPARE(filesIn(QFileInfo(path).path()), before);
     }
 
 private Q_SLOTS:
@@ -255,14 +209,14 @@ private Q_SLOTS:
         // from 0 to 7 and not counting the filled slots, Null item types.
         // Names that agree in their first twelve characters, and a character beyond U+FFFF, which
         // comes before U+FF21 in the order of texts.
-        static const char16_t *const prefixes[] = {u"Near", u"Near the same twelve",
-                                                   u"Near \U0001D504", u"Near \uFF21"};
+        const QString prefixes[] = {"Near"_q, "Near the same twelve"_q, "Near \U0001D504"_q,
+                                    "Near \uFF21"_q};
         QRandomGenerator rng(4242);
         for (int i = 0; i < 400; ++i) {
             RunewordSource w;
             // Not in the order of names, as the file gives them.
-            w.name = QString::fromUtf16(prefixes[i < 8 ? 0 : i % 4]) +
-                     " %1"_q.arg(i < 8 ? i : 400 + i * 37 % 400, 3, 10, QLatin1Char('0'));
+            w.name = prefixes[i < 8 ? 0 : i % 4] +
+                     " %1"_q.arg(i < 8 ? i : 400 + i * 37 % 400, 3, 10, QChar(u'0'));
             int filled = 0;
             for (auto &slot : w.runes) {
                 const int roll = rng.bounded(100);
@@ -293,25 +247,34 @@ private Q_SLOTS:
         // Values the sources cannot hold; each row would be close without its damage. armor, the
         // only item type, holds 2 in the last: not true for the search, whatever a display would
         // make of it.
-        const char *damage[] = {"rune2 = 'two'",   "rune1 = 2.5",   "rune1 = -1",
-                                "rune1 = 1e300",   "rune1 = -4032", "nrrunes = 1.5",
-                                "nrrunes = 'one'", "armor = 2"};
+        const QString damage[] = {"rune2 = 'two'"_q,   "rune1 = 2.5"_q,   "rune1 = -1"_q,
+                                  "rune1 = 1e300"_q,   "rune1 = -4032"_q, "nrrunes = 1.5"_q,
+                                  "nrrunes = 'one'"_q, "armor = 2"_q};
         for (int i = 0; i < 8; ++i)
-            folder.sql("UPDATE RuneWords SET %1 WHERE RuneWordName = 'Near 00%2'"_q.arg(
-                QLatin1String(damage[i]), QString::number(i)));
+            folder.sql("UPDATE RuneWords SET %1 WHERE RunewordID = %2"_q.arg(damage[i]).arg(i + 1));
         // Names as the file may hold them: with a byte order mark and a byte that is not UTF-8, and
         // as a blob. Each shows as any other read of the name shows it.
-        const QByteArray odd = QByteArray::fromHex("efbbbf4e656172ff");
-        folder.sql(
-            "UPDATE RuneWords SET RuneWordName = CAST(x'%1' AS TEXT) WHERE RuneWordName = '%2'; "
-            "UPDATE RuneWords SET RuneWordName = x'426c6f62' WHERE RuneWordName = '%3'"_q.arg(
-                QLatin1String(odd.toHex()), words[9].name, words[8].name));
-        words[9].name = QString::fromUtf8(odd);
+        folder.sql("UPDATE RuneWords SET RuneWordName = CAST(x'efbbbf4e656172ff' AS TEXT) WHERE "
+                   "RunewordID = 10; UPDATE RuneWords SET RuneWordName = x'426c6f62' WHERE "
+                   "RunewordID = 9"_q);
+        words[9].name = QString::fromUtf8("\xEF\xBB\xBFNear\xFF");
         words[8].name = "Blob"_q;
         form = startForm(folder.path());
         for (QLabel *label : form->Label1)
             runeNames << label->text();
         form->runeDb->setTraceHook([this](const QString &sql) { trace << sql; });
+
+        // The Gives file, with its window open for the tests that use it.
+        data.runewords.clear();
+        for (const auto &[name, text] : givesTexts.asKeyValueRange())
+            data.runewords << RunewordSource{
+                name, text, {name == "Scold"_q ? 2 : 1, 0, 0, 0, 0, 0}, 1, false, {true}};
+        writeDataFile(data, readSchema(gameDataSources()), givesFolder.dataFile());
+        givesFolder.sql("UPDATE RuneWords SET runewordText = NULL WHERE runewordText = ''"_q);
+        givesForm = startForm(givesFolder.path());
+        givesForm->runeDb->setTraceHook([this](const QString &sql) { trace << sql; });
+        setBoard(*givesForm, {1});
+        givesForm->mnuFind_Click();
     }
 
     void lifeOfTheFindWindow()
@@ -329,47 +292,40 @@ private Q_SLOTS:
         QCOMPARE(first->font(), form->font());
         QCOMPARE(first->missingAtMost->value(), 1);
 
-        // A double-click shows the runeword as picking it in the list would, keeping the board for
-        // Revert first; the list and the tables stay.
+        // Enter on a wanted rune, or a double-click, selects the runewords lacking it. The rune the
+        // last row lacks with one missing at most: the rows lacking it run to the table's end.
         setBoard(*form, {1, 2, 3, 4});
         form->CommandSearch_Click();
-        const QList<QStringList> shown = rows(first->foundTable);
-        const QStringList listBefore = listed(*form);
-        const int row = int(shown.size()) / 2;
-        doubleClick(first->foundView, row);
-        QCOMPARE(form->TextRunes->text(), shown[row][2]);
-        QCOMPARE(listed(*form), listBefore);
-        QCOMPARE(rows(first->foundTable), shown);
-        QCOMPARE(savedTiles(*form), (QList<int>{1, 2, 3, 4}));
-
-        // Enter on a wanted rune, or a double-click, selects the runewords lacking it, and marks
-        // nothing. With one rune missing at most, the rune the last row lacks: the rows lacking it
-        // run to the table's end.
-        form->Commandrevert_Click();
-        form->CommandSearch_Click();
         const FoundTable *table = first->foundTable;
-        const QAbstractItemModel *runes = first->wantedTable;
+        const QString rune = table->cell(table->rowCount() - 1, FoundTable::Missing);
+        const WantedTable *runes = first->wantedTable;
+        const QModelIndex wanted =
+            runes->match(runes->index(0, 0), Qt::DisplayRole, rune, 1, Qt::MatchExactly).value(0);
         for (const int maximum : {1, 3}) {
             first->missingAtMost->setValue(maximum);
-            const QModelIndex last = table->index(table->rowCount() - 1, FoundTable::Missing);
-            const QString rune = (maximum == 1 ? last : runes->index(0, 0)).data().toString();
-            const QModelIndex wanted =
-                runes->match(runes->index(0, 0), Qt::DisplayRole, rune, 1, Qt::MatchExactly)
-                    .value(0);
             first->wantedView->setCurrentIndex(wanted);
             if (maximum == 1)
                 QTest::keyClick(first->wantedView, Qt::Key_Return);
             else
-                doubleClick(first->wantedView, wanted.row());
+                doubleClick(first->wantedView, wanted);
             for (int row = 0; row < table->rowCount(); ++row)
                 QCOMPARE(first->foundView->selectionModel()->isRowSelected(row),
-                         table->index(row, 1).data().toString().split(u' ').contains(rune));
+                         table->cell(row, FoundTable::Missing).split(u' ').contains(rune));
         }
-        QCOMPARE(ownedTiles(*form), (QList<int>{1, 2, 3, 4}));
+
+        // A double-click shows the runeword as picking it in the list would, keeping the board for
+        // Revert first: still the player's, as choosing a wanted rune marks nothing. The list and
+        // the tables stay.
+        const QList<QStringList> shown = rows(table) << listed(*form); // the table, then the list
+        const int row = int(shown.size()) / 2;
+        doubleClick(first->foundView, table->index(row, 0));
+        QCOMPARE(form->TextRunes->text(), shown[row][2]);
+        QCOMPARE(rows(table) << listed(*form), shown);
+        QCOMPARE(savedTiles(*form), (QList<int>{1, 2, 3, 4}));
 
         // Alt+M reaches the spin box, whose arrow keys change it; Ctrl+F comes back to Gives, and
         // Down from there goes into table 1, where Enter shows the current runeword. Escape
-        // empties Gives, then closes the window; the next one starts with what was typed.
+        // empties Gives, then closes the window.
         QTest::keyClick(first, Qt::Key_M, Qt::AltModifier);
         QCOMPARE(QApplication::focusWidget(), first->missingAtMost);
         QTest::keyClick(first->missingAtMost, Qt::Key_Down);
@@ -386,16 +342,13 @@ private Q_SLOTS:
         QCOMPARE(first->gives->text(), QString());
         QTest::keyClick(first->foundView, Qt::Key_Escape);
         QTRY_VERIFY(first.isNull());
+        // Exit takes the next one along; the one after starts with what was typed.
         form->mnuFind->trigger();
         window()->gives->setText("Near 5"_q);
-        window()->close();
+        form->mnuExit->trigger();
         QTRY_VERIFY(!window());
         form->mnuFind->trigger();
         QCOMPARE(window()->gives->text(), "Near 5"_q);
-
-        // Exit takes it along.
-        form->mnuExit->trigger();
-        QTRY_VERIFY(!window());
     }
 
     // One rune owned at a time with every box ticked, results of every size down to a single row
@@ -405,10 +358,8 @@ private Q_SLOTS:
         form->mnuFind->trigger();
         const WantedTable *wanted = window()->wantedTable;
         QRandomGenerator rng(8080);
-        // What is typed, and how the number in the name must start.
-        const std::pair<QString, QString> gives[] = {{{}, {}},         {"4"_q, "4"_q},
-                                                     {"5"_q, "5"_q},   {"7"_q, "7"_q},
-                                                     {"45"_q, "45"_q}, {"NEAR 6"_q, "6"_q}};
+        // Words in Gives that the numbers in the names start.
+        const QString gives[] = {{}, "4"_q, "5"_q, "7"_q, "45"_q, "NEAR 6"_q};
         for (int round = 0; round < 246; ++round) {
             const double share = rng.bounded(4) == 0 ? 1.0 : rng.generateDouble();
             QList<int> board;
@@ -417,85 +368,75 @@ private Q_SLOTS:
                     board << k;
             }
             const int ticked = round < 46 ? everyBox
-                                          : rng.bounded(64) << firstSocketBit |
+                                          : rng.bounded(64) * socketBit(1) |
                                                 (rng.bounded(15) == 0 ? 0 : rng.bounded(1, 512));
             search(ticked, board);
             setBoard(*form, {}); // the window shows what the last Search was given
             const int maximum = round < 46 ? 1 : rng.bounded(0, 4);
             window()->missingAtMost->setValue(maximum);
-            const auto &[typed, number] = gives[round < 46 ? 0 : rng.bounded(6)];
+            const QString &typed = gives[round < 46 ? 0 : rng.bounded(6)];
             window()->gives->setText(typed);
-            const Expected expected = model(ticked, board, maximum, number);
-            QCOMPARE(sorted(listed(*form)), expected.listed);
-            QCOMPARE(rows(window()->foundTable), expected.found);
-            QCOMPARE(rows(wanted), expected.wanted);
-            // Each wanted rune's bar is its count's share of the largest.
-            for (int row = 0; row < expected.wanted.size(); ++row)
-                QCOMPARE(wanted->index(row, WantedTable::Completes)
-                             .data(WantedTable::ShareRole)
-                             .toDouble(),
-                         expected.wanted[row][1].toDouble() / expected.wanted[0][1].toDouble());
+            const auto [names, found, wantedRows] = model(ticked, board, maximum, typed);
+            QCOMPARE(listed(*form), names);
+            QCOMPARE(rows(window()->foundTable), found);
+            QCOMPARE(rows(wanted), wantedRows);
+            // Each wanted rune's bar, in the count's column, is its share of the largest count.
+            for (int row = 0; row < wantedRows.size(); ++row)
+                QCOMPARE(wanted->index(row, 1).data(WantedTable::ShareRole).toDouble(),
+                         wantedRows[row][1].toDouble() / wantedRows[0][1].toDouble());
             if (round % 20 == 0)
-                checkSorting(window()->foundView, expected.found);
+                checkSorting(window()->foundView, found);
         }
     }
 
-    // Gives on a file of a few runewords with accents, case and punctuation to fold, all of them
-    // in the table; typing reads nothing and writes nothing.
+    // Gives on a file of a few runewords with accents, case and punctuation to fold: the rows it
+    // leaves in the table's order; typing reads nothing and writes nothing.
     // The pane shows the last runeword found in full, with what Gives matched in bold: the
-    // stretch of the text that was folded, accents and all.
+    // stretches of the text that were folded, accents and all, written apart by "|".
     void givesFinds_data()
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QStringList>("found");
-        QTest::addColumn<QStringList>("bold");
-        const QStringList all{"Cold Shore"_q, "Ember"_q,  "Null text"_q,
-                              "Scold"_q,      "Straße"_q, "Éclat"_q};
-        const QStringList none, cold{"Cold Shore"_q, "Ember"_q, "Éclat"_q};
-        const QStringList eclat{"Éclat"_q}, eclats{"Ember"_q, "Éclat"_q};
-        QTest::newRow("empty") << QString() << all << none;
-        QTest::newRow("a word's start") << "cold"_q << cold << QStringList{"cold"_q};
-        QTest::newRow("not inside a word") << "old"_q << none << none;
-        QTest::newRow("case") << "COLD"_q << cold << QStringList{"cold"_q};
-        QTest::newRow("accents") << "eclat"_q << eclats << QStringList{"éclat"_q};
-        QTest::newRow("typed accents") << "ÉCLAT"_q << eclats << QStringList{"éclat"_q};
-        QTest::newRow("full case folding") << "STRASSE"_q << QStringList{"Straße"_q} << none;
-        QTest::newRow("every word")
-            << "cold damage"_q << eclats << QStringList{"cold"_q, "damage"_q};
-        QTest::newRow("any order and line")
-            << "life cold"_q << eclat << QStringList{"cold"_q, "life"_q};
-        QTest::newRow("name and text")
-            << "light shore"_q << QStringList{"Cold Shore"_q} << QStringList{"light"_q};
-        QTest::newRow("phrase") << "\"cold damage\""_q << eclat << QStringList{"cold damage"_q};
-        QTest::newRow("unclosed phrase")
-            << "+20 \"cold dam"_q << eclat << QStringList{"cold dam"_q, "+20"_q};
-        QTest::newRow("a quote alone") << "\""_q << all << none;
-        QTest::newRow("signs and digits")
-            << "+2"_q << QStringList{"Cold Shore"_q, "Éclat"_q} << QStringList{"+2"_q};
-        QTest::newRow("pattern") << ".* ( [a-z]+ \\"_q << none << none;
-        QTest::newRow("emoji") << "🔥"_q << none << none;
+        QTest::addColumn<QString>("bold");
+        const QStringList none, shore{"Cold Shore"_q}, eclat{"Éclat"_q},
+            eclats{"Ember"_q, "Éclat"_q};
+        const QStringList cold = shore + eclats, all{"Cold Shore"_q, "Ember"_q, "Null text"_q,
+                                                     "Straße"_q,     "Éclat"_q, "Scold"_q};
+        QTest::newRow("empty") << QString() << all << QString();
+        QTest::newRow("a word's start") << "cold"_q << cold << "cold"_q;
+        QTest::newRow("not inside a word") << "old"_q << none << QString();
+        QTest::newRow("case") << "COLD"_q << cold << "cold"_q;
+        QTest::newRow("accents") << "eclat"_q << eclats << "éclat"_q;
+        QTest::newRow("typed accents") << "ÉCLAT"_q << eclats << "éclat"_q;
+        QTest::newRow("full case folding") << "STRASSE"_q << QStringList{"Straße"_q} << QString();
+        QTest::newRow("every word") << "cold damage"_q << eclats << "cold|damage"_q;
+        QTest::newRow("any order and line") << "life cold"_q << eclat << "cold|life"_q;
+        QTest::newRow("name and text") << "light shore"_q << shore << "light"_q;
+        QTest::newRow("phrase") << "\"cold damage\""_q << eclat << "cold damage"_q;
+        QTest::newRow("unclosed phrase") << "+20 \"cold dam"_q << eclat << "cold dam|+20"_q;
+        QTest::newRow("a quote alone") << "\""_q << all << QString();
+        QTest::newRow("signs and digits") << "+2"_q << shore + eclat << "+2"_q;
+        QTest::newRow("pattern") << ".* ( [a-z]+ \\"_q << none << QString();
+        QTest::newRow("emoji") << "🔥"_q << none << QString();
     }
 
     void givesFinds()
     {
         QFETCH(QString, typed);
         QFETCH(QStringList, found);
-        QFETCH(QStringList, bold);
+        QFETCH(QString, bold);
         FindWindow *find = givesWindow();
         trace.clear();
         find->gives->setText(typed);
         QStringList names;
         for (const QStringList &row : rows(find->foundTable))
             names << row[0];
-        QCOMPARE(sorted(names), found);
+        QCOMPARE(names, found);
         QCOMPARE(trace, QStringList());
-        QCOMPARE(fileBytes(givesFolder.dataFile()), givesBytes);
-        if (found.isEmpty())
-            return;
-        find->foundView->setCurrentIndex(
-            find->foundTable->index(int(names.indexOf(found.last())), 0));
+        // With no row, an empty pane.
+        find->foundView->setCurrentIndex(find->foundTable->index(int(found.size()) - 1, 0));
         QCOMPARE(find->runewordText->toPlainText(),
-                 QString(givesTexts[found.last()]).replace("\r\n"_q, "\n"_q));
+                 givesTexts.value(found.value(found.size() - 1)).replace("\r\n"_q, "\n"_q));
         QStringList shownBold;
         for (QTextBlock block = find->runewordText->document()->begin(); block.isValid();
              block = block.next()) {
@@ -504,7 +445,7 @@ private Q_SLOTS:
                     shownBold << block.text().mid(range.start, range.length);
             }
         }
-        QCOMPARE(shownBold, bold);
+        QCOMPARE(shownBold.join(u'|'), bold);
     }
 
     // Ctrl+C and the context menu's Copy give the selected rows as tab-separated lines under the
@@ -516,16 +457,11 @@ private Q_SLOTS:
         find->gives->clear();
         const QList<QStringList> shown = rows(find->foundTable);
         const QStringList titles{"Runeword"_q, "Missing"_q, "Runes"_q, "Item types"_q, "Sockets"_q};
-        QCOMPARE(shown.size(), 6);
-        auto *selection = find->foundView->selectionModel();
-        selection->clearSelection();
-        for (const int row : {3, 5})
-            selection->select(find->foundTable->index(row, 0),
-                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        const QString copied =
-            QStringList{titles.join(u'\t'), shown[3].join(u'\t'), shown[5].join(u'\t'), {}}.join(
-                u'\n');
-        QGuiApplication::clipboard()->clear();
+        find->foundView->selectRow(3);
+        find->foundView->selectionModel()->select(
+            find->foundTable->index(5, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        const QString copied = titles.join(u'\t') + u'\n' + shown.value(3).join(u'\t') + u'\n' +
+                               shown.value(5).join(u'\t') + u'\n';
         QTest::keyClick(find->foundView, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), copied);
         QGuiApplication::clipboard()->clear();
@@ -533,16 +469,13 @@ private Q_SLOTS:
         find->foundView->actions().value(0)->trigger();
         QCOMPARE(QGuiApplication::clipboard()->text(), copied);
 
-        // Where the system names no Documents folder of its own, one that exists.
+        // A home of our own, whose Documents folder exists.
         QTemporaryDir out;
-        const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
-        const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", configHome); });
-        qputenv("XDG_CONFIG_HOME", out.path().toUtf8());
+        const QByteArray home = qgetenv("HOME");
+        const auto restore = qScopeGuard([&] { qputenv("HOME", home); });
+        qputenv("HOME", out.path().toUtf8());
         const QString folder = out.filePath("Documents/Zoë's exports"_q);
-        QFile dirs(out.filePath("user-dirs.dirs"_q));
-        QVERIFY(QDir().mkpath(folder) && dirs.open(QIODevice::WriteOnly));
-        dirs.write("XDG_DOCUMENTS_DIR=\"" + out.filePath("Documents"_q).toUtf8() + "\"\n");
-        dirs.close();
+        QVERIFY(QDir().mkpath(folder));
         // The button offers runewords.csv in the Documents folder.
         const QString path = folder + "/runewords.csv"_q;
         QString offered;
@@ -561,7 +494,6 @@ private Q_SLOTS:
             expected << row + QStringList{givesTexts[row[0]]};
         QCOMPARE(parseCsv(QString::fromUtf8(bytes.mid(3))), expected);
         QCOMPARE(filesIn(folder), QStringList{"runewords.csv"_q});
-        QCOMPARE(failures.notices, QStringList());
 
         checkRefused(out.filePath("missing/runewords.csv"_q));
         checkRefused(folder);
@@ -571,23 +503,20 @@ private Q_SLOTS:
     void exportToFullDisk()
     {
 #ifdef Q_OS_LINUX
-        QTemporaryDir mountPoint;
-        const QByteArray disk = mountPoint.path().toUtf8();
-        if (::mount("tmpfs", disk.constData(), "tmpfs", 0, "size=64k") != 0)
+        QTemporaryDir disk;
+        const QByteArray mountPoint = disk.path().toUtf8();
+        if (::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=64k") != 0)
             QSKIP("cannot mount a tmpfs (needs root with CAP_SYS_ADMIN)");
-        const auto unmount = qScopeGuard([&] { ::umount2(disk.constData(), MNT_DETACH); });
-        QFile filler(mountPoint.filePath("filler"_q));
+        const auto unmount = qScopeGuard([&] { ::umount2(mountPoint.constData(), MNT_DETACH); });
+        QFile filler(disk.filePath("filler"_q));
         QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-        while (filler.write(QByteArray(512, 'x')) == 512)
-            ;
-        filler.close();
-        checkRefused(mountPoint.filePath("runewords.csv"_q));
+        filler.write(QByteArray(128 * 1024, 'x')); // as much as it holds
+        checkRefused(disk.filePath("runewords.csv"_q));
         // The data tool's sources and the pictures, too.
         QVERIFY_THROWS_EXCEPTION(std::runtime_error,
-                                 writeSources(readGameData(gameDataSources()), mountPoint.path()));
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error,
-                                 writeRunePictures(mountPoint.filePath("CRunes"_q)));
-        QCOMPARE(filesIn(mountPoint.path()) + filesIn(mountPoint.filePath("CRunes"_q)),
+                                 writeSources(readGameData(gameDataSources()), disk.path()));
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, writeRunePictures(disk.filePath("CRunes"_q)));
+        QCOMPARE(filesIn(disk.path()) + filesIn(disk.filePath("CRunes"_q)),
                  QStringList{"filler"_q});
 #else
         QSKIP("needs Linux: a tmpfs to fill");
@@ -606,19 +535,18 @@ private Q_SLOTS:
         QCOMPARE(ratio, qEnvironmentVariable("QT_SCALE_FACTOR", "1"_q).toDouble());
         const WantedTable *wanted = window()->wantedTable;
         QVERIFY(wanted->rowCount() >= 3);
-        const QImage shot = window()->wantedView->viewport()->grab().toImage().convertToFormat(
-            QImage::Format_RGB32);
+        const QTableView *view = window()->wantedView;
+        const QImage shot = view->viewport()->grab().toImage();
         for (int row = 0; row < 3; ++row) {
-            QImage file("%1/CRunes/crune%2%3.gif"_q.arg(folder.path())
-                            .arg(wanted->rune(row))
-                            .arg(ratio > 1 ? "@2x"_q : QString()));
+            QImage file(folder.path() + "/CRunes/crune%1%2.gif"_q.arg(wanted->rune(row))
+                                            .arg(ratio > 1 ? "@2x"_q : QString()));
             QVERIFY(!file.isNull());
             file.setDevicePixelRatio(1);
             // On the table's colour, where the picture has none.
-            QImage picture(file.size(), QImage::Format_RGB32);
-            picture.fill(window()->wantedView->palette().color(QPalette::Base));
+            QImage picture(file.size(), shot.format());
+            picture.fill(view->palette().color(QPalette::Base));
             QPainter(&picture).drawImage(0, 0, file);
-            const QRect cell = window()->wantedView->visualRect(wanted->index(row, 0));
+            const QRect cell = view->visualRect(wanted->index(row, 0));
             QVERIFY2(holds(shot.copy(QRect(cell.topLeft() * ratio, cell.size() * ratio)), picture),
                      qPrintable("the picture of rune %1"_q.arg(wanted->rune(row))));
         }
@@ -632,7 +560,7 @@ private Q_SLOTS:
         form->ownedState = {0, 0, 0, 0, 0, 0, 0, 1};
         form->ownedSaved = false;
         QCOMPARE(
-            search(everyType | sockets({1, 2, 3, 6}), {1, 5}),
+            search(everyBox & ~socketBit(4) & ~socketBit(5), {1, 5}),
             "SELECT RuneWords.RuneWordName, RuneWords.RunewordID FROM RuneWords Where (nrrunes = 1 "
             "Or nrrunes = 2 Or nrrunes = 3 Or nrrunes = 6) and (false  OR armor = true Or helm = "
             "true Or belt = true Or boots = true Or shield = true Or gloves = true Or "
@@ -646,17 +574,14 @@ private Q_SLOTS:
         QCOMPARE(ownedTiles(*form), (QList<int>{1, 5}));
         QVERIFY(!form->ownedSaved);
         for (int r = 1; r <= 46; ++r) {
-            trace.clear();
             form->mnuRunename->Tag = QString::number(r);
             form->mnuSearch_Click();
-            QCOMPARE(trace.join(QString()),
-                     "Select * from runewords Where (runewords.rune1 = %1 OR "
-                     "Runewords.rune2 = %1 OR Runewords.rune3 = %1 OR Runewords.rune4 "
-                     "= %1 OR Runewords.rune5 = %1 OR Runewords.rune6 = %1)"_q.arg(r));
-            QCOMPARE(
-                sorted(listed(*form)),
-                sorted(folder.column("SELECT RuneWordName FROM RuneWords WHERE %1 "
-                                     "IN (rune1, rune2, rune3, rune4, rune5, rune6)"_q.arg(r))));
+            const QString sql = "Select * from runewords Where (runewords.rune1 = %1 OR "
+                                "Runewords.rune2 = %1 OR Runewords.rune3 = %1 OR Runewords.rune4 "
+                                "= %1 OR Runewords.rune5 = %1 OR Runewords.rune6 = %1)"_q.arg(r);
+            QCOMPARE(std::exchange(trace, {}), QStringList{sql});
+            // The list holds what that text finds in a connection of its own.
+            QCOMPARE(listed(*form), folder.column("SELECT RuneWordName FROM (%1)"_q.arg(sql)));
             QCOMPARE(ownedTiles(*form), QList<int>{r});
         }
         // Each search reset the window; the first kept the player's set for revert, the later
@@ -676,10 +601,9 @@ private Q_SLOTS:
         broken.sql("ALTER TABLE RuneWords DROP rune6"_q);
         brokenForm->mnuFind->trigger();
         const QStringList texts = std::exchange(failures.texts, {});
-        QCOMPARE(texts.size(), 1);
         for (const QString &part :
              {broken.dataFile(), "no such column: rune6"_q, "SELECT nrrunes, rune1"_q})
-            QVERIFY2(texts[0].contains(part), qPrintable(texts[0]));
+            QVERIFY2(texts.size() == 1 && texts[0].contains(part), qPrintable(texts.join(u'\n')));
 
         // Columns with no declared type keep a whole number written as a real: it counts as the
         // search's "=" counts it.
