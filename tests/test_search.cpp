@@ -605,12 +605,15 @@ private Q_SLOTS:
              {broken.dataFile(), "no such column: rune6"_q, "SELECT nrrunes, rune1"_q})
             QVERIFY2(texts.size() == 1 && texts[0].contains(part), qPrintable(texts.join(u'\n')));
 
-        // Columns with no declared type keep a whole number written as a real: it counts as the
-        // search's "=" counts it.
+        // Columns with no declared type keep a whole number written as a real, and a number
+        // written as a text: each counts as the search's "=" counts it.
         broken.sql(
             "DROP TABLE RuneWords; CREATE TABLE RuneWords (RuneWordName, runewordText, nrrunes, "
             "rune1, rune2, rune3, rune4, rune5, rune6, %1); INSERT INTO RuneWords VALUES "
-            "('Whole', 'a', 2.0, 1.0, 2.0, 0.0, 0, 0, 0, 1.0, 0, 0, 0, 0, 0, 0, 0, 0)"_q.arg(
+            "('Whole', 'a', 2.0, 1.0, 2.0, 0.0, 0, 0, 0, 1.0, 0, 0, 0, 0, 0, 0, 0, 0), "
+            "('Text slot', 'b', 2, 1, '2', 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0), "
+            "('Text sockets', 'c', '2', 1, 2, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0), "
+            "('Text type', 'd', 2, 1, 2, 0, 0, 0, 0, '1', 0, 0, 0, 0, 0, 0, 0, 0)"_q.arg(
                 itemTypeColumnList()));
         setBoard(*brokenForm, {1}); // every box is ticked at start
         brokenForm->mnuFind->trigger();
