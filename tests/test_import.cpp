@@ -128,13 +128,11 @@ class TestImport : public QObject {
         QString wrong;
         for (int k = 1; k <= 46; ++k) {
             const QLabel *label = form->Label1[size_t(k - 1)];
-            QAccessibleInterface *read =
-                QAccessible::queryAccessibleInterface(form->PictureRunes[size_t(k)]);
+            auto *read = QAccessible::queryAccessibleInterface(form->PictureRunes[size_t(k)]);
             const QAccessible::State state = read->state();
             const QString said = announced[read->object()];
-            const bool heard =
-                !listening || (said == "+-"_q.repeated(said.size()).left(said.size()) &&
-                               said.size() % 2 == int(state.checked));
+            const bool heard = !listening || ("+-"_q.repeated(said.size()).startsWith(said) &&
+                                              said.size() % 2 == int(state.checked));
             const auto labels = read->relations(QAccessible::Label);
             if (read->role() != QAccessible::CheckBox ||
                 read->text(QAccessible::Name) != label->text() ||
@@ -241,8 +239,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("source");  // below
         QTest::addColumn<QString>("edit");    // SQL, or "old=>new" in a source (see change())
         QTest::addColumn<QString>("reasons"); // each apart by "|"
-        const auto row = [](const char *tag, const char *source, const char *edit,
-                            const char *reasons) {
+        const auto row = [](const char *tag, auto source, auto edit, auto reasons) {
             QTest::newRow(tag) << QString::fromLatin1(source) << QString::fromUtf8(edit)
                                << QString::fromUtf8(reasons);
         };
@@ -252,8 +249,7 @@ private Q_SLOTS:
             "runes: missing|RuneWords: missing|saves: missing");
         row("every problem", "mdb",
             "UPDATE RuneWords SET rune3 = 47 WHERE RunewordID = 5; UPDATE runes SET Runename = "
-            "NULL WHERE Runenumber = 30; CREATE TRIGGER t AFTER INSERT ON ownedRunes BEGIN "
-            "DELETE FROM ownedRunes; END",
+            "NULL WHERE Runenumber = 30; CREATE TRIGGER t INSERT ON ownedRunes BEGIN SELECT 1; END",
             "RuneWords, RunewordID 5, rune3|runes, Runenumber 30, Runename|a trigger on the "
             "table ownedRunes");
 #define VIEW "DROP VIEW runewordList; CREATE VIEW runewordList AS "
@@ -273,8 +269,7 @@ private Q_SLOTS:
         row("47 runes", "runes.txt", "rune 46\n=>rune 47\n", "runes.txt:288: \"47\" is not a");
         row("rune without a name", "runes.txt", "  name: Ébb\n=>",
             "runes, Runenumber 1, Runename: the rune has no name");
-        row("Windows code page", "runewords.txt ISO-8859-1", "=>",
-            "runewords.txt:5: not UTF-8 text; save the file as UTF-8");
+        row("code page", "runewords.txt ISO-8859-1", "=>", "runewords.txt:5: not UTF-8 text");
         row("UTF-16 without a mark", "runewords.txt UTF-16LE", "=>",
             "runewords.txt:1: not UTF-8 text; save the file as UTF-8");
     }
@@ -298,8 +293,7 @@ private Q_SLOTS:
         const QStringList files = filesIn(own->path()), names = listed(*form);
         form->importGameData(path);
         QCOMPARE(told.notices.size(), 1);
-        for (const QString &reason :
-             reasons.split(u'|') + QStringList(QDir::toNativeSeparators(path)))
+        for (const auto &reason : reasons.split(u'|') + QStringList(QDir::toNativeSeparators(path)))
             QVERIFY2(told.notices[0].contains(reason), qPrintable(told.notices[0]));
         QCOMPARE(fileBytes(own->dataFile()), before);
         QCOMPARE(filesIn(own->path()), files);

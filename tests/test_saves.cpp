@@ -1,4 +1,3 @@
-#include "mainwindow/fatal.h"
 #include "saves/dialog.h"
 #include "testsupport.h"
 
@@ -90,14 +89,13 @@ private Q_SLOTS:
             form->ownedState.fill(1);
             form->ownedSaved = true;
             form->mnuload[size_t(slot)]->trigger();
-            QCOMPARE(ownedTiles(*form), expected);
+            // The board, then the set kept for revert: the loaded one, not the one from before.
+            QCOMPARE(ownedTiles(*form) + savedTiles(*form), expected + expected);
             QCOMPARE(inconsistentTile(*form), QString());
             QVERIFY(!form->ownedSaved);
             const QStringList notices = std::exchange(failures->notices, {});
             QCOMPARE(notices.size(), told.isEmpty() ? 0 : 1);
             QVERIFY2(told.isEmpty() || notices[0].contains(told), qPrintable(notices.join(u'\n')));
-            // The set kept for revert is the loaded one, not the one from before the load.
-            QCOMPARE(savedTiles(*form), expected);
         }
         QCOMPARE(folder->slots(), stored);
         // As the player sees the notice: the slot's name as stored, never read as markup.
@@ -229,8 +227,7 @@ private Q_SLOTS:
         if (onDisk && ::mount("tmpfs", disk.constData(), "tmpfs", 0, "size=2m") != 0)
             QSKIP("cannot mount a tmpfs (needs root with CAP_SYS_ADMIN)");
         // Unmounted first, which takes the folder on it along.
-        const auto unmount =
-            qScopeGuard([&] { onDisk && ::umount2(disk.constData(), MNT_DETACH); });
+        const auto undo = qScopeGuard([&] { onDisk && ::umount2(disk.constData(), MNT_DETACH); });
 #else
         if (fault.isEmpty())
             QSKIP("needs Linux: a tmpfs, and moving a file that is held open");

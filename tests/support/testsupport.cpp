@@ -8,7 +8,6 @@
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
-#include <functional>
 
 QString gameDataSources()
 {
@@ -54,7 +53,7 @@ template <typename Work> void onConnection(const QString &path, const QString &s
     }
 }
 
-QList<int> tilesWhere(const std::function<bool(int)> &owned)
+template <typename Owned> QList<int> tilesWhere(Owned owned)
 {
     QList<int> tiles;
     for (int k = 1; k <= 46; ++k) {
