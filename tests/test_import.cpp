@@ -21,9 +21,8 @@
 
 namespace {
 
-// "old=>new" in a file (no old: new added at the end), written in the encoding given.
-void change(const QString &path, const QString &edit,
-            QStringConverter::Encoding encoding = QStringConverter::Utf8)
+// "old=>new" in a file (no old: new added at the end), written in the encoding named.
+void change(const QString &path, const QString &edit, const QString &encoding = "UTF-8"_q)
 {
     const QStringList parts = edit.split("=>"_q);
     QString text = QString::fromUtf8(fileBytes(path));
@@ -31,7 +30,7 @@ void change(const QString &path, const QString &edit,
     text = parts[0].isEmpty() ? text + parts[1] : text.replace(parts[0], parts[1]);
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-            file.write(QStringEncoder(encoding).encode(text)) > 0);
+            file.write(QStringEncoder(qPrintable(encoding)).encode(text)) > 0);
 }
 
 // A mod's text sources: a runeword renamed, one added, a rune renamed, the data named.
@@ -280,15 +279,14 @@ private Q_SLOTS:
         QFETCH(QString, reasons);
         setBoard(*form, {2, 9});
         TestFolder copy(TestFolder::Pictures::Left);
-        QString path = copy.dataFile();
-        if (source == "mdb"_q) {
+        const QString path =
+            source == "mdb"_q ? copy.dataFile() : modSources(player->path() + "/Stürme"_q);
+        // The source's file, then its encoding: UTF-8 unless the row names another.
+        const QStringList file = (source + " UTF-8"_q).split(u' ');
+        if (source == "mdb"_q)
             copy.sql(edit);
-        } else {
-            path = modSources(player->path() + "/Stürme"_q);
-            change(QFileInfo(path).dir().filePath(source.section(u' ', 0, 0)), edit,
-                   QStringConverter::encodingForName(qPrintable(source.section(u' ', 1)))
-                       .value_or(QStringConverter::Utf8));
-        }
+        else
+            change(QFileInfo(path).dir().filePath(file[0]), edit, file[1]);
         const QByteArray before = fileBytes(own->dataFile());
         const QStringList files = filesIn(own->path()), names = listed(*form);
         form->importGameData(path);

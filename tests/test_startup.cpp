@@ -130,8 +130,7 @@ private Q_SLOTS:
             // As the program starts: the same message in a box, as plain text, and no window.
             QString shown;
             whenModal<QMessageBox>([&](QMessageBox *box) {
-                if (box->textFormat() == Qt::PlainText)
-                    shown = box->text();
+                shown = box->textFormat() == Qt::PlainText ? box->text() : QString();
                 box->accept();
             });
             QVERIFY(!startProgram([&] { return DataLocation{folder.dataFile(), folder.path()}; }));
