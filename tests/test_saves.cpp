@@ -247,10 +247,9 @@ private Q_SLOTS:
             QVERIFY(damaged.open(QIODevice::ReadWrite) && damaged.seek(24) &&
                     damaged.write("\xff\xff\xff\xff") == 4 && damaged.seek(4096) &&
                     damaged.write(QByteArray(4096, 'x')) == 4096 && damaged.flush());
-        if (tag == "file moved away"_q || tag == "file replaced"_q)
-            QVERIFY(QFile::rename(file, file + ".away"_q));
-        if (tag == "file replaced"_q)
-            QVERIFY(QFile::copy(file + ".away"_q, file));
+        QVERIFY(tag != "file moved away"_q || QFile::rename(file, file + ".away"_q));
+        QVERIFY(tag != "file replaced"_q ||
+                (QFile::rename(file, file + ".away"_q) && QFile::copy(file + ".away"_q, file)));
         std::unique_ptr<Dialog> dialog;
         runGuarded([&] {
             dialog = std::make_unique<Dialog>(form.get());
@@ -286,8 +285,7 @@ private Q_SLOTS:
         int interrupted = 0;
         for (int round = 0; round < 20 || (interrupted == 0 && round < 100); ++round) {
             QProcess child;
-            child.start(QCoreApplication::applicationFilePath(),
-                        {"--save-until-killed"_q, folder->path()});
+            child.start(qApp->applicationFilePath(), {"--save-until-killed"_q, folder->path()});
             QVERIFY(child.waitForReadyRead(60000));
             QTest::qSleep(random.bounded(5, 200)); // the moment of the kill is the fault
             QVERIFY2(child.state() == QProcess::Running, child.readAllStandardError().constData());

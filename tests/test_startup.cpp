@@ -17,15 +17,14 @@
 // The player's folder is named as a player named Zoë may have it.
 class TestStartup : public QObject {
     Q_OBJECT
-    QTemporaryDir players;
+    QTemporaryDir players{QDir::tempPath() + "/Zoë-XXXXXX"_q};
     std::unique_ptr<TestFolder> shared, user;
 
 private Q_SLOTS:
     void init()
     {
         shared = std::make_unique<TestFolder>();
-        QVERIFY(QDir(players.path()).mkpath("Zoë"_q));
-        user = std::make_unique<TestFolder>(TestFolder::Pictures::Left, players.path() + "/Zoë"_q);
+        user = std::make_unique<TestFolder>(TestFolder::Pictures::Left, players.path());
     }
 
     void startsOnShippedData()
@@ -83,7 +82,6 @@ private Q_SLOTS:
             const RuneTile *tile = form->PictureRunes[size_t(k)];
             const QString large = ratio > 1 && k != 5 ? "@2x"_q : QString();
             QImage picture("%1/CRunes/crune%2%3.gif"_q.arg(shared->path()).arg(k).arg(large));
-            picture.setDevicePixelRatio(1);
             QImage expected((tile->size() - QSize(4, 4)) * ratio, QImage::Format_RGB32);
             expected.fill(k == 2 ? QColor(Qt::black) : colourFromValue(tile->Tag.toInt()));
             QPainter(&expected).drawImage(QRect(QPoint(0, 0), QSize(27, 26) * ratio), picture);
@@ -199,8 +197,7 @@ private Q_SLOTS:
         QVERIFY(tag != "no folder for the copy"_q || QFile::copy(file, user->path() + "/made"_q));
 #ifdef Q_OS_LINUX
         QVERIFY(QFile::setPermissions(folder, folderLocked ? read | enter : read | write | enter));
-        for (const QString &above :
-             {shared->path(), players.path(), players.path() + "/Zoë"_q, user->path(), mine})
+        for (const QString &above : {shared->path(), players.path(), user->path(), mine})
             QVERIFY(!QFile::exists(above) || QFile::setPermissions(above, read | write | enter));
         // Root may write whatever the modes say: the start runs as an ordinary user, in full.
         const bool asUser = readOnly && ::geteuid() == 0;
