@@ -83,8 +83,7 @@ TestFolder::TestFolder(Pictures pictures, const QString &parent)
 
 void TestFolder::sql(const QString &statements)
 {
-    onConnection(dataFile(), statements,
-                 [&](SQLite::Database &connection) { connection.exec(statements.toStdString()); });
+    onConnection(dataFile(), statements, [&](auto &db) { db.exec(statements.toStdString()); });
 }
 
 QStringList TestFolder::column(const QString &query)
@@ -165,8 +164,7 @@ QList<QCheckBox *> filterBoxes(const Form1 &form)
     QList<QCheckBox *> boxes(qsizetype(itemTypes.size()));
     for (const ItemType &type : itemTypes)
         boxes[type.type] = form.*type.box;
-    for (QCheckBox *box : form.Checksockets)
-        boxes << box;
+    boxes += QList<QCheckBox *>(form.Checksockets.begin(), form.Checksockets.end());
     return boxes;
 }
 
