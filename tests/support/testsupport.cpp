@@ -8,7 +8,6 @@
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
-#include <functional>
 
 QString gameDataSources()
 {
@@ -54,7 +53,7 @@ template <typename Work> void onConnection(const QString &path, const QString &s
     }
 }
 
-QList<int> tilesWhere(const std::function<bool(int)> &owned)
+template <typename Owned> QList<int> tilesWhere(Owned owned)
 {
     QList<int> tiles;
     for (int k = 1; k <= 46; ++k) {
@@ -84,8 +83,7 @@ TestFolder::TestFolder(Pictures pictures, const QString &parent)
 
 void TestFolder::sql(const QString &statements)
 {
-    onConnection(dataFile(), statements,
-                 [&](SQLite::Database &connection) { connection.exec(statements.toStdString()); });
+    onConnection(dataFile(), statements, [&](auto &db) { db.exec(statements.toStdString()); });
 }
 
 QStringList TestFolder::column(const QString &query)
@@ -166,8 +164,7 @@ QList<QCheckBox *> filterBoxes(const Form1 &form)
     QList<QCheckBox *> boxes(qsizetype(itemTypes.size()));
     for (const ItemType &type : itemTypes)
         boxes[type.type] = form.*type.box;
-    for (QCheckBox *box : form.Checksockets)
-        boxes << box;
+    boxes += QList<QCheckBox *>(form.Checksockets.begin(), form.Checksockets.end());
     return boxes;
 }
 

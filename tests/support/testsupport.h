@@ -122,15 +122,11 @@ QString inconsistentTile(const Form1 &form);
 template <typename W, typename Step> void whenModal(Step step)
 {
     QTimer::singleShot(0, [step] {
-        W *window = nullptr;
-        if (!QTest::qWaitFor([&] {
-                window = qobject_cast<W *>(QApplication::activeModalWidget());
-                return window && window->isActiveWindow();
-            })) {
-            if (QWidget *other = QApplication::activeModalWidget())
-                other->close();
-            QFAIL("the modal window did not come up");
-        }
-        step(window);
+        const auto up = [] { return qobject_cast<W *>(QApplication::activeModalWidget()); };
+        if (QTest::qWaitFor([&] { return up() && up()->isActiveWindow(); }))
+            return step(up());
+        if (QWidget *other = QApplication::activeModalWidget())
+            other->close();
+        QFAIL("the modal window did not come up");
     });
 }
