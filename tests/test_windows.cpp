@@ -29,31 +29,29 @@ QString clippedCaptions(QWidget *window)
 {
     QStringList clipped;
     for (QWidget *control : window->findChildren<QWidget *>()) {
-        const auto visible = [&](QRect area) {
-            const QRect inWindow(control->mapTo(window, area.topLeft()), area.size());
-            return inWindow.intersected(window->rect()).size();
-        };
         const QFontMetrics metrics = control->fontMetrics();
         const QString text = captionOf(control);
-        QSize room, needed;
+        QRect area;
+        QSize needed;
         if (auto *label = qobject_cast<QLabel *>(control)) {
-            room = visible(label->contentsRect());
+            area = label->contentsRect();
             const int flags = int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
-            needed = metrics.boundingRect(QRect(0, 0, room.width(), 10000), flags, text).size();
+            needed = metrics.boundingRect(area, flags, text).size();
         } else if (auto *button = qobject_cast<QAbstractButton *>(control)) {
             QStyleOptionButton option;
             option.initFrom(button);
             option.text = text;
-            room = visible(button->style()->subElementRect(qobject_cast<QCheckBox *>(button)
-                                                               ? QStyle::SE_CheckBoxContents
-                                                               : QStyle::SE_PushButtonContents,
-                                                           &option, button));
+            const auto contents = qobject_cast<QCheckBox *>(button) ? QStyle::SE_CheckBoxContents
+                                                                    : QStyle::SE_PushButtonContents;
+            area = button->style()->subElementRect(contents, &option, button);
             needed = {metrics.horizontalAdvance(text), metrics.height()};
-        } else if (auto *frame = qobject_cast<QGroupBox *>(control)) {
+        } else if (qobject_cast<QGroupBox *>(control)) {
             // The caption stands on the top line, 6 pixels in, with 2 pixels either side.
-            room = frame->size();
+            area = control->rect();
             needed = {6 + metrics.horizontalAdvance(text) + 4, 0};
         }
+        const QRect inWindow(control->mapTo(window, area.topLeft()), area.size());
+        const QSize room = inWindow.intersected(window->rect()).size();
         if (control->isVisibleTo(window) && !text.isEmpty() &&
             (needed.width() > room.width() || needed.height() > room.height()))
             clipped << "%1 \"%2\": needs %3 pixels, has %4"_q.arg(control->objectName(), text)
