@@ -60,14 +60,11 @@ int runTool(const QStringList &arguments, QString &output)
     return tool.exitCode();
 }
 
-// The image as 32-bit colours, every transparent pixel alike whatever colour it hides.
+// The image as 32-bit colours, every transparent pixel alike whatever colour it hides (the
+// pictures are opaque or transparent, nothing between).
 QImage plain(const QImage &image)
 {
-    QImage argb = image.convertToFormat(QImage::Format_ARGB32);
-    QRgb *pixels = reinterpret_cast<QRgb *>(argb.bits());
-    for (int i = 0; i < argb.width() * argb.height(); ++i)
-        pixels[i] = qAlpha(pixels[i]) ? pixels[i] : 0;
-    return argb;
+    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 // Random pixels of so many colours: 0 is transparent over a random colour, 1 is opaque black.
@@ -77,9 +74,8 @@ QImage noise(int width, int height, int colours)
     QImage image(width, height, QImage::Format_ARGB32);
     for (int i = 0; i < width * height; ++i) {
         const int c = int(random.bounded(colours)) - 1;
-        image.setPixel(i % width, i / width,
-                       c < 0 ? random.generate() & 0xffffffu
-                             : qRgb(c, (c * 37) & 0xff, (c * 101) & 0xff));
+        const QRgb hidden = random.generate() & 0xffffffu;
+        image.setPixel(i % width, i / width, c < 0 ? hidden : qRgb(c, c * 37 & 255, c * 101 & 255));
     }
     return image;
 }
@@ -439,22 +435,21 @@ void TestData::hostileFiles_data()
     for (int page = 1; page <= size / 4096; ++page) {
         QByteArray noise(4096, Qt::Uninitialized);
         QRandomGenerator(page).fillRange(reinterpret_cast<quint32 *>(noise.data()), 1024);
-        QTest::addRow("page %d random", page)
-            << write((page - 1) * 4096LL, noise)
-            << QString::fromLatin1(page == 1 ? "file is not a database" : "The file is damaged");
+        row(qPrintable("page %1 random"_q.arg(page)),
+            page == 1 ? "file is not a database" : "The file is damaged",
+            write((page - 1) * 4096LL, noise));
     }
     sql("no runesQuery", "DROP VIEW runesQuery;"_q, "no table or stored query");
     sql("no saves", "DROP TABLE saves;"_q, "no such table: main.saves");
     sql("no Runename", "ALTER TABLE runes RENAME Runename TO a;"_q, "Runename of runesQuery");
     sql("no nrrunes", "ALTER TABLE RuneWords DROP nrrunes;"_q, "nrrunes of Select * from");
     sql("nine slots", "DELETE FROM saves WHERE savenumber = 10;"_q, "ends after 9 rows");
-    sql("Null Runename", "UPDATE runes SET Runename = NULL WHERE Runenumber = 17;"_q,
-        "Runename is Null");
+    sql("Null Runename", "UPDATE runes SET Runename = NULL WHERE rowid = 17"_q, "Runename is Null");
     // SQLite cannot drop a NOT NULL constraint; the schema's text is edited instead.
     sql("Null saveName",
-        "PRAGMA writable_schema = ON; UPDATE sqlite_schema SET sql = replace(sql, "
-        "'NOT NULL', '') WHERE name = 'saves'; PRAGMA writable_schema = RESET; "
-        "UPDATE saves SET saveName = NULL WHERE savenumber = 4;"_q,
+        "PRAGMA writable_schema = ON; UPDATE sqlite_schema SET sql = replace(sql, 'NOT NULL', '') "
+        "WHERE name = 'saves'; PRAGMA writable_schema = RESET; UPDATE saves SET saveName = NULL "
+        "WHERE rowid = 4;"_q,
         "saveName is Null");
     // Work and sizes are bounded in what the file defines.
     sql("never ends",
@@ -464,25 +459,23 @@ void TestData::hostileFiles_data()
     sql("many large values", view + "SELECT zeroblob(1e7) AS runewordName FROM RuneWords, runes"_q,
         "larger than the program allows");
 
+    // Each runeword one of six kinds of nrrunes.
     sql("Nulls and numbers out of range",
-        "UPDATE RuneWords SET nrrunes = CASE RunewordID % 6 WHEN 0 THEN 0 WHEN 1 THEN 7 WHEN 2 "
-        "THEN -3 WHEN 3 THEN 1e300 WHEN 4 THEN NULL ELSE 'four' END, rune2 = NULL, helm = NULL, "
-        "armor = NULL, Other = NULL, runewordText = NULL; UPDATE RuneWords SET rune1 = 47, rune2 "
-        "= -1, rune3 = 9223372036854775807, rune4 = 1e300, rune5 = 2.5, rune6 = 'five' WHERE "
-        "RunewordID % 2 = 0; INSERT INTO ownedRunes VALUES (1, 0), (1, 47), (1, -8), (1, 1e300), "
-        "(1e300, 4);"_q);
+        "UPDATE RuneWords SET nrrunes = json_array(0, 7, -3, 1e300, NULL, 'four') ->> (rowid % 6), "
+        "rune2 = NULL, helm = NULL, armor = NULL, Other = NULL, runewordText = NULL; UPDATE "
+        "RuneWords SET rune1 = 47, rune2 = -1, rune3 = 9223372036854775807, rune4 = 1e300, rune5 "
+        "= 2.5, rune6 = 'five' WHERE rowid % 2 = 0; INSERT INTO ownedRunes VALUES (1, 0), (1, 47), "
+        "(1, -8), (1, 1e300), (1e300, 4);"_q);
     sql("names with apostrophes, blanks, other scripts",
-        "UPDATE RuneWords SET RuneWordName = CASE RunewordID WHEN 1 THEN 'Hunter''s '' Moon' "
-        "WHEN 2 THEN '  spaced  out ' ELSE 'Ночь' END WHERE RunewordID < 4; UPDATE runes SET "
-        "Runename = CASE Runenumber WHEN 1 THEN 'ᚠᛖᚺᚢ' WHEN 2 THEN 'Ωμέγα' WHEN 3 THEN 'ملح' "
-        "WHEN 4 THEN '鉄🜂' ELSE ' O''Dell ' END WHERE Runenumber < 6; UPDATE saves SET "
-        "saveName = CASE savenumber WHEN 1 THEN 'セーブ' ELSE ' it''s mine ' END WHERE "
-        "savenumber < 3;"_q);
+        "UPDATE RuneWords SET RuneWordName = json_array('Hunter''s '' Moon', '  spaced  out ', "
+        "'Ночь') ->> (rowid - 1) WHERE rowid < 4; UPDATE runes SET Runename = json_array('ᚠᛖᚺᚢ', "
+        "'Ωμέγα', 'ملح', '鉄🜂', ' O''Dell ') ->> (rowid - 1) WHERE rowid < 6; UPDATE saves SET "
+        "saveName = json_array('セーブ', ' it''s mine ') ->> (rowid - 1) WHERE rowid < 3;"_q);
     sql("a megabyte",
-        "UPDATE RuneWords SET runewordText = replace(printf('%.20000c', 'x'), 'x', 'forty-"
-        "eight characters of a very long rune text' || char(13, 10)) WHERE RunewordID % 10 "
-        "= 1; UPDATE runes SET Runename = printf('%.1000000c', 'r') WHERE Runenumber = 1; "
-        "UPDATE saves SET saveName = printf('%.1000000c', 's') WHERE savenumber = 3;"_q);
+        "UPDATE RuneWords SET runewordText = replace(printf('%.20000c', 'x'), 'x', 'forty-eight "
+        "characters of a very long rune text' || char(13, 10)) WHERE rowid % 10 = 1; UPDATE runes "
+        "SET Runename = printf('%.1000000c', 'r') WHERE rowid = 1; UPDATE saves SET saveName = "
+        "printf('%.1000000c', 's') WHERE rowid = 3;"_q);
     sql("WAL journal mode", "PRAGMA journal_mode = WAL;"_q);
 }
 
@@ -497,25 +490,25 @@ void TestData::hostileFiles()
     damage(damaged);
     const QByteArray before = fileBytes(damaged.dataFile());
     const FailureRecorder reported;
-    std::unique_ptr<Form1> form;
-    QStringList wrong{failureOf([&] { readEverything(*(form = startForm(damaged.path()))); })};
+    QStringList names;
+    QStringList wrong{failureOf([&] {
+        const auto form = startForm(damaged.path());
+        for (const QLabel *label : form->Label1)
+            names << label->text();
+        for (int k = 1; k <= 10; ++k)
+            names << form->mnuload[size_t(k)]->text();
+        readEverything(*form);
+    })};
     wrong << reported.texts;
     wrong.removeAll(QString());
     if (fileBytes(damaged.dataFile()) != before)
         wrong << "the file changed"_q;
-    QVERIFY2(reason.isEmpty() ? wrong.isEmpty()
-                              : wrong.size() == 1 && wrong[0].contains(damaged.dataFile()) &&
-                                    wrong[0].contains(reason),
+    const bool named = wrong.size() == 1 && wrong[0].contains(damaged.dataFile());
+    QVERIFY2(reason.isEmpty() ? wrong.isEmpty() : named && wrong[0].contains(reason),
              qPrintable(wrong.join(u'\n')));
-    if (!reason.isEmpty())
-        return;
-    QStringList names;
-    for (const QLabel *label : form->Label1)
-        names << label->text();
-    for (int k = 1; k <= 10; ++k)
-        names << form->mnuload[size_t(k)]->text();
-    QCOMPARE(names,
-             damaged.column("SELECT Runename FROM runes UNION ALL SELECT saveName FROM saves"_q));
+    if (reason.isEmpty())
+        QCOMPARE(names, damaged.column(
+                            "SELECT Runename FROM runes UNION ALL SELECT saveName FROM saves"_q));
 }
 
 QTEST_MAIN(TestData)
