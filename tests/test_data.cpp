@@ -302,8 +302,7 @@ private Q_SLOTS:
                                     sources.filePath(QLatin1String(name))));
             source = QString::fromUtf8(fileBytes(sources.filePath(command)));
             QVERIFY(source.contains(text));
-            source.replace(text.isEmpty() ? source.size() : source.indexOf(text), text.size(),
-                           change);
+            source = text.isEmpty() ? source + change : source.replace(text, change);
             QFile changed(sources.filePath(command));
             QVERIFY(changed.open(QIODevice::WriteOnly) && changed.write(source.toUtf8()) > 0);
             arguments = QStringList{"build"_q, "--keep-saves"_q, sources.path(), folder.dataFile()};
@@ -352,26 +351,8 @@ private Q_SLOTS:
             QSKIP("needs /proc/self/fd (Linux) to see that no file was left open");
     }
 
-    // The Windows icon: a directory whose entries each point at their own image, a PNG of the
-    // entry's size drawn as the program draws its icon.
-    void windowsIcon()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("Zoë.ico"_q);
-        QCOMPARE(QProcess::execute(QStringLiteral(TESSALY_MAKEICON), {path}), 0);
-        const QByteArray icon = fileBytes(path);
-        const char *bytes = icon.constData();
-        const int count = qFromLittleEndian<quint16>(bytes + 4);
-        QVERIFY(qFromLittleEndian<quint16>(bytes + 2) == 1 && count > 1); // an icon of sizes
-        for (int entry = 0; entry < count; ++entry) {
-            const char *at = bytes + 6 + 16 * entry;
-            const int size = quint8(*at) ? quint8(*at) : 256;
-            const QByteArray png =
-                icon.mid(qFromLittleEndian<quint32>(at + 12), qFromLittleEndian<quint32>(at + 8));
-            QCOMPARE(plain(QImage::fromData(png, "PNG")), programIconImage(size));
-        }
-    }
-
+    // The rune pictures, and the Windows icon: a directory whose entries each point at their own
+    // image, a PNG of the entry's size drawn as the program draws its icon.
     void pictures()
     {
         // Enough pixels that the code table fills and is cleared many times, at the widest and at
@@ -394,6 +375,21 @@ private Q_SLOTS:
         // A plain file where a folder should be makes the folder impossible to create.
         const QString blocked = folder.filePath("crune1.gif/runes"_q);
         QVERIFY(failureOf([&] { writeRunePictures(blocked); }).contains(blocked));
+
+        // The icon, under a non-ASCII file name.
+        const QString path = dir.filePath("Zoë.ico"_q);
+        QCOMPARE(QProcess::execute(QStringLiteral(TESSALY_MAKEICON), {path}), 0);
+        const QByteArray icon = fileBytes(path);
+        const char *bytes = icon.constData();
+        const int count = qFromLittleEndian<quint16>(bytes + 4);
+        QVERIFY(qFromLittleEndian<quint16>(bytes + 2) == 1 && count > 1); // an icon of sizes
+        for (int entry = 0; entry < count; ++entry) {
+            const char *at = bytes + 6 + 16 * entry;
+            const int size = quint8(*at) ? quint8(*at) : 256;
+            const QByteArray png =
+                icon.mid(qFromLittleEndian<quint32>(at + 12), qFromLittleEndian<quint32>(at + 8));
+            QCOMPARE(plain(QImage::fromData(png, "PNG")), programIconImage(size));
+        }
     }
 };
 

@@ -392,8 +392,7 @@ private Q_SLOTS:
         // Clear reads the save names again; nothing else does.
         folder->sql("UPDATE saves SET saveName = 'renamed' WHERE savenumber = 3"_q);
         const QString slotThree = form->mnuload[3]->text();
-        const QStringList pressed = steps.split(u' ');
-        for (const QString &step : pressed) {
+        for (const QString &step : steps.split(u' ')) {
             if (step == "Enter"_q)
                 QTest::keyClick(form.get(), Qt::Key_Return);
             else // a tile, CommandClear or Commandrevert
@@ -407,7 +406,7 @@ private Q_SLOTS:
         QCOMPARE(tickedFilters(*form).split(u' ').size(), 15);
         QCOMPARE(form->Text1->toPlainText(), QString());
         // Only Clear empties the rune names and fills the list afresh.
-        const bool cleared = pressed.contains("Clear"_q) || pressed.contains("Enter"_q);
+        const bool cleared = steps.contains("Clear"_q) || steps.contains("Enter"_q);
         QCOMPARE(form->TextRunes->text(), cleared ? QString() : "Ebb Tarn"_q);
         QCOMPARE(listed(*form), everyRuneword + QStringList(!cleared, "left over"_q));
         QCOMPARE(form->mnuload[3]->text(), cleared ? "renamed"_q : slotThree);
@@ -429,8 +428,7 @@ private Q_SLOTS:
             const auto *button = qobject_cast<QPushButton *>(target);
             for (const Qt::KeyboardModifier modifier : {Qt::NoModifier, Qt::KeypadModifier}) {
                 QTest::keyClick(target, modifier ? Qt::Key_Enter : Qt::Key_Return, modifier);
-                QCOMPARE(std::exchange(pressed, {}),
-                         QStringList(button ? button->text() : "Clear"_q));
+                QCOMPARE(std::exchange(pressed, {}), {button ? button->text() : "Clear"_q});
             }
         }
         // Tab goes on from tile to tile, and Space marks one as a click does.
