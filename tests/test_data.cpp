@@ -171,11 +171,10 @@ private Q_SLOTS:
             QVERIFY_THROWS_EXCEPTION(Failure, (snapshot.get()->*change)());
         // Rows added with their fields set in another order each.
         const auto owned = dialog.openRecordset("ownedRunes"_q);
-        for (const int rune : {7, 8}) {
+        for (const QString &order : {"savenumber runenumber"_q, "runenumber savenumber"_q}) {
             owned->addNew();
-            const QStringList fields{"savenumber"_q, "runenumber"_q};
-            for (const QString &field : rune == 7 ? fields : QStringList{fields[1], fields[0]})
-                owned->setField(field, field == fields[0] ? 2 : rune);
+            for (const QString &field : order.split(u' '))
+                owned->setField(field, field == "savenumber"_q ? 2 : 7 + order.startsWith(u'r'));
             owned->update();
         }
         QCOMPARE(folder->slots().value(1), "empty 2:7 8"_q);
@@ -246,15 +245,16 @@ private Q_SLOTS:
     // check refuses.
     void toolRefuses_data()
     {
-        QTest::addColumn<QString>("command");  // export, check, or the source a build reads changed
-        QTest::addColumn<QString>("change");   // SQL run on the file, or the source's new text
-        QTest::addColumn<QString>("messages"); // each apart by "|"
-        QTest::addColumn<QString>("text");     // the source's text replaced; none: added at the end
-        QTest::addColumn<QString>("marker");   // the line the message names; none: names none
+        // The command (export, check, or the source a build reads changed), the change (SQL run
+        // on the file, or the source's new text), the messages (each apart by "|"), the source's
+        // text replaced (none: the change added at the end) and the line the message names (none:
+        // it names none).
+        QTest::addColumn<QStringList>("refusal");
         const auto row = [](const char *tag, const char *command, const char *change,
                             const char *messages, const char *text = "", const char *marker = "") {
-            QTest::newRow(tag) << command << QString::fromUtf8(change)
-                               << QString::fromUtf8(messages) << text << marker;
+            QTest::newRow(tag) << QStringList{QString::fromUtf8(command), QString::fromUtf8(change),
+                                              QString::fromUtf8(messages), QString::fromUtf8(text),
+                                              QString::fromUtf8(marker)};
         };
         row("past 32 bits", "export", "UPDATE RuneWords SET rune1 = 4294967299 WHERE rowid = 1",
             "RuneWords, row 1, rune1: not a whole number");
@@ -284,11 +284,9 @@ private Q_SLOTS:
 
     void toolRefuses()
     {
-        QFETCH(QString, command);
-        QFETCH(QString, change);
-        QFETCH(QString, messages);
-        QFETCH(QString, text);
-        QFETCH(QString, marker);
+        QFETCH(QStringList, refusal);
+        const QString command = refusal[0], change = refusal[1], text = refusal[3];
+        const QString messages = refusal[2], marker = refusal[4];
         TestFolder folder(TestFolder::Pictures::Left);
         QTemporaryDir sources;
         QStringList arguments{command, folder.dataFile(), sources.path()};
@@ -296,10 +294,9 @@ private Q_SLOTS:
         if (command == "export"_q || command == "check"_q) {
             folder.sql(change);
         } else {
+            // The sources of the file itself, with a rune saved.
             folder.sql("INSERT INTO ownedRunes VALUES (1, 9);"_q);
-            for (const char *name : {"runes.txt", "runewords.txt", "saves.txt", "schema.sql"})
-                QVERIFY(QFile::copy(QDir(gameDataSources()).filePath(QLatin1String(name)),
-                                    sources.filePath(QLatin1String(name))));
+            QCOMPARE(runTool({"export"_q, folder.dataFile(), sources.path()}, output), 0);
             source = QString::fromUtf8(fileBytes(sources.filePath(command)));
             QVERIFY(source.contains(text));
             source = text.isEmpty() ? source + change : source.replace(text, change);
@@ -448,6 +445,7 @@ void TestData::hostileFiles_data()
         "'Ночь') ->> (rowid - 1) WHERE rowid < 4; UPDATE runes SET Runename = json_array('ᚠᛖᚺᚢ', "
         "'Ωμέγα', 'ملح', '鉄🜂', ' O''Dell ') ->> (rowid - 1) WHERE rowid < 6; UPDATE saves SET "
         "saveName = json_array('セーブ', ' it''s mine ') ->> (rowid - 1) WHERE rowid < 3;"_q);
+    // Lines of 48 characters in every tenth runeword's text.
     sql("a megabyte",
         "UPDATE RuneWords SET runewordText = replace(printf('%.20000c', 'x'), 'x', 'forty-eight "
         "characters of a very long rune text' || char(13, 10)) WHERE rowid % 10 = 1; UPDATE runes "

@@ -54,9 +54,8 @@ QString clippedCaptions(QWidget *window)
         const QSize room = inWindow.intersected(window->rect()).size();
         if (control->isVisibleTo(window) && !text.isEmpty() &&
             (needed.width() > room.width() || needed.height() > room.height()))
-            clipped << "%1 \"%2\": needs %3 pixels, has %4"_q.arg(control->objectName(), text)
-                           .arg(needed.width())
-                           .arg(room.width());
+            clipped
+                << "%1: needs %2 pixels, has %3"_q.arg(text).arg(needed.width()).arg(room.width());
     }
     return clipped.join(u'\n');
 }
@@ -152,10 +151,10 @@ private Q_SLOTS:
                 queries << "Select runes.runename from runes Where runes.Runenumber = %1"_q.arg(n);
                 names << folder->column("SELECT Runename FROM runes WHERE rowid = %1"_q.arg(n));
             }
-            QCOMPARE(trace, queries);
-            QCOMPARE(form->Text1->toPlainText(), text);
+            // What ran, then what shows.
+            QCOMPARE(trace << form->Text1->toPlainText() << form->TextRunes->text(),
+                     queries << text << names.join(u' '));
             QCOMPARE(form->Text1->textCursor().position(), 0);
-            QCOMPARE(form->TextRunes->text(), names.join(u' '));
             QCOMPARE(ownedTiles(*form), tiles);
             QCOMPARE(tickedFilters(*form), filters);
             QVERIFY_THROWS_EXCEPTION(Failure, form->currentRecordset->recordCount());
@@ -224,11 +223,10 @@ private Q_SLOTS:
                 const QString x2 = window->devicePixelRatioF() > 1 ? "@2x"_q : QString();
                 const QImage file(folder->path() + "/CRunes/crune%1%2.gif"_q.arg(k).arg(x2));
                 const QImage picture = window->Picture1->pixmap().toImage();
+                const bool plain = window->Label4->textFormat() == Qt::PlainText;
                 seen << window->Label4->text() << window->Textability1->toPlainText()
                      << window->Textability2->toPlainText() << window->Textability3->toPlainText()
-                     << QVariant(picture.convertToFormat(file.format()) == file &&
-                                 window->Label4->textFormat() == Qt::PlainText)
-                            .toString()
+                     << QVariant(picture.convertToFormat(file.format()) == file && plain).toString()
                      << clippedCaptions(window);
                 for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Escape})
                     QTest::keyClick(window->focusWidget(), key);
@@ -336,10 +334,7 @@ private Q_SLOTS:
                 at = form->mnuRunename->isVisible() ? form->mnuRunename->pos() : QPoint(-1, -1);
                 form->mnuRunename->close();
             });
-            if (k == 7)
-                QTest::keyClick(tile, Qt::Key_Menu);
-            else
-                QTest::mouseClick(tile, Qt::RightButton);
+            k == 7 ? QTest::keyClick(tile, Qt::Key_Menu) : QTest::mouseClick(tile, Qt::RightButton);
             QTRY_COMPARE(at, form->centralWidget()->mapToGlobal(tile->pos() + QPoint(20, 20)));
         }
         QCOMPARE(ownedTiles(*form), (QList<int>{7, 8, 46}));
@@ -451,10 +446,9 @@ int main(int argc, char **argv)
     QFile config(fonts.filePath("fonts.conf"_q));
     if (!config.open(QIODevice::WriteOnly))
         qFatal("cannot write %s", qPrintable(config.fileName()));
-    config.write(qUtf8Printable(
-        "<?xml version=\"1.0\"?><fontconfig><dir>/usr/share/fonts/truetype/dejavu</dir>"
-        "<cachedir>%1/cache</cachedir><include ignore_missing=\"yes\">/etc/fonts/conf.d</include>"
-        "</fontconfig>"_q.arg(fonts.path())));
+    config.write(qUtf8Printable("<fontconfig><dir>/usr/share/fonts/truetype/dejavu</dir><cachedir>"
+                                "%1/cache</cachedir><include ignore_missing=\"yes\">/etc/fonts/"
+                                "conf.d</include></fontconfig>"_q.arg(fonts.path())));
     config.close();
     qputenv("FONTCONFIG_FILE", config.fileName().toUtf8());
     // The user's own fonts folders would add to the set.
