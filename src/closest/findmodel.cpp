@@ -121,10 +121,11 @@ qsizetype termAt(const QString &folded, const QString &term, qsizetype from)
 
 } // namespace
 
-std::vector<FoundRuneword> readRunewords(Database &db, const RuneSet &set)
+std::vector<FoundRuneword> readRunewords(Database &db, const RuneSet &set, size_t expected)
 {
     static const QString sql = runewordsQuery();
     std::vector<FoundRuneword> found;
+    found.reserve(expected);
     db.forEachRow(sql, QStringLiteral("run the query"), [&](const Database::Row &row) {
         if (!readRuneword(row, set, found.emplace_back()))
             found.pop_back();

@@ -35,8 +35,10 @@ struct FoundRuneword {
 
 inline constexpr int mostMissing = 3;
 
-// Reads the runewords afresh, in the order of the file. Throws Failure.
-std::vector<FoundRuneword> readRunewords(Database &db, const RuneSet &set);
+// Reads the runewords afresh, in the order of the file, with room made at once for the number
+// expected: after a Search, moving 100,000 rows as the room grows took a tenth of the time.
+// Throws Failure.
+std::vector<FoundRuneword> readRunewords(Database &db, const RuneSet &set, size_t expected = 0);
 
 // Text as Gives compares it: decomposed, marks dropped, case folded; each run of blanks becomes
 // one space and each run holding a line break one line break. With origins, each folded
@@ -83,6 +85,7 @@ public:
     const std::array<int, 47> &completes() const { return completes_; }
 
     const FoundRuneword &runeword(int row) const { return read_[size_t(shown_[size_t(row)])]; }
+    size_t runewordsRead() const { return read_.size(); }
     // The row of the runeword read at that place, or -1 when it is not shown.
     int rowOf(int read) const;
     int readAt(int row) const { return shown_[size_t(row)]; }

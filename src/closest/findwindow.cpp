@@ -319,7 +319,10 @@ void FindWindow::refresh()
     }
     readRuneLook();
     current_ = -1;
-    foundTable->setRunewords(readRunewords(*form_->runeDb, set));
+    // The rows read last go first, so that the new ones take their memory and their room.
+    const size_t expected = foundTable->runewordsRead();
+    foundTable->setRunewords({});
+    foundTable->setRunewords(readRunewords(*form_->runeDb, set, expected));
     wantedTable->setCompletes(foundTable->completes());
 }
 
