@@ -218,7 +218,9 @@ private Q_SLOTS:
         } else {
             shared->sql("PRAGMA user_version = 2"_q);
             const QByteArray imported = fileBytes(mine);
-            QCOMPARE(locateData(base.path(), player->path(), {shared->path()}).dataFile, mine);
+            const QString located =
+                locateData(base.path(), player->path(), {shared->path()}).dataFile;
+            QCOMPARE(QDir::toNativeSeparators(located), mine);
             QCOMPARE(fileBytes(mine), imported);
         }
         window->cmdRestore->click();
