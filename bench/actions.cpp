@@ -201,36 +201,39 @@ void closestOpen(benchmark::State &state, const Dataset &dataset)
     delete form.findWindow;
 }
 
-// The refresh that follows a Search; the search itself is timed on its own.
-void closestRefresh(benchmark::State &state, const Dataset &dataset)
+namespace {
+
+// A step the player repeats in the open window, timed each time.
+void timeInWindow(benchmark::State &state, const Dataset &dataset,
+                  const std::function<void(FindWindow &)> &step)
 {
     Form1 &form = closestSession(dataset);
     form.mnuFind_Click();
     checkClosest(form);
     measure(
-        state, [] { QCoreApplication::processEvents(); }, [&] { form.findWindow->refresh(); });
+        state, [] { QCoreApplication::processEvents(); }, [&] { step(*form.findWindow); });
+    checkClosest(form);
     delete form.findWindow;
+    FindWindow::lastGives.clear();
 }
-
-namespace {
 
 // Missing at most moved back and forth between two values.
 void toggleMissing(benchmark::State &state, const Dataset &dataset, int low, int high)
 {
-    Form1 &form = closestSession(dataset);
-    form.mnuFind_Click();
-    checkClosest(form);
     int maximum = low;
-    measure(
-        state, [] { QCoreApplication::processEvents(); },
-        [&] {
-            maximum = maximum == low ? high : low;
-            form.findWindow->missingAtMost->setValue(maximum);
-        });
-    delete form.findWindow;
+    timeInWindow(state, dataset, [&](FindWindow &window) {
+        maximum = maximum == low ? high : low;
+        window.missingAtMost->setValue(maximum);
+    });
 }
 
 } // namespace
+
+// The refresh that follows a Search; the search itself is timed on its own.
+void closestRefresh(benchmark::State &state, const Dataset &dataset)
+{
+    timeInWindow(state, dataset, [](FindWindow &window) { window.refresh(); });
+}
 
 // Between 1 and 3, the largest change.
 void closestMissing(benchmark::State &state, const Dataset &dataset)
@@ -241,20 +244,12 @@ void closestMissing(benchmark::State &state, const Dataset &dataset)
 // One more letter, then one fewer: every row is tested against both words, and all pass.
 void findGives(benchmark::State &state, const Dataset &dataset)
 {
-    Form1 &form = closestSession(dataset);
-    form.mnuFind_Click();
-    checkClosest(form);
     bool longer = false;
-    measure(
-        state, [] { QCoreApplication::processEvents(); },
-        [&] {
-            longer = !longer;
-            form.findWindow->gives->setText(longer ? QStringLiteral("enhanced dama")
-                                                   : QStringLiteral("enhanced dam"));
-        });
-    checkClosest(form);
-    form.findWindow->gives->clear();
-    delete form.findWindow;
+    timeInWindow(state, dataset, [&](FindWindow &window) {
+        longer = !longer;
+        window.gives->setText(longer ? QStringLiteral("enhanced dama")
+                                     : QStringLiteral("enhanced dam"));
+    });
 }
 
 // Between 0 and 1, what the player can make now and what lacks one rune more.
