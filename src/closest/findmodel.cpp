@@ -31,8 +31,8 @@ QString runewordsQuery()
 
 // A number field's value as the search's comparisons ("nrrunes = 2", "rune1 in (0, 5)") see
 // it: a whole number from 0 to most, stored as an integer or as a number with no fraction. A
-// fraction, a negative or a larger number (1e300 too) is none, as are Null and a text, and the
-// runeword is never listed.
+// fraction, a negative or a larger number (1e300 too) is none, and the runeword is never
+// listed; so is any value that is not a number (Row::isNumber).
 int wholeUpTo(double value, int most)
 {
     return value >= 0 && value <= most && value == std::floor(value) ? int(value) : -1;

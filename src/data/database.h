@@ -79,6 +79,11 @@ private:
     std::unique_ptr<SQLite::Statement> prepare(const QString &sql, const QVariantList &values,
                                                const QString &attempted);
     bool step(SQLite::Statement &statement, const QString &sql, const QString &attempted);
+    // Prepares and takes the first step; row says whether it is on one.
+    std::unique_ptr<SQLite::Statement> start(const QString &sql, const QVariantList &values,
+                                             const QString &attempted, bool &row);
+    // Refuses a result past the program's limit, counted in bytes.
+    void checkResultSize(qint64 bytes, const QString &sql, const QString &attempted) const;
     // Whether another program has changed the file's structure since this connection last
     // looked. Any change to the file is seen at once; only then is the structure's version read.
     bool structureChanged();

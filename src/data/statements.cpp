@@ -162,6 +162,29 @@ bool Database::structureChanged()
     return std::exchange(schemaVersion_, schemaVersion) != schemaVersion && !first;
 }
 
+// Prepares the statement and takes its first step. The engine reads the file's structure
+// afresh when a statement runs, and may find that another program has changed it; the wrapper
+// counted the statement's columns when it was made, so it is made again.
+std::unique_ptr<SQLite::Statement> Database::start(const QString &sql, const QVariantList &values,
+                                                   const QString &attempted, bool &row)
+{
+    std::unique_ptr<SQLite::Statement> statement = prepare(sql, values, attempted);
+    row = step(*statement, sql, attempted);
+    if (structureChanged()) {
+        statement = prepare(sql, values, attempted);
+        row = step(*statement, sql, attempted);
+    }
+    return statement;
+}
+
+void Database::checkResultSize(qint64 bytes, const QString &sql, const QString &attempted) const
+{
+    if (bytes > resultLimit)
+        throw Failure(attempted, describe(sql),
+                      QStringLiteral("The result is larger than the program allows (%1 MB).")
+                          .arg(resultLimit / (1024 * 1024)));
+}
+
 void Database::execute(const QString &sql, const QVariantList &values, const QString &attempted)
 {
     step(*prepare(sql, values, attempted), sql, attempted);
@@ -170,16 +193,9 @@ void Database::execute(const QString &sql, const QVariantList &values, const QSt
 RowData Database::select(const QString &sql, const QVariantList &values, const QString &attempted,
                          bool firstColumnIsRowId, const QStringList &fields)
 {
-    std::unique_ptr<SQLite::Statement> prepared = prepare(sql, values, attempted);
-    bool row = step(*prepared, sql, attempted);
-    // The engine reads the file's structure afresh when a statement runs, and may find that
-    // another program has changed it; the wrapper counted the statement's columns when it was
-    // made, so it is made again.
-    if (structureChanged()) {
-        prepared = prepare(sql, values, attempted);
-        row = step(*prepared, sql, attempted);
-    }
-    SQLite::Statement &statement = *prepared;
+    bool row = false;
+    const std::unique_ptr<SQLite::Statement> started = start(sql, values, attempted, row);
+    SQLite::Statement &statement = *started;
     RowData rows;
     std::vector<int> read; // the statement's columns that become the rows' fields
     for (int i = firstColumnIsRowId ? 1 : 0; i < statement.getColumnCount(); ++i) {
@@ -197,11 +213,7 @@ RowData Database::select(const QString &sql, const QVariantList &values, const Q
             rows.values.append(readValue(statement.getColumn(i), bytes));
             bytes += qint64(sizeof(QVariant));
             // Checked by value: a single row of many large values must not exhaust memory.
-            if (bytes > resultLimit)
-                throw Failure(
-                    attempted, describe(sql),
-                    QStringLiteral("The result is larger than the program allows (%1 MB).")
-                        .arg(resultLimit / (1024 * 1024)));
+            checkResultSize(bytes, sql, attempted);
         }
     }
     return rows;
@@ -210,13 +222,8 @@ RowData Database::select(const QString &sql, const QVariantList &values, const Q
 void Database::forEachRow(const QString &sql, const QString &attempted,
                           const std::function<void(const Row &)> &visit)
 {
-    std::unique_ptr<SQLite::Statement> running = prepare(sql, {}, attempted);
-    bool row = step(*running, sql, attempted);
-    // As in select(): the statement may count the columns of a structure since changed.
-    if (structureChanged()) {
-        running = prepare(sql, {}, attempted);
-        row = step(*running, sql, attempted);
-    }
+    bool row = false;
+    const std::unique_ptr<SQLite::Statement> running = start(sql, {}, attempted, row);
     if (!row)
         return;
     // A column reads its cell of the current row: made once, not once a value.
@@ -260,8 +267,5 @@ QString Database::Row::text(int column) const
 void Database::Row::count(qint64 bytes) const
 {
     bytes_ += bytes;
-    if (bytes_ > resultLimit)
-        throw Failure(attempted_, db_.describe(sql_),
-                      QStringLiteral("The result is larger than the program allows (%1 MB).")
-                          .arg(resultLimit / (1024 * 1024)));
+    db_.checkResultSize(bytes_, sql_, attempted_);
 }
