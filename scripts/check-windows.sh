@@ -190,6 +190,12 @@ grep -qx "runeword $renamed" "$sources/runewords.txt" && grep -qx "  name: $rune
 import_path='C:\users\Zoë\Desktop\Stürme.mdb'
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
+# How many of the new runewords the data file $1 holds, and its rune 1's name.
+new_runewords() {
+    sqlite3 "$1" "SELECT count(*) FROM RuneWords WHERE RuneWordName IN ('$renamed', '$added')"
+}
+first_rune() { sqlite3 "$1" "SELECT Runename FROM runes WHERE Runenumber = 1"; }
+
 # The package's own data tool builds the data file in the prefix $1 and passes it.
 build_data_file() {
     local prefix=$1 tool=$2 file=$1/drive_c/users/Zoë/Desktop/Stürme.mdb
@@ -198,8 +204,7 @@ build_data_file() {
         >"$work/tool.log" 2>&1 || { cat "$work/tool.log"; fail "$tool did not build $import_path"; }
     in_prefix "$prefix" wine "$tool" check "$import_path" >>"$work/tool.log" 2>&1 ||
         { cat "$work/tool.log"; fail "$tool does not pass $import_path"; }
-    [ "$(sqlite3 "$file" "SELECT count(*) FROM RuneWords WHERE RuneWordName IN ('$renamed', '$added')")" = 2 ] ||
-        fail "$import_path lacks the new runewords"
+    [ "$(new_runewords "$file")" = 2 ] || fail "$import_path lacks the new runewords"
     echo "$(basename "$tool") built and passed $import_path"
 }
 
@@ -287,18 +292,16 @@ lists_new_runewords() {
 # saves $2 it held before, and the file it replaced beside it.
 holds_imported_data() {
     local file=$1 saves=$2
-    [ "$(sqlite3 "$file" "SELECT count(*) FROM RuneWords WHERE RuneWordName IN ('$renamed', '$added')")" = 2 ] ||
-        fail "$file lacks the new runewords"
+    [ "$(new_runewords "$file")" = 2 ] || fail "$file lacks the new runewords"
     [ "$(sqlite3 "$file" "SELECT count(*) FROM RuneWords WHERE RuneWordName = 'Driftglass'")" = 0 ] ||
         fail "$file still holds the renamed runeword's old name"
-    [ "$(sqlite3 "$file" "SELECT Runename FROM runes WHERE Runenumber = 1")" = "$rune" ] ||
-        fail "$file lacks the renamed rune"
+    [ "$(first_rune "$file")" = "$rune" ] || fail "$file lacks the renamed rune"
     [ "$(sqlite3 "$file" "SELECT name FROM gameDataInfo WHERE imported > ''")" = Stürme ] ||
         fail "$file is not marked as holding the imported Stürme"
     [ "$(saves_of "$file")" = "$saves" ] || fail "the import changed the saves in $file"
     [ "$(saves_of "$file" | wc -l)" = 10 ] || fail "$file does not hold ten saves"
     [ -f "$file.before-import" ] || fail "the import kept no $file.before-import"
-    [ "$(sqlite3 "$file.before-import" "SELECT Runename FROM runes WHERE Runenumber = 1")" = Ebb ] ||
+    [ "$(first_rune "$file.before-import")" = Ebb ] ||
         fail "$file.before-import does not hold the game data it replaced"
     echo "$file holds the imported game data and its ten saves; the file it replaced is kept"
 }
@@ -322,13 +325,7 @@ in_prefix "$prefix" wine "$installed/tessaly-data.exe" check "$copy"
 # A save from the keyboard, as a player makes one: File > save > Save1, a few letters added to
 # the name, and Enter for OK. It lands in the player's copy.
 start "$prefix" "$installed/tessaly.exe"
-window=""
-for _ in $(seq 1 30); do
-    window=$(xdotool search --name '^Tessaly$' 2>/dev/null | head -n 1 || true)
-    [ -z "$window" ] || break
-    sleep 1
-done
-[ -n "$window" ] || fail "the installed program showed no window"
+window=$(await_window '^Tessaly$' 30) || fail "the installed program showed no window"
 sleep 2
 xdotool windowfocus "$window"
 sleep 0.5
@@ -388,7 +385,7 @@ import_from_keyboard window
 holds_imported_data "$folder/newRunewords.mdb" "$saves"
 lists_new_runewords
 stop "$prefix"
-[ "$(sqlite3 "$folder/newRunewords.mdb.shipped" "SELECT Runename FROM runes WHERE Runenumber = 1")" = Ebb ] ||
+[ "$(first_rune "$folder/newRunewords.mdb.shipped")" = Ebb ] ||
     fail "the zip's first import kept no newRunewords.mdb.shipped with the shipped game data"
 [ ! -e "$(user_folder "$prefix")/AppData/Roaming/tessaly" ] ||
     fail "the zip's program made a copy under %APPDATA% while importing"
